@@ -1,0 +1,120 @@
+#include "conv.h"
+
+#include "errors.h"
+
+#include <QFileDialog>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <limits>
+
+namespace rd {
+
+namespace {
+std::function<QDateTime()>& clockFn() {
+    static std::function<QDateTime()> fn;
+    return fn;
+}
+std::function<QString(const QString&, const QString&)>& saveFn() {
+    static std::function<QString(const QString&, const QString&)> fn;
+    return fn;
+}
+
+int hexValue(QChar c) {
+    const ushort u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
+} // namespace
+
+int StrToInt(const QString& text) {
+    auto fail = [&text]() -> int {
+        throw AppError(QStringLiteral("''%1'' is not a valid integer value").arg(text));
+    };
+    int i = 0;
+    const int n = int(text.size());
+    while (i < n && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
+        negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    bool hex = false;
+    if (i < n && text[i] == QLatin1Char('$')) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < n && text[i] == QLatin1Char('0') &&
+               (text[i + 1] == QLatin1Char('x') || text[i + 1] == QLatin1Char('X'))) {
+        hex = true;
+        i += 2;
+    }
+    if (i >= n)
+        return fail();
+    quint64 value = 0;
+    const quint64 limit = hex ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    for (; i < n; ++i) {
+        const int d = hexValue(text[i]);
+        if (d < 0 || (!hex && d > 9))
+            return fail();
+        value = value * (hex ? 16 : 10) + quint64(d);
+        if (value > limit)
+            return fail();
+    }
+    // Hexadecimal texts cover the whole 32-bit pattern, as the toolkit's conversion does.
+    const qint64 v = hex ? qint64(qint32(quint32(value))) : qint64(value);
+    return int(negative ? -v : v);
+}
+
+QDateTime Now() {
+    return clockFn() ? clockFn()() : QDateTime::currentDateTime();
+}
+
+void SetClockForTesting(std::function<QDateTime()> clock) {
+    clockFn() = std::move(clock);
+}
+
+QString TimeText(const QTime& t) {
+    static const QString format = [] {
+        QString f = QLocale().timeFormat(QLocale::LongFormat);
+        // Drop the time-zone part ("t", "tt", ...) and the blanks around it.
+        f.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+        return f.trimmed();
+    }();
+    return QLocale().toString(t, format);
+}
+
+QString ExecuteSaveDialog(QWidget* parent, const QString& objectName, const QString& suggestedName) {
+    if (saveFn())
+        return saveFn()(objectName, suggestedName);
+    QFileDialog dialog(parent);
+    dialog.setObjectName(objectName);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(suggestedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+void SetSaveDialogForTesting(std::function<QString(const QString&, const QString&)> fn) {
+    saveFn() = std::move(fn);
+}
+
+QByteArray NarrowText(const QString& s) {
+    QByteArray out(s.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < s.size(); ++i)
+        out[i] = char(s[i].unicode() & 0xFF);
+    return out;
+}
+
+QString WidenBytes(const char* bytes, int count) {
+    return QString::fromLatin1(bytes, count);
+}
+
+} // namespace rd

@@ -1,0 +1,39 @@
+// Conversions of box texts and of the clock, shared by every page.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+class QWidget;
+
+namespace rd {
+
+// Integer value of a box text: leading blanks, an optional sign, then decimal digits,
+// or hexadecimal digits after "$" or "0x". Anything else raises AppError with the text
+// "''<text>'' is not a valid integer value".
+int StrToInt(const QString& text);
+
+// The local clock, replaceable by tests.
+QDateTime Now();
+void SetClockForTesting(std::function<QDateTime()> clock); // empty function: the real clock
+
+// Time of day in the locale's long time format (hours, minutes, seconds), without a
+// time-zone part.
+QString TimeText(const QTime& t);
+inline QString TimeText() { return TimeText(Now().time()); }
+
+// A save-file dialog: shows it with the suggested file name and returns the chosen path,
+// or "" when the user cancelled. Tests replace the dialog with a function.
+QString ExecuteSaveDialog(QWidget* parent, const QString& objectName, const QString& suggestedName);
+void SetSaveDialogForTesting(std::function<QString(const QString& objectName, const QString& suggested)> fn);
+
+// The low 8 bits of every character code become one byte, and back (Latin-1 both ways,
+// with no replacement characters).
+QByteArray NarrowText(const QString& s);
+QString WidenBytes(const char* bytes, int count);
+inline QString WidenBytes(const std::string& s) { return WidenBytes(s.data(), int(s.size())); }
+
+} // namespace rd

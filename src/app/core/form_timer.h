@@ -1,0 +1,34 @@
+// A window timer with the toolkit semantics the handlers rely on: assigning the
+// interval or the enabled state a timer already has leaves its countdown alone.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+namespace rd {
+
+class FormTimer : public QObject {
+    Q_OBJECT
+public:
+    FormTimer(const QString& objectName, int intervalMs, bool enabled, QObject* parent = nullptr);
+
+    void setInterval(int ms);
+    int interval() const { return interval_; }
+    void setEnabled(bool on);
+    bool enabled() const { return enabled_; }
+
+    // The tick handler; runs inside the window's error handling.
+    void onTimer(std::function<void()> handler) { handler_ = std::move(handler); }
+    // Runs the handler as a tick would (tests).
+    void fire();
+
+private:
+    QTimer timer_;
+    int interval_;
+    bool enabled_;
+    std::function<void()> handler_;
+};
+
+} // namespace rd

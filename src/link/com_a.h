@@ -1,0 +1,64 @@
+// TCOM_A: the receiver thread of a connected port. Reads the port into a ring, cuts
+// answer frames out of it and hands them over one at a time through the answer-ready
+// and answer-free events.
+#pragma once
+
+#include "events.h"
+#include "frames.h"
+#include "serial_port.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace rd {
+
+class TCOM_A {
+public:
+    static constexpr int kRingSize = 400001;
+    static constexpr int kReadBlock = 100;
+
+    // Create: stores the handle and the name, creates the eight named events and starts
+    // the thread at once. xPriority: 0 idle .. 3 normal .. 6 time-critical.
+    TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority = 3);
+    // Asks the thread to stop and joins it.
+    ~TCOM_A();
+    TCOM_A(const TCOM_A&) = delete;
+    TCOM_A& operator=(const TCOM_A&) = delete;
+
+    std::shared_ptr<Event> EventSendStrReady;
+    std::shared_ptr<Event> EventDATAReady;
+    std::shared_ptr<Event> EventDATAFree;
+    std::shared_ptr<Event> EventAnswerStrReady;
+    std::shared_ptr<Event> EventAnswerStrFree;
+    std::shared_ptr<Event> EventDataReadyForLoad;
+    std::shared_ptr<Event> EventDataReadyForLoadOBRAZ;
+    std::shared_ptr<Event> EventCOM;
+
+    std::string CommPort;
+    PortHandle hPORT;
+    CommTimeouts TimeOuts{};
+    // Shared with the user-interface side through the two answer events only.
+    uint8_t REC_ANSWER_BUF[kMaxAnswerSize + 1] = {};
+    int32_t ANSWER_BUF_COUNT = 0;
+    int32_t REC_MODE = 0;
+
+    // Ask the thread to leave its loop at the end of the current pass.
+    void requestStop();
+    // Bytes that arrived while the ring was full and had to be dropped.
+    uint64_t droppedBytes() const { return dropped_.load(std::memory_order_relaxed); }
+    // Reads that failed (an adapter pulled out) since the start.
+    uint64_t failedReads() const { return failedReads_.load(std::memory_order_relaxed); }
+
+private:
+    void Execute();
+
+    std::atomic<bool> stop_{false};
+    std::atomic<uint64_t> dropped_{0};
+    std::atomic<uint64_t> failedReads_{0};
+    std::thread thread_;
+};
+
+} // namespace rd

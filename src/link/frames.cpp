@@ -1,0 +1,1 @@
+#include "frames.h"

@@ -1,0 +1,50 @@
+// Tmy_COM: one serial port connection. Opens and probes a port, composes and writes
+// request frames with their echo lines, and holds what the window needs of the
+// connected port.
+#pragma once
+
+#include "frames.h"
+#include "serial_port.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace rd {
+
+class TCOM_A;
+
+// Raised by check_port and create_port when the port cannot be purged.
+class PortSetupError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A list of text lines that the window provides (send log, terminal). Lines are
+// byte strings, one char per byte.
+using LineSink = std::function<void(const std::string& line)>;
+
+class Tmy_COM {
+public:
+    std::string CommPort;
+    std::string CommPortStr;
+    PortHandle hPORT = 0;
+    LineSettings PortDCB{};
+    CommTimeouts TimeOuts{};
+    std::shared_ptr<TCOM_A> COM;
+    int32_t NUM_COMMAND = 0;
+
+    // Where the echo lines go: MemoUTIL_SEND and MemoTERMINAL of the window.
+    LineSink MemoUTIL_SEND;
+    LineSink MemoTERMINAL;
+
+    bool check_port(const std::string& xCOM, int Addr, const std::string& PortStr,
+                    const std::u16string& TestStr, const std::string& FindStr);
+    // Throws CommandTooLong (nothing echoed, written or counted) when sStr does not fit a frame.
+    void SendStrToPort(PortHandle hPort, int Addr, const std::u16string& sStr);
+    bool create_port(const std::string& xCOM, const std::string& PortStr);
+};
+
+} // namespace rd

@@ -1,0 +1,100 @@
+// The serial platform layer: what the port object and the receiver thread need of a
+// serial port, as a handle-based interface in the manner of the original platform's
+// communications functions, with a POSIX backend (termios + poll).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace rd {
+
+using PortHandle = uint32_t;
+constexpr PortHandle INVALID_PORT_HANDLE = 0xFFFFFFFFu;
+
+// Milliseconds; 0 means "not used". Read total = multiplier * bytes requested + constant.
+struct CommTimeouts {
+    uint32_t ReadIntervalTimeout = 0;
+    uint32_t ReadTotalTimeoutMultiplier = 0;
+    uint32_t ReadTotalTimeoutConstant = 0;
+    uint32_t WriteTotalTimeoutMultiplier = 0;
+    uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+enum class StopBits : uint8_t { One, OnePointFive, Two };
+
+// The line settings record (the original platform's device control block).
+struct LineSettings {
+    uint32_t BaudRate = 0;
+    uint8_t ByteSize = 8;
+    char Parity = 'N'; // N, E, O, M, S
+    StopBits Stop = StopBits::One;
+};
+
+enum PurgeFlags : uint32_t {
+    PURGE_TXABORT = 0x1,
+    PURGE_RXABORT = 0x2,
+    PURGE_TXCLEAR = 0x4,
+    PURGE_RXCLEAR = 0x8,
+};
+
+// Apply a settings text such as "COM3: baud=115200 parity=N data=8 stop=2" on top of s.
+// Only what the text names changes. A malformed text changes nothing and returns false.
+bool BuildCommDCB(const std::string& text, LineSettings& s);
+
+// --- Port operations. All return false (or INVALID_PORT_HANDLE) on failure. ---
+
+// Open "COMn" exclusively: a second open of the same port, from this process or
+// another one, fails.
+PortHandle OpenPort(const std::string& comName);
+bool ClosePort(PortHandle h);
+bool SetCommTimeouts(PortHandle h, const CommTimeouts& t);
+bool SetupComm(PortHandle h, uint32_t inQueue, uint32_t outQueue);
+bool GetCommState(PortHandle h, LineSettings& s);
+bool SetCommState(PortHandle h, const LineSettings& s);
+bool PurgeComm(PortHandle h, uint32_t flags);
+// Read up to n bytes under the port's time-outs; *got receives the count (possibly 0).
+// A hung-up or vanished port fails.
+bool ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got);
+bool WriteFile(PortHandle h, const void* buf, uint32_t n, uint32_t* written);
+
+// --- Port names. ---
+
+// With a port directory, "COMn" is the entry DIR/COMn (a link to a device or a
+// pseudo-terminal, or a device node); no entry means no such port. Without one
+// (empty text), COM1, COM2, ... are the machine's serial devices in a fixed order.
+void SetPortDirectory(const std::string& dir);
+std::string PortDirectory();
+// The device path that "COMn" stands for, or "" when there is none.
+std::string ResolvePortName(const std::string& comName);
+// Every COM name from COM1 to COM<maxNumber> that stands for a device, with its path.
+std::vector<std::pair<std::string, std::string>> ListPorts(int maxNumber = 20);
+
+// --- Backends. ---
+
+// One open port. The POSIX backend implements it on a tty; tests may install a backend
+// that injects faults a real pseudo-terminal cannot produce.
+class PortBackend {
+public:
+    virtual ~PortBackend() = default;
+    virtual bool setTimeouts(const CommTimeouts& t) = 0;
+    virtual bool setupComm(uint32_t inQueue, uint32_t outQueue) = 0;
+    virtual bool getState(LineSettings& s) = 0;
+    virtual bool setState(const LineSettings& s) = 0;
+    virtual bool purge(uint32_t flags) = 0;
+    virtual bool read(void* buf, uint32_t n, uint32_t* got) = 0;
+    virtual bool write(const void* buf, uint32_t n, uint32_t* written) = 0;
+};
+
+// Opens a port by COM name; returns nullptr when it cannot be opened.
+using PortOpener = std::function<std::unique_ptr<PortBackend>(const std::string& comName)>;
+
+// The POSIX opener (the default).
+std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName);
+// Replace the opener (tests); an empty function restores the POSIX one.
+void SetPortOpener(PortOpener opener);
+
+} // namespace rd

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "shell.h"
+
+#include <QWidget>
+
+namespace rd {
+
+class KamazPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit KamazPage(Shell& shell, QWidget* parent = nullptr);
+
+    // Called by the window once every page exists: hooks to controls of other pages.
+    void attachToWindow();
+
+private:
+    Shell& shell_;
+};
+
+} // namespace rd
