@@ -1,12 +1,70 @@
 #include "ant_test.h"
 
+#include "page_style.h"
+
+#include "conv.h"
+#include "errors.h"
+#include "line_list.h"
+#include "widgets.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
 namespace rd {
 
 AntTestPage::AntTestPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell) {
     setObjectName(QStringLiteral("TabSheet_ANT_TEST"));
+
+    devFound_ = MakeButton(this, QStringLiteral("BitBtn_ANT_TEST_dev_found"), QStringLiteral("COM"),
+                           colors::black(), tr("Find the reader"));
+    start_ = MakeButton(this, QStringLiteral("BitBtn_ANT_TEST_START"), QStringLiteral("START"));
+    stop_ = MakeButton(this, QStringLiteral("BitBtn_ANT_TEST_STOP"), QStringLiteral("STOP"));
+    start_->setEnabled(false);
+    stop_->setEnabled(false);
+    stopInv_ = MakeCombo(this, QStringLiteral("ComboBox_ANT_TEST_STOP_INV"), QStringLiteral("5"), {},
+                         tr("Inventory cycles after which the test stops"), tr("Stop after cycles"));
+    time_ = MakeLabel(this, QStringLiteral("Label_ANT_TEST_TIME"), QStringLiteral("Label_ANT_TEST_TIME"));
+    invCount_ = MakeLabel(this, QStringLiteral("Label_ANT_TEST_INV_COUNT"), QStringLiteral("INV:"));
+    tagCount_ = MakeLabel(this, QStringLiteral("LabelANT_TEST_TAG_COUNT"), QStringLiteral("TAGs:"));
+    SetPageFont(tagCount_, QString(), 19, true);
+
+    tags_ = new TMemo(QStringLiteral("MemoANT_TEST_TAGS"), this);
+    SetPageFont(tags_, QStringLiteral("Courier New"), 0, false);
+    info_ = new TMemo(QStringLiteral("Memo_ANT_TEST_info"), this);
+    SetPageFont(info_, QStringLiteral("Courier10 BT"), 0, false);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(devFound_, 0, 0);
+    grid->addWidget(start_, 0, 1);
+    grid->addWidget(stop_, 0, 2);
+    grid->addWidget(stopInv_, 0, 3);
+    grid->addWidget(time_, 0, 4);
+    grid->addWidget(invCount_, 1, 0, 1, 2);
+    grid->addWidget(tagCount_, 1, 2, 1, 3);
+    grid->addWidget(tags_, 2, 0, 1, 3);
+    grid->addWidget(info_, 2, 3, 1, 2);
+    grid->setRowStretch(2, 1);
+    grid->setColumnStretch(4, 1);
+
+    OnClick(start_, [this] { BitBtn_ANT_TEST_STARTClick(); });
+    OnClick(stop_, [this] { BitBtn_ANT_TEST_STOPClick(); });
 }
 
-void AntTestPage::attachToWindow() {}
+void AntTestPage::attachToWindow() {
+    utilRec_ = shell_.formWidget()->findChild<TMemo*>(QStringLiteral("MemoUTIL_REC"));
+}
+
+TMemo* AntTestPage::receiveBox() {
+    if (!utilRec_)
+        utilRec_ = FindControl<TMemo>(shell_, "MemoUTIL_REC");
+    return utilRec_;
+}
+
+void AntTestPage::BitBtn_ANT_TEST_STARTClick() {}
+
+void AntTestPage::BitBtn_ANT_TEST_STOPClick() {}
 
 void AntTestPage::AntTestAnswer(const QString&) {}
 

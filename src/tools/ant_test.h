@@ -1,10 +1,21 @@
+// The antenna test page: runs an inventory, counts the cycles and the distinct tags the
+// reader reports, and stops the inventory once the set number of cycles has been seen.
+// Its answer handler also copies every answer to the UTIL console's receive box.
 #pragma once
 
 #include "shell.h"
 
 #include <QWidget>
 
+#include <cstdint>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
 namespace rd {
+
+class TMemo;
 
 class AntTestPage : public QWidget {
     Q_OBJECT
@@ -17,8 +28,29 @@ public:
     // Answer handler, called by the answer routing with every answer text.
     void AntTestAnswer(const QString& answer);
 
+    void BitBtn_ANT_TEST_STARTClick();
+    void BitBtn_ANT_TEST_STOPClick();
+
+    // State that outlives one test (read and written on the user-interface thread only).
+    int32_t AntTestRunning = 0;  // 1 once a test has been started in this run of the program
+    int32_t AntTestInvCount = 0; // inventory cycles counted since the last START
+    int32_t AntTestTagCount = 0; // distinct tag answers counted since the last START
+    int32_t AntTestStopInv = 0;  // the cycle count at which the inventory is stopped
+
 private:
+    TMemo* receiveBox();
+
     Shell& shell_;
+    QPushButton* start_;
+    QPushButton* stop_;
+    QComboBox* stopInv_;
+    QLabel* invCount_;
+    QLabel* tagCount_;
+    TMemo* tags_;
+    TMemo* info_;
+    QPushButton* devFound_;
+    QLabel* time_;
+    TMemo* utilRec_ = nullptr;
 };
 
 } // namespace rd

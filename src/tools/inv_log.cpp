@@ -1,12 +1,72 @@
 #include "inv_log.h"
 
+#include "page_style.h"
+
+#include "conv.h"
+#include "errors.h"
+#include "line_list.h"
+#include "widgets.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
 namespace rd {
 
 InvLogPage::InvLogPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell) {
     setObjectName(QStringLiteral("TabSheetLOG"));
+
+    invStart_ = MakeButton(this, QStringLiteral("BitBtnLOG_INV_START"), QStringLiteral("INV_START"),
+                           colors::black(), tr("Switch the log on and start an inventory"));
+    invStop_ = MakeButton(this, QStringLiteral("BitBtnLOG_INV_STOP"), QStringLiteral("INV_STOP"),
+                          colors::black(), tr("Stop the inventory"));
+    save_ = MakeButton(this, QStringLiteral("BitBtnLOG_SaveFilles"), QStringLiteral("SAVE"), colors::black(),
+                       tr("Save the three lists"));
+    capacity_ = MakeLabel(this, QStringLiteral("LabelLOG_NUM_INV"), QStringLiteral("CAPACITY:"));
+    str_ = new TMemo(QStringLiteral("MemoLOG_STR"), this);
+    filtr_ = new TMemo(QStringLiteral("MemoLOG_STR_FILTR"), this);
+    all_ = new TMemo(QStringLiteral("MemoLOG_ALL"), this);
+    all_->setTextColor(colors::black());
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(invStart_, 0, 0);
+    grid->addWidget(invStop_, 0, 1);
+    grid->addWidget(save_, 0, 2);
+    grid->addWidget(capacity_, 0, 3);
+    grid->addWidget(str_, 1, 0, 1, 2);
+    grid->addWidget(filtr_, 1, 2, 1, 2);
+    grid->addWidget(all_, 2, 0, 1, 4);
+    grid->setRowStretch(1, 1);
+    grid->setRowStretch(2, 1);
+    grid->setColumnStretch(3, 1);
+
+    OnClick(invStart_, [this] { BitBtnLOG_INV_STARTClick(); });
+    OnClick(invStop_, [this] { BitBtnLOG_INV_STOPClick(); });
+    OnClick(save_, [this] { BitBtnLOG_SaveFillesClick(); });
 }
 
-void InvLogPage::attachToWindow() {}
+void InvLogPage::attachToWindow() {
+    logOn_ = shell_.formWidget()->findChild<QCheckBox*>(QStringLiteral("CheckBoxINV_LOG_ON"));
+    if (!logOn_)
+        return;
+    // toggled, not clicked: a change made by INV_START runs the handler as a click would.
+    connect(logOn_, &QCheckBox::toggled, this, [this] { RunGuarded([this] { CheckBoxINV_LOG_ONClick(); }); });
+}
+
+QCheckBox* InvLogPage::logSwitch() {
+    if (!logOn_)
+        logOn_ = FindControl<QCheckBox>(shell_, "CheckBoxINV_LOG_ON");
+    return logOn_;
+}
+
+void InvLogPage::BitBtnLOG_INV_STARTClick() {}
+
+void InvLogPage::BitBtnLOG_INV_STOPClick() {}
+
+void InvLogPage::BitBtnLOG_SaveFillesClick() {}
+
+void InvLogPage::CheckBoxINV_LOG_ONClick() {}
 
 void InvLogPage::InvLogAnswer(const QString&) {}
 

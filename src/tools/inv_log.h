@@ -1,10 +1,21 @@
+// The inventory log page: keeps every tag answer, the distinct tag answers and one
+// information line per tag answer while the log switch on the 900 MHz page is ticked,
+// and saves the three lists as text files.
 #pragma once
 
 #include "shell.h"
 
 #include <QWidget>
 
+#include <cstdint>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
 namespace rd {
+
+class TMemo;
 
 class InvLogPage : public QWidget {
     Q_OBJECT
@@ -17,8 +28,27 @@ public:
     // Answer handler, called by the answer routing with every answer text.
     void InvLogAnswer(const QString& answer);
 
+    void BitBtnLOG_INV_STARTClick();
+    void BitBtnLOG_INV_STOPClick();
+    void BitBtnLOG_SaveFillesClick();
+    // The log switch CheckBoxINV_LOG_ON (900 MHz page) changed its state.
+    void CheckBoxINV_LOG_ONClick();
+
+    // Inventory cycles seen while logging was on, since the program started.
+    int32_t InvLogCycleCount = 0;
+
 private:
+    QCheckBox* logSwitch();
+
     Shell& shell_;
+    QPushButton* invStart_;
+    QPushButton* invStop_;
+    QPushButton* save_;
+    TMemo* all_;
+    TMemo* str_;
+    TMemo* filtr_;
+    QLabel* capacity_;
+    QCheckBox* logOn_ = nullptr;
 };
 
 } // namespace rd

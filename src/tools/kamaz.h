@@ -1,10 +1,40 @@
+// The vehicle-check page: starts and stops an inventory of the 900 MHz reader and holds
+// a panel of five captioned fields (date, time, company, vehicle, registration plate).
 #pragma once
 
 #include "shell.h"
 
+#include <QPlainTextEdit>
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
+
+class QLabel;
+class QPushButton;
+
 namespace rd {
+
+class FormTimer;
+
+// A free-text box without scroll bars whose double-click runs a handler of the page
+// (it does not clear the text, unlike the list boxes).
+class FreeTextMemo : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit FreeTextMemo(const QString& objectName, QWidget* parent = nullptr);
+
+    // Runs inside the window's error handling.
+    void onDoubleClick(std::function<void()> handler) { dblClick_ = std::move(handler); }
+    // Simulates the user's double-click (tests, accessibility).
+    void doubleClick();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+private:
+    std::function<void()> dblClick_;
+};
 
 class KamazPage : public QWidget {
     Q_OBJECT
@@ -14,8 +44,25 @@ public:
     // Called by the window once every page exists: hooks to controls of other pages.
     void attachToWindow();
 
+    void BitBtnKAMAZ_START_INVClick();
+    void BitBtnKAMAZ_STOP_INVClick();
+    void MemoKAMAZDblClick();
+    void TimerKAMAZTimer();
+
+    // Counts 5, 4, ... 1 and back to 5 on each tick of TimerKAMAZ; nothing reads it yet.
+    int32_t KamazCountdown = 0;
+
 private:
     Shell& shell_;
+    QPushButton* start_;
+    QPushButton* stop_;
+    QLabel* date_;
+    QLabel* time_;
+    QLabel* rota_;
+    QLabel* avto_;
+    QLabel* regSign_;
+    FreeTextMemo* memo_;
+    FormTimer* timer_;
 };
 
 } // namespace rd

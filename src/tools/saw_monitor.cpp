@@ -1,12 +1,137 @@
 #include "saw_monitor.h"
 
+#include "page_style.h"
+
+#include "conv.h"
+#include "errors.h"
+#include "form_timer.h"
+#include "line_list.h"
+#include "widgets.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
 namespace rd {
+
+namespace {
+const char* const kTagIds[3] = {"EEEE-FEDCBAF0", "EEEE-FEDCBAF1", "EEEE-FEDCBAF2"};
+const char* const kReadNames[3] = {"BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF0",
+                                   "BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF1",
+                                   "BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF2"};
+const char* const kReadCaptions[3] = {"SEND_COP_READ_USER_ID EEEE FEDCBAF0",
+                                      "SEND_COP_READ_USER_ID EEEE FEDCBAF1",
+                                      "SEND_COP_READ_USER_ID EEEE FEDCBAF2"};
+} // namespace
+
+const QStringList& SawMonitorPage::Presets() {
+    static const QStringList presets = {
+        QStringLiteral("VERSION"),
+        QStringLiteral("SHT_T_RH"),
+        QString(),
+        QStringLiteral("ADF4360_ON"),
+        QStringLiteral("ADF4360_OFF"),
+        QString(),
+        QStringLiteral("ADF4360_LOAD_LATCH_STRUCTURE_A_B_R 0 5400 1000"),
+        QStringLiteral("ADF4360_LOAD_LATCH_STRUCTURE_A_B_R 0 5360 1000"),
+        QString(),
+        QStringLiteral("SET_RF_KHZ 430000"),
+        QStringLiteral("SET_RF_KHZ 431000"),
+        QStringLiteral("SET_RF_KHZ 432000"),
+        QStringLiteral("SET_RF_KHZ 433000"),
+        QStringLiteral("SET_RF_KHZ 434000"),
+        QStringLiteral("SET_RF_KHZ 435000"),
+        QStringLiteral("SET_RF_KHZ 436000"),
+        QString(),
+        QStringLiteral("SCAN_FROM_TO_STEP_T 430000 437000 100 1000"),
+    };
+    return presets;
+}
 
 SawMonitorPage::SawMonitorPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell) {
     setObjectName(QStringLiteral("TabSheetZEZ2011"));
+
+    com_ = MakeButton(this, QStringLiteral("BitBtnZEZ2011_COM"), QStringLiteral("COM"), colors::black(),
+                      tr("Find the sensor-tag reader"));
+    collection_ = MakeButton(this, QStringLiteral("BitBtnZEZ2011_COLLECTION"), QStringLiteral("COLLECTION"),
+                             colors::blue(), tr("Collect the tags once"));
+    timerButton_ = MakeButton(this, QStringLiteral("BitBtnTimerZEZ2011"), QStringLiteral("TIMER"), colors::blue(),
+                              tr("Start or stop the periodic collection"));
+    period_ = MakeCombo(this, QStringLiteral("ComboBoxTomerZEZ2011Period"), QStringLiteral("150"),
+                        {QStringLiteral("60"), QStringLiteral("120"), QStringLiteral("180"), QStringLiteral("300"),
+                         QStringLiteral("600")},
+                        tr("Collection period in seconds"), tr("Collection period"));
+    timerCount_ = MakeLabel(this, QStringLiteral("LabelZEZ2011TimerCount"), QStringLiteral("cntr"));
+    SetPageFont(timerCount_, QString(), 19, true);
+
+    for (int i = 0; i < 3; ++i) {
+        read_[i] = MakeButton(this, QString::fromLatin1(kReadNames[i]), QString::fromLatin1(kReadCaptions[i]),
+                              i == 2 ? colors::blue() : colors::black(),
+                              tr("Read the user ID record of tag %1").arg(QString::fromLatin1(kTagIds[i])));
+        tagLabel_[i] = MakeLabel(this, QStringLiteral("LabelZEZ2011_%1").arg(i), QStringLiteral("Lab"));
+        SetPageFont(tagLabel_[i], QString(), 19, true);
+    }
+
+    info_ = new TMemo(QStringLiteral("MemoZEZ2011_Info"), this);
+    SetPageFont(info_, QStringLiteral("Courier New"), 0, false);
+    send_ = MakeButton(this, QStringLiteral("BitBtnZEZ2011_SEND"), QStringLiteral("SEND"), colors::black(),
+                       tr("Send the command text"));
+    sendText_ = MakeCombo(this, QStringLiteral("ComboBoxZEZ2011_SEND"), QStringLiteral("VERSION"), Presets(),
+                          tr("Command text"), tr("Command text"));
+    rxd_ = new TMemo(QStringLiteral("MemoZEZ2011"), this);
+    rxd_->append(QStringLiteral("MemoZEZ2011"));
+    data_ = new TMemo(QStringLiteral("MemoSAW_DATA"), this);
+    file_ = MakeButton(this, QStringLiteral("BitBtnZEZ2011_File"), QStringLiteral("FILE"), colors::blue(),
+                       tr("Save the data lines"));
+    timer_ = new FormTimer(QStringLiteral("TimerZEZ2011"), 1000, false, this);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(com_, 0, 0);
+    grid->addWidget(collection_, 0, 1);
+    grid->addWidget(timerButton_, 0, 2);
+    grid->addWidget(period_, 0, 3);
+    grid->addWidget(timerCount_, 0, 4);
+    for (int i = 0; i < 3; ++i) {
+        grid->addWidget(read_[i], 1 + i, 0, 1, 2);
+        grid->addWidget(tagLabel_[i], 1 + i, 2, 1, 4);
+    }
+    grid->addWidget(send_, 4, 0);
+    grid->addWidget(sendText_, 4, 1, 1, 3);
+    grid->addWidget(file_, 4, 4);
+    grid->addWidget(info_, 5, 0, 1, 2);
+    grid->addWidget(rxd_, 5, 2, 1, 2);
+    grid->addWidget(data_, 5, 4, 1, 2);
+    grid->setRowStretch(5, 1);
+    grid->setColumnStretch(5, 1);
+
+    OnClick(collection_, [this] { BitBtnZEZ2011_COLLECTIONClick(); });
+    OnClick(send_, [this] { BitBtnZEZ2011_SENDClick(); });
+    OnClick(timerButton_, [this] { BitBtnTimerZEZ2011Click(); });
+    OnClick(file_, [this] { BitBtnZEZ2011_FileClick(); });
+    OnClick(read_[0], [this] { BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF0Click(); });
+    OnClick(read_[1], [this] { BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF1Click(); });
+    OnClick(read_[2], [this] { BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF2Click(); });
+    info_->onDoubleClick([this] { MemoZEZ2011_InfoDblClick(); });
+    timer_->onTimer([this] { TimerZEZ2011Timer(); });
 }
 
 void SawMonitorPage::attachToWindow() {}
+
+void SawMonitorPage::MemoZEZ2011_InfoDblClick() {
+    info_->clear();
+    collection_->setEnabled(true);
+}
+
+void SawMonitorPage::BitBtnZEZ2011_COLLECTIONClick() {}
+void SawMonitorPage::BitBtnZEZ2011_SENDClick() {}
+void SawMonitorPage::BitBtnTimerZEZ2011Click() {}
+void SawMonitorPage::BitBtnZEZ2011_FileClick() {}
+void SawMonitorPage::BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF0Click() {}
+void SawMonitorPage::BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF1Click() {}
+void SawMonitorPage::BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF2Click() {}
+void SawMonitorPage::TimerZEZ2011Timer() {}
+void SawMonitorPage::sendRead(int) {}
 
 void SawMonitorPage::SawAnswer(const QString&) {}
 

@@ -1,10 +1,22 @@
+// The sensor-tag monitor page: collects three fixed sensor tags by hand or periodically,
+// reads their user ID records, decodes temperature, humidity and frequency readings,
+// and saves the third tag's data lines as a text file.
 #pragma once
 
 #include "shell.h"
 
 #include <QWidget>
 
+#include <cstdint>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
 namespace rd {
+
+class FormTimer;
+class TMemo;
 
 class SawMonitorPage : public QWidget {
     Q_OBJECT
@@ -17,8 +29,40 @@ public:
     // Answer handler, called by the answer routing with every answer text.
     void SawAnswer(const QString& answer);
 
+    void BitBtnZEZ2011_COLLECTIONClick();
+    void BitBtnZEZ2011_SENDClick();
+    void BitBtnTimerZEZ2011Click();
+    void BitBtnZEZ2011_FileClick();
+    void BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF0Click();
+    void BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF1Click();
+    void BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF2Click();
+    void TimerZEZ2011Timer();
+    void MemoZEZ2011_InfoDblClick();
+
+    // The preset commands of ComboBoxZEZ2011_SEND, in order (empty items separate groups).
+    static const QStringList& Presets();
+
+    int32_t SawTimerPeriod = 0; // collection period in ticks of one second
+    int32_t SawTimerTicks = 0;  // ticks since the last periodic collection
+
 private:
+    void sendRead(int tag);
+
     Shell& shell_;
+    QPushButton* com_;
+    QPushButton* collection_;
+    QPushButton* timerButton_;
+    QComboBox* period_;
+    QLabel* timerCount_;
+    QPushButton* read_[3];
+    QLabel* tagLabel_[3];
+    TMemo* info_;
+    QPushButton* send_;
+    QComboBox* sendText_;
+    TMemo* rxd_;
+    TMemo* data_;
+    QPushButton* file_;
+    FormTimer* timer_;
 };
 
 } // namespace rd
