@@ -1,0 +1,148 @@
+// The reader simulator: one simulated reader on a pseudo-terminal, for the tests, the
+// benchmarks and scripts/run.
+//
+// A ReaderSim creates a pty in raw mode, keeps a descriptor of its slave side open (so the
+// program under test may open and close the slave path as often as it likes without the
+// master seeing a hang-up), publishes the slave as DIR/COMn (a symlink to /dev/pts/N) and
+// answers request frames on its own thread the way one kind of reader does:
+//
+//   - "VERSION": ":<counter> VERSION <identifier>;" for every identifier, known or not.
+//   - 900 MHz kinds ("VKR900-15", "VKR900-12", "VKR900-153"):
+//       "KELM_EPC_INVENTORY_TIME q c n" starts inventory cycles. Each cycle is one
+//       ":<counter> START_INVENTORY;" and then one ":<counter> INV <antenna> <cycle> <EPC> <rssi>;"
+//       per tag in the field, until "EPC_STOP", confirmed with ":<counter> STOP_INVENTORY;".
+//   - 433 MHz kinds ("VKR433-16", "VKR433-SAW"):
+//       "SEND_COP_COLLECTION ..." gives ":<counter> collection_start..;" and, collectionMs
+//       later, ":<counter> collection_stop;".
+//       "SEND_COP_READ_USER_ID EEEE FEDCBAF0" (words, any spacing) gives
+//       ":<counter> UID <record>;" for a tag in sensorTags, ":<counter> NO_ACK;" otherwise.
+//       The record (word 3) has, counted from 1: the tag id "EEEE-FEDCBAF0" at 1-13, T as two
+//       hex digits at 23-24, H at 25-26, the mf offset (kHz above 430000) as four hex digits
+//       at 31-34 and the cf offset at 35-38; it is 40 characters long. The readings drift
+//       slowly from read to read (at most 1 per read for T and H).
+//   - Everything else: ":<counter> OK;".
+// <counter> echoes the counter text of the request that caused the answer (for the test's
+// own sendAnswer() and the flood: the counter of the last request, "00000000" before any).
+//
+// Requests are recorded byte for byte (address byte through ";"). The simulator's thread
+// never blocks on the pty: delays and gaps are scheduled, so requests keep being read and
+// recorded while an answer waits. All public methods are thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace rd::sim {
+
+// What a simulated reader does, chosen by its identifier.
+enum class ReaderGroup {
+    Uhf900,    // "VKR900-15", "VKR900-12", "VKR900-153": inventories
+    Sensor433, // "VKR433-16", "VKR433-SAW": collections, user-id reads
+    Plain,     // "WG", "K7000" and any other text: VERSION and "OK" only
+};
+ReaderGroup GroupOf(const std::string& identifier);
+
+struct Options {
+    std::string identifier = "VKR900-15";
+    // Directory in which the pty is published as COM<comNumber>; empty: not published.
+    std::string portDir;
+    int comNumber = 3;
+
+    // Timing and faults of every answer.
+    int replyDelayMs = 0;  // from a request to the first byte of its answer
+    int splitParts = 1;    // each answer written in this many pieces...
+    int splitGapMs = 0;    // ...with this gap between two pieces
+    int pauseInsideMs = 0; // one pause of this length in the middle of each answer
+    bool crlf = true;      // CR LF after each answer's ";"
+    bool garbage = false;  // a few stray bytes (never ':' or ';') before each answer
+    bool silent = false;   // records requests, never answers them
+    // Close the master once the answer to the N-th request has been written (-1: never).
+    int hangUpAfterRequests = -1;
+
+    // 900 MHz kinds: the tags in the field. With epcs empty, tagCount tags with the EPCs
+    // 3008000000000001, 3008000000000002, ...
+    int tagCount = 3;
+    std::vector<std::string> epcs;
+    int cyclePeriodMs = 50; // first cycle at once, then one every cyclePeriodMs
+    // The stopConfirmAfter-th "EPC_STOP" (counted since the run began or since the last
+    // stop) ends the run; earlier ones are ignored as if lost. The end is confirmed with
+    // "STOP_INVENTORY" unless confirmStop is false.
+    int stopConfirmAfter = 1;
+    bool confirmStop = true;
+
+    // 433 MHz kinds.
+    int collectionMs = 200; // from "collection_start.." to "collection_stop"
+    std::vector<std::string> sensorTags = {"EEEE-FEDCBAF0", "EEEE-FEDCBAF1", "EEEE-FEDCBAF2"};
+};
+
+class ReaderSim {
+public:
+    // Creates the pty, publishes it and starts the thread. Throws std::system_error when
+    // the pty or the symlink cannot be made.
+    explicit ReaderSim(Options options = {});
+    // Stops the thread, closes the pty and removes the symlink (if it is still ours).
+    ~ReaderSim();
+    ReaderSim(const ReaderSim&) = delete;
+    ReaderSim& operator=(const ReaderSim&) = delete;
+
+    const Options& options() const;
+    std::string slavePath() const; // "/dev/pts/N"
+    std::string comName() const;   // "COM<comNumber>"
+    std::string portPath() const;  // "<portDir>/COM<comNumber>", or "" when not published
+
+    // Every request frame received so far, in order, byte for byte.
+    std::vector<std::vector<uint8_t>> requests() const;
+    // The command texts of those requests (the bytes between the counter's blank and ";").
+    std::vector<std::string> commands() const;
+    size_t requestCount() const;
+    // Waits until at least n requests have arrived; false at the deadline.
+    bool waitForRequests(size_t n, int timeoutMs) const;
+
+    // Answer frames completely written to the pty, ":" through ";" (the flood's excepted).
+    std::vector<std::string> answers() const;
+    // Count of answer frames completely written, the flood's included.
+    uint64_t answersSent() const;
+    bool waitForAnswersSent(uint64_t n, int timeoutMs) const;
+
+    // Writes bytes as they are, after anything already queued.
+    void sendRaw(std::string bytes);
+    // Writes ":<counter> " + keywordAndArgs + ";" with the answer options (split, crlf...).
+    void sendAnswer(const std::string& keywordAndArgs);
+
+    // Closes the master at once (queued output is dropped) and removes the symlink: the
+    // program under test sees what an unplugged adapter looks like. Returns when done.
+    void hangUp();
+    bool hungUp() const;
+
+    // Flood: inventory answers (cycles of START_INVENTORY and one INV per tag) back to back,
+    // as fast as the pty takes them. answersSent() counts them.
+    void startFlood();
+    void stopFlood();
+
+    bool inventoryRunning() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// A new private port directory under /tmp (mkdtemp); the caller removes it.
+std::string MakeTempPortDir();
+
+// A private port directory that removes itself (and what is left in it) when it goes.
+class TempPortDir {
+public:
+    TempPortDir();
+    ~TempPortDir();
+    TempPortDir(const TempPortDir&) = delete;
+    TempPortDir& operator=(const TempPortDir&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+} // namespace rd::sim

@@ -1,0 +1,158 @@
+// readerdesk-sim: one simulated reader on a pseudo-terminal, published as DIR/COMn, until
+// SIGINT or SIGTERM.
+#include "reader_sim.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include <pthread.h>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: readerdesk-sim [options]\n"
+    "Simulates one reader on a pseudo-terminal until SIGINT or SIGTERM.\n"
+    "\n"
+    "  --port-dir DIR          publish the pty as DIR/COM<n> (without it: not published)\n"
+    "  --com N                 COM number (default 3)\n"
+    "  --id IDENT              reader identifier (default VKR900-15): VKR900-15, VKR900-12,\n"
+    "                          VKR900-153, VKR433-16, VKR433-SAW, WG, K7000 or any text\n"
+    "  --tags N                tags in the field of a 900 MHz reader (default 3)\n"
+    "  --epc EPC               a tag's EPC (repeatable; replaces --tags)\n"
+    "  --cycle-ms MS           inventory cycle period (default 50)\n"
+    "  --reply-delay MS        delay before each reply (default 0)\n"
+    "  --crlf / --no-crlf      CR LF after each answer (default on)\n"
+    "  --split N               write each answer in N pieces\n"
+    "  --split-gap MS          gap between the pieces\n"
+    "  --pause-inside MS       one pause in the middle of each answer\n"
+    "  --garbage               stray bytes before each answer\n"
+    "  --silent                never answer\n"
+    "  --hang-up-after N       close the pty after answering N requests\n"
+    "  --stop-confirm-after K  the K-th EPC_STOP of a run ends it (default 1)\n"
+    "  --no-stop-confirm       end runs without answering STOP_INVENTORY\n"
+    "  --collection-ms MS      length of a 433 MHz collection (default 200)\n"
+    "  --flood                 send inventory answers back to back from the start\n"
+    "  --help                  this text\n";
+
+int Usage(const std::string& error) {
+    std::cerr << "readerdesk-sim: " << error << "\n\n" << kUsage;
+    return 2;
+}
+
+bool ToInt(const std::string& text, int& value) {
+    try {
+        size_t used = 0;
+        value = std::stoi(text, &used);
+        return used == text.size();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    rd::sim::Options opt;
+    bool flood = false;
+    bool tagsGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        auto number = [&](int& out) {
+            std::string text;
+            return value(text) && ToInt(text, out);
+        };
+        std::string text;
+        bool ok = true;
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (a == "--port-dir") {
+            ok = value(opt.portDir);
+        } else if (a == "--com") {
+            ok = number(opt.comNumber) && opt.comNumber >= 1;
+        } else if (a == "--id") {
+            ok = value(opt.identifier);
+        } else if (a == "--tags") {
+            ok = number(opt.tagCount) && opt.tagCount >= 0;
+            tagsGiven = true;
+        } else if (a == "--epc") {
+            ok = value(text);
+            opt.epcs.push_back(text);
+        } else if (a == "--cycle-ms") {
+            ok = number(opt.cyclePeriodMs) && opt.cyclePeriodMs >= 1;
+        } else if (a == "--reply-delay") {
+            ok = number(opt.replyDelayMs) && opt.replyDelayMs >= 0;
+        } else if (a == "--crlf") {
+            opt.crlf = true;
+        } else if (a == "--no-crlf") {
+            opt.crlf = false;
+        } else if (a == "--split") {
+            ok = number(opt.splitParts) && opt.splitParts >= 1;
+        } else if (a == "--split-gap") {
+            ok = number(opt.splitGapMs) && opt.splitGapMs >= 0;
+        } else if (a == "--pause-inside") {
+            ok = number(opt.pauseInsideMs) && opt.pauseInsideMs >= 0;
+        } else if (a == "--garbage") {
+            opt.garbage = true;
+        } else if (a == "--silent") {
+            opt.silent = true;
+        } else if (a == "--hang-up-after") {
+            ok = number(opt.hangUpAfterRequests) && opt.hangUpAfterRequests >= 0;
+        } else if (a == "--stop-confirm-after") {
+            ok = number(opt.stopConfirmAfter) && opt.stopConfirmAfter >= 1;
+        } else if (a == "--no-stop-confirm") {
+            opt.confirmStop = false;
+        } else if (a == "--collection-ms") {
+            ok = number(opt.collectionMs) && opt.collectionMs >= 0;
+        } else if (a == "--flood") {
+            flood = true;
+        } else {
+            return Usage("unknown option " + a);
+        }
+        if (!ok) {
+            return Usage("bad or missing value for " + a);
+        }
+    }
+    if (tagsGiven && !opt.epcs.empty()) {
+        return Usage("--tags and --epc exclude each other");
+    }
+
+    // Block the signals before the simulator's thread starts, so that it inherits the mask
+    // and sigwait below receives them.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+
+    try {
+        rd::sim::ReaderSim sim(opt);
+        std::cout << sim.comName() << " " << opt.identifier << " " << sim.slavePath();
+        if (!sim.portPath().empty()) {
+            std::cout << " " << sim.portPath();
+        }
+        std::cout << std::endl;
+        if (flood) {
+            sim.startFlood();
+        }
+        int sig = 0;
+        sigwait(&set, &sig);
+        std::cerr << "readerdesk-sim: " << sim.requestCount() << " requests, " << sim.answersSent()
+                  << " answers\n";
+    } catch (const std::exception& e) {
+        std::cerr << "readerdesk-sim: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
