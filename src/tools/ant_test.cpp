@@ -1,6 +1,7 @@
 #include "ant_test.h"
 
 #include "page_style.h"
+#include "tool_text.h"
 
 #include "conv.h"
 #include "errors.h"
@@ -62,10 +63,53 @@ TMemo* AntTestPage::receiveBox() {
     return utilRec_;
 }
 
-void AntTestPage::BitBtn_ANT_TEST_STARTClick() {}
+void AntTestPage::BitBtn_ANT_TEST_STARTClick() {
+    // A stop count that is not an integer ends the click before anything changes.
+    AntTestStopInv = StrToInt(stopInv_->currentText());
+    // The start command of the run control, without its reset of a pending stop: the
+    // retries of a stop begun elsewhere go on until the reader confirms it.
+    shell_.SEND_STRING_COMA(shell_.InventoryStartCommand());
+    AntTestRunning = 1;
+    stop_->setEnabled(true);
+    start_->setEnabled(false);
+    AntTestInvCount = 0;
+    invCount_->setText(QStringLiteral("INV:") + QString::number(AntTestInvCount));
+    tags_->clear();
+    AntTestTagCount = 0;
+    tagCount_->setText(QStringLiteral("TAGs:") + QString::number(AntTestTagCount));
+}
 
-void AntTestPage::BitBtn_ANT_TEST_STOPClick() {}
+void AntTestPage::BitBtn_ANT_TEST_STOPClick() {
+    shell_.StopInventoryRun();
+    stop_->setEnabled(false);
+}
 
-void AntTestPage::AntTestAnswer(const QString&) {}
+void AntTestPage::AntTestAnswer(const QString& answer) {
+    // Answers of a run that is being stopped are neither counted nor shown.
+    if (shell_.StopPending() == 1)
+        return;
+    if (AntTestRunning == 1) {
+        const QString keyword = AnswerWord(2, answer);
+        if (keyword == QLatin1String("START_INVENTORY")) {
+            AntTestInvCount = WrapAdd(AntTestInvCount, 1);
+            invCount_->setText(QStringLiteral("INV:") + QString::number(AntTestInvCount));
+            // Also stops any later inventory at its first cycle once the count was reached.
+            if (AntTestInvCount >= AntTestStopInv) {
+                shell_.StopInventoryRun();
+                stop_->setEnabled(false);
+            }
+        } else if (keyword == QLatin1String("INV")) {
+            // Every line of the tag list was appended together with a rise of the tag
+            // count, so the list never holds more than AntTestTagCount lines and the
+            // list's index answers "seen before" for all of them at once.
+            if (!tags_->lines()->contains(answer)) {
+                AntTestTagCount = WrapAdd(AntTestTagCount, 1);
+                tagCount_->setText(QStringLiteral("TAGs:") + QString::number(AntTestTagCount));
+                tags_->append(answer);
+            }
+        }
+    }
+    receiveBox()->append(answer);
+}
 
 } // namespace rd

@@ -19,7 +19,7 @@ class TMemo;
 
 class AntTestPage : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit AntTestPage(Shell& shell, QWidget* parent = nullptr);
 
     // Called by the window once every page exists: hooks to controls of other pages.
@@ -37,7 +37,7 @@ public:
     int32_t AntTestTagCount = 0; // distinct tag answers counted since the last START
     int32_t AntTestStopInv = 0;  // the cycle count at which the inventory is stopped
 
-private:
+  private:
     TMemo* receiveBox();
 
     Shell& shell_;

@@ -1,6 +1,7 @@
 #include "inv_log.h"
 
 #include "page_style.h"
+#include "tool_text.h"
 
 #include "conv.h"
 #include "errors.h"
@@ -60,14 +61,43 @@ QCheckBox* InvLogPage::logSwitch() {
     return logOn_;
 }
 
-void InvLogPage::BitBtnLOG_INV_STARTClick() {}
+void InvLogPage::BitBtnLOG_INV_STARTClick() {
+    // Ticking the switch runs its handler through the toggled signal.
+    logSwitch()->setChecked(true);
+    shell_.StartInventoryRun();
+}
 
-void InvLogPage::BitBtnLOG_INV_STOPClick() {}
+void InvLogPage::BitBtnLOG_INV_STOPClick() {
+    shell_.StopInventoryRun();
+}
 
-void InvLogPage::BitBtnLOG_SaveFillesClick() {}
+void InvLogPage::CheckBoxINV_LOG_ONClick() {
+    all_->setTextColor(logSwitch()->isChecked() ? colors::red() : colors::black());
+}
 
-void InvLogPage::CheckBoxINV_LOG_ONClick() {}
+void InvLogPage::InvLogAnswer(const QString& answer) {
+    if (!logSwitch()->isChecked())
+        return;
+    const QString keyword = AnswerWord(2, answer);
+    if (keyword == QLatin1String("START_INVENTORY"))
+        InvLogCycleCount = WrapAdd(InvLogCycleCount, 1);
+    if (keyword != QLatin1String("INV"))
+        return;
+    all_->append(InvLogInfoLine(TimeText(), InvLogCycleCount, AnswerWord(5, answer), AnswerWord(6, answer)));
+    str_->append(answer);
+    if (!filtr_->lines()->contains(answer))
+        filtr_->append(answer);
+    capacity_->setText(QStringLiteral("CAPACITY: ") + QString::number(filtr_->count()));
+}
 
-void InvLogPage::InvLogAnswer(const QString&) {}
+void InvLogPage::BitBtnLOG_SaveFillesClick() {
+    const QString base = ExecuteSaveDialog(this, QStringLiteral("SaveDialogLOG"), TimeFileName(TimeText()));
+    if (base.isEmpty())
+        return;
+    // In this order; a failure ends the save and leaves the files written before it.
+    WriteTextLinesFile(base + QStringLiteral("-ALL_STR.txt"), str_->lines()->lines());
+    WriteTextLinesFile(base + QStringLiteral("-FILTR_STR.txt"), filtr_->lines()->lines());
+    WriteTextLinesFile(base + QStringLiteral("-INFO_STR.txt"), all_->lines()->lines());
+}
 
 } // namespace rd

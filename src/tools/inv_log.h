@@ -19,7 +19,7 @@ class TMemo;
 
 class InvLogPage : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit InvLogPage(Shell& shell, QWidget* parent = nullptr);
 
     // Called by the window once every page exists: hooks to controls of other pages.
@@ -37,7 +37,7 @@ public:
     // Inventory cycles seen while logging was on, since the program started.
     int32_t InvLogCycleCount = 0;
 
-private:
+  private:
     QCheckBox* logSwitch();
 
     Shell& shell_;

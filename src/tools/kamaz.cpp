@@ -32,8 +32,8 @@ void FreeTextMemo::mouseDoubleClickEvent(QMouseEvent* e) {
 KamazPage::KamazPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell) {
     setObjectName(QStringLiteral("TabSheetKAMAZ"));
 
-    start_ = MakeButton(this, QStringLiteral("BitBtnKAMAZ_START_INV"), QStringLiteral("START"), colors::black(),
-                        tr("Start the inventory"));
+    start_ = MakeButton(this, QStringLiteral("BitBtnKAMAZ_START_INV"), QStringLiteral("START"),
+                        colors::black(), tr("Start the inventory"));
     stop_ = MakeButton(this, QStringLiteral("BitBtnKAMAZ_STOP_INV"), QStringLiteral("STOP"), colors::black(),
                        tr("Stop the inventory"));
     start_->setEnabled(false);
@@ -70,9 +70,34 @@ KamazPage::KamazPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(sh
 
 void KamazPage::attachToWindow() {}
 
-void KamazPage::BitBtnKAMAZ_START_INVClick() {}
-void KamazPage::BitBtnKAMAZ_STOP_INVClick() {}
-void KamazPage::MemoKAMAZDblClick() {}
-void KamazPage::TimerKAMAZTimer() {}
+void KamazPage::BitBtnKAMAZ_START_INVClick() {
+    shell_.StartInventoryRun();
+    start_->setEnabled(false);
+    stop_->setEnabled(true);
+    KamazCountdown = 5;
+    timer_->setEnabled(true);
+}
+
+void KamazPage::BitBtnKAMAZ_STOP_INVClick() {
+    shell_.StopInventoryRun();
+    // Ready again at once; the run control repeats the stop until the reader confirms it.
+    start_->setEnabled(true);
+    stop_->setEnabled(false);
+    timer_->setEnabled(false);
+}
+
+void KamazPage::MemoKAMAZDblClick() {
+    date_->setText(QStringLiteral("Дата: "));
+    time_->setText(QStringLiteral("Время:"));
+    rota_->setText(QStringLiteral("Рота: "));
+    avto_->setText(QStringLiteral("Автомобиль:"));
+    regSign_->setText(QStringLiteral("Регистрационный знак:"));
+}
+
+void KamazPage::TimerKAMAZTimer() {
+    --KamazCountdown;
+    if (KamazCountdown == 0)
+        KamazCountdown = 5;
+}
 
 } // namespace rd

@@ -21,7 +21,7 @@ class FormTimer;
 // (it does not clear the text, unlike the list boxes).
 class FreeTextMemo : public QPlainTextEdit {
     Q_OBJECT
-public:
+  public:
     explicit FreeTextMemo(const QString& objectName, QWidget* parent = nullptr);
 
     // Runs inside the window's error handling.
@@ -29,16 +29,16 @@ public:
     // Simulates the user's double-click (tests, accessibility).
     void doubleClick();
 
-protected:
+  protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
 
-private:
+  private:
     std::function<void()> dblClick_;
 };
 
 class KamazPage : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit KamazPage(Shell& shell, QWidget* parent = nullptr);
 
     // Called by the window once every page exists: hooks to controls of other pages.
@@ -52,7 +52,7 @@ public:
     // Counts 5, 4, ... 1 and back to 5 on each tick of TimerKAMAZ; nothing reads it yet.
     int32_t KamazCountdown = 0;
 
-private:
+  private:
     Shell& shell_;
     QPushButton* start_;
     QPushButton* stop_;

@@ -1,6 +1,7 @@
 #include "saw_monitor.h"
 
 #include "page_style.h"
+#include "tool_text.h"
 
 #include "conv.h"
 #include "errors.h"
@@ -56,11 +57,11 @@ SawMonitorPage::SawMonitorPage(Shell& shell, QWidget* parent) : QWidget(parent),
                       tr("Find the sensor-tag reader"));
     collection_ = MakeButton(this, QStringLiteral("BitBtnZEZ2011_COLLECTION"), QStringLiteral("COLLECTION"),
                              colors::blue(), tr("Collect the tags once"));
-    timerButton_ = MakeButton(this, QStringLiteral("BitBtnTimerZEZ2011"), QStringLiteral("TIMER"), colors::blue(),
-                              tr("Start or stop the periodic collection"));
+    timerButton_ = MakeButton(this, QStringLiteral("BitBtnTimerZEZ2011"), QStringLiteral("TIMER"),
+                              colors::blue(), tr("Start or stop the periodic collection"));
     period_ = MakeCombo(this, QStringLiteral("ComboBoxTomerZEZ2011Period"), QStringLiteral("150"),
-                        {QStringLiteral("60"), QStringLiteral("120"), QStringLiteral("180"), QStringLiteral("300"),
-                         QStringLiteral("600")},
+                        {QStringLiteral("60"), QStringLiteral("120"), QStringLiteral("180"),
+                         QStringLiteral("300"), QStringLiteral("600")},
                         tr("Collection period in seconds"), tr("Collection period"));
     timerCount_ = MakeLabel(this, QStringLiteral("LabelZEZ2011TimerCount"), QStringLiteral("cntr"));
     SetPageFont(timerCount_, QString(), 19, true);
@@ -123,16 +124,111 @@ void SawMonitorPage::MemoZEZ2011_InfoDblClick() {
     collection_->setEnabled(true);
 }
 
-void SawMonitorPage::BitBtnZEZ2011_COLLECTIONClick() {}
-void SawMonitorPage::BitBtnZEZ2011_SENDClick() {}
-void SawMonitorPage::BitBtnTimerZEZ2011Click() {}
-void SawMonitorPage::BitBtnZEZ2011_FileClick() {}
-void SawMonitorPage::BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF0Click() {}
-void SawMonitorPage::BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF1Click() {}
-void SawMonitorPage::BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF2Click() {}
-void SawMonitorPage::TimerZEZ2011Timer() {}
-void SawMonitorPage::sendRead(int) {}
+QString SawMonitorPage::collectionCommand() {
+    // The 433 MHz page's collection: its four collection boxes as typed.
+    return QStringLiteral("SEND_COP_COLLECTION ") +
+           FindControl<QComboBox>(shell_, "ComboBox433_WindowSize")->currentText() + QLatin1Char(' ') +
+           FindControl<QComboBox>(shell_, "ComboBox433_MaxPacketLength")->currentText() + QLatin1Char(' ') +
+           FindControl<QComboBox>(shell_, "ComboBox433_UDBTypeCode")->currentText() + QLatin1Char(' ') +
+           FindControl<QComboBox>(shell_, "ComboBox433_TimeOut")->currentText();
+}
 
-void SawMonitorPage::SawAnswer(const QString&) {}
+void SawMonitorPage::BitBtnZEZ2011_COLLECTIONClick() {
+    shell_.SEND_STRING_COMA(collectionCommand());
+}
+
+void SawMonitorPage::BitBtnZEZ2011_SENDClick() {
+    shell_.SEND_STRING_COMA(sendText_->currentText());
+}
+
+void SawMonitorPage::BitBtnTimerZEZ2011Click() {
+    if (timer_->enabled()) {
+        timer_->setEnabled(false);
+        info_->append(QStringLiteral("process stop"));
+        timerButton_->setText(QStringLiteral("TIMER"));
+        SetFontColor(timerButton_, colors::black());
+        timerCount_->setText(QString());
+        return;
+    }
+    const int32_t period = StrToInt(period_->currentText());
+    info_->append(QStringLiteral("process start.."));
+    info_->append(QStringLiteral("period ") + QString::number(period));
+    SawTimerTicks = WrapSub(period, 1);
+    SawTimerPeriod = period;
+    timer_->setEnabled(true);
+}
+
+void SawMonitorPage::TimerZEZ2011Timer() {
+    SawTimerTicks = WrapAdd(SawTimerTicks, 1);
+    if (SawTimerTicks == SawTimerPeriod) {
+        SawTimerTicks = 0;
+        shell_.SEND_STRING_COMA(collectionCommand());
+        info_->append(QStringLiteral("collection.."));
+    }
+    SetFontColor(timerButton_, FontColor(timerButton_) == colors::red() ? colors::black() : colors::red());
+    timerCount_->setText(QString::number(WrapSub(SawTimerPeriod, SawTimerTicks)));
+}
+
+void SawMonitorPage::BitBtnZEZ2011_FileClick() {
+    const QString base =
+        ExecuteSaveDialog(this, QStringLiteral("SaveDialogZEZ2011"), TimeFileName(TimeText()));
+    if (base.isEmpty())
+        return;
+    WriteTextLinesFile(base + QStringLiteral("-ZEZ2011.txt"), data_->lines()->lines());
+}
+
+void SawMonitorPage::BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF0Click() {
+    sendRead(0);
+}
+
+void SawMonitorPage::BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF1Click() {
+    sendRead(1);
+}
+
+void SawMonitorPage::BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF2Click() {
+    sendRead(2);
+}
+
+void SawMonitorPage::sendRead(int tag) {
+    // The command is the button's caption with its closing blank.
+    shell_.SEND_STRING_COMA(QString::fromLatin1(kReadCaptions[tag]) + QLatin1Char(' '));
+    SetFontColor(read_[tag], colors::green());
+}
+
+void SawMonitorPage::SawAnswer(const QString& answer) {
+    const QString keyword = AnswerWord(2, answer);
+    if (keyword == QLatin1String("collection_start..")) {
+        info_->clear();
+        info_->append(QStringLiteral("collection start "));
+        info_->append(QStringLiteral("wait.. "));
+        collection_->setEnabled(false);
+    }
+    if (keyword == QLatin1String("collection_stop")) {
+        info_->append(QStringLiteral("collection stop "));
+        collection_->setEnabled(true);
+    }
+    if (keyword == QLatin1String("UID")) {
+        const SawRecord r = DecodeSawRecord(AnswerWord(3, answer));
+        if (r.tag >= 0 && !r.complete) {
+            info_->append(SawShortRecordLine(r));
+        } else if (r.tag == 0 || r.tag == 1) {
+            info_->append(SawIdLine(r));
+            tagLabel_[r.tag]->setText(SawIdLine(r));
+        } else if (r.tag == 2) {
+            info_->append(SawFrequencyLine(r));
+            info_->append(SawIdLine(r));
+            tagLabel_[2]->setText(SawTagLabel2(r));
+            data_->append(SawDataLine(TimeText(), r));
+        }
+        blackenReadButtons();
+    }
+    if (keyword == QLatin1String("NO_ACK"))
+        blackenReadButtons();
+}
+
+void SawMonitorPage::blackenReadButtons() {
+    for (QPushButton* b : read_)
+        SetFontColor(b, colors::black());
+}
 
 } // namespace rd

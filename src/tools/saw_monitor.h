@@ -20,7 +20,7 @@ class TMemo;
 
 class SawMonitorPage : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit SawMonitorPage(Shell& shell, QWidget* parent = nullptr);
 
     // Called by the window once every page exists: hooks to controls of other pages.
@@ -45,8 +45,10 @@ public:
     int32_t SawTimerPeriod = 0; // collection period in ticks of one second
     int32_t SawTimerTicks = 0;  // ticks since the last periodic collection
 
-private:
+  private:
     void sendRead(int tag);
+    void blackenReadButtons();
+    QString collectionCommand();
 
     Shell& shell_;
     QPushButton* com_;

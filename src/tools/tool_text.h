@@ -1,0 +1,73 @@
+// Plain text work of the tool pages, kept apart from the widgets so that it can be
+// checked without a window: answer words, the log's information line, the decoding of
+// sensor-tag records, counters that wrap like the 32-bit integers they are, and the
+// writing of a list as a text file.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+
+namespace rd {
+
+// Word n (from 1) of an answer text, as the link's token extractor gives it.
+QString AnswerWord(int n, const QString& answer);
+
+// 32-bit signed arithmetic that wraps around instead of overflowing.
+inline int32_t WrapAdd(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) + uint32_t(b));
+}
+inline int32_t WrapSub(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) - uint32_t(b));
+}
+
+// value as 8 upper-case hexadecimal digits (the 32-bit pattern of a negative value).
+QString Hex8(int32_t value);
+
+// The inventory log's information line: time, four blanks, the cycle number as 8 hex
+// digits, five blanks, word 5, two blanks, word 6.
+QString InvLogInfoLine(const QString& time, int32_t cycle, const QString& word5, const QString& word6);
+
+// The value of the hexadecimal digits at the start of chars (either case); the first
+// character that is not a hexadecimal digit ends the number; no digits give 0.
+int HexReading(QStringView chars);
+
+// A sensor tag's user ID record (word 3 of a "UID" answer) taken apart.
+struct SawRecord {
+    static constexpr int kIdLength = 13;
+
+    int tag = -1;          // 0, 1 or 2 for the three known tags, -1 for any other record
+    QString id;            // the first 13 characters
+    int length = 0;        // characters in the record
+    bool complete = false; // long enough for every position the tag's decoding reads
+    int t = 0;             // temperature reading, positions 23-24
+    int h = 0;             // humidity reading, positions 25-26
+    int mf = 0;            // third tag: positions 31-34 + 430000, kHz
+    int cf = 0;            // third tag: positions 35-38 + 430000, kHz
+    int df = 0;            // mf - cf
+};
+
+// The three tags' identifiers, in the order of their read buttons and labels.
+const QStringList& SawTagIds();
+// Characters a record of the tag needs: 26 for the first two, 38 for the third.
+int SawRecordLengthNeeded(int tag);
+SawRecord DecodeSawRecord(const QString& record);
+
+// The lines and label texts built from a decoded record.
+QString SawIdLine(const SawRecord& r);        // "ID:<id>  T:<t>   H:<h>"
+QString SawFrequencyLine(const SawRecord& r); // "cf= <cf>kHz  mf= <mf>kHz     df= <df>kHz "
+QString SawTagLabel2(const SawRecord& r);     // the id line + "  cf= <cf>kHz  mf= <mf>kHz"
+QString SawDataLine(const QString& time, const SawRecord& r);
+QString SawShortRecordLine(const SawRecord& r);
+
+// The time of day as a file name proposal: every ":" replaced by "_".
+QString TimeFileName(const QString& timeText);
+
+// Writes lines to path, each followed by CR LF, in the locale's encoding. The file is
+// written beside its target and renamed over it only when complete, so an earlier file
+// of that name survives a failed save. Raises AppError naming the path on failure.
+void WriteTextLinesFile(const QString& path, const QStringList& lines);
+
+} // namespace rd
