@@ -1,9 +1,45 @@
+// readerdesk: the program. Parses the command line, sets up the port names, shows the
+// main window (and creates the hidden port selection dialog) and runs the event loop.
+#include "com_select.h"
+#include "command_line.h"
+#include "errors.h"
+#include "main_window.h"
+#include "serial_port.h"
+
 #include <QApplication>
-#include <QMainWindow>
+
+#include <cstdio>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QMainWindow w;
-    w.show();
+    QApplication::setApplicationName(QStringLiteral("ReaderDesk"));
+
+    const rd::CommandLine cl = rd::ParseCommandLine(QApplication::arguments());
+    if (cl.exitCode >= 0) {
+        std::fputs(cl.message.toLocal8Bit().constData(), cl.exitCode == 0 ? stdout : stderr);
+        return cl.exitCode;
+    }
+
+    QString portDir = cl.portDir;
+    if (portDir.isEmpty())
+        portDir = qEnvironmentVariable("READERDESK_PORT_DIR");
+    rd::SetPortDirectory(portDir.toStdString());
+
+    rd::TFormQUOR form;
+    if (!cl.trafficLog.isEmpty()) {
+        try {
+            form.setTrafficLog(cl.trafficLog);
+        } catch (const rd::AppError& e) {
+            std::fprintf(stderr, "readerdesk: %s\n", e.what());
+            return 2;
+        }
+    }
+    rd::TFormCOM_SELECT comSelect(&form);
+    comSelect.hide();
+
+    form.move(0, 0);
+    form.show();
+    if (cl.scan)
+        form.scanWhenShown();
     return app.exec();
 }

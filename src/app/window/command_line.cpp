@@ -1,0 +1,80 @@
+#include "command_line.h"
+
+#include <QFileInfo>
+
+namespace rd {
+
+QString UsageText(const QString& program) {
+    return QStringLiteral(
+               "Usage: %1 [--port-dir DIR] [--scan] [--traffic-log FILE]\n"
+               "\n"
+               "ReaderDesk: service and test tool for RFID readers on serial ports.\n"
+               "\n"
+               "Options:\n"
+               "  --port-dir DIR        COM1 to COM20 are the entries DIR/COM1 .. DIR/COM20 (links to\n"
+               "                        serial devices or pseudo-terminals); without it, the\n"
+               "                        environment variable READERDESK_PORT_DIR, else the machine's\n"
+               "                        serial ports in a fixed order.\n"
+               "  --scan                search for a reader once the window is shown, as the \"COM\"\n"
+               "                        button of the UTIL page does.\n"
+               "  --traffic-log FILE    append every request, answer and discovery message to FILE,\n"
+               "                        each line with the time of day in milliseconds in front.\n"
+               "  -h, --help            show this text and exit.\n")
+        .arg(program);
+}
+
+CommandLine ParseCommandLine(const QStringList& args) {
+    CommandLine cl;
+    const QString program = args.isEmpty() ? QStringLiteral("readerdesk") : QFileInfo(args.first()).fileName();
+    auto fail = [&](const QString& why) {
+        cl.exitCode = 2;
+        cl.message = QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n").arg(program, why);
+        return cl;
+    };
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        QString name = a;
+        QString value;
+        bool inlineValue = false;
+        if (a.startsWith(QLatin1String("--"))) {
+            const qsizetype eq = a.indexOf(QLatin1Char('='));
+            if (eq > 0) {
+                name = a.left(eq);
+                value = a.mid(eq + 1);
+                inlineValue = true;
+            }
+        }
+        const bool takesValue = name == QLatin1String("--port-dir") || name == QLatin1String("--traffic-log");
+        if (takesValue && !inlineValue) {
+            if (i + 1 >= args.size())
+                return fail(QStringLiteral("option '%1' needs a value").arg(name));
+            value = args[++i];
+        }
+        if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
+            if (inlineValue)
+                return fail(QStringLiteral("option '%1' takes no value").arg(name));
+            cl.exitCode = 0;
+            cl.message = UsageText(program);
+            return cl;
+        } else if (name == QLatin1String("--scan")) {
+            if (inlineValue)
+                return fail(QStringLiteral("option '%1' takes no value").arg(name));
+            cl.scan = true;
+        } else if (name == QLatin1String("--port-dir")) {
+            if (value.isEmpty())
+                return fail(QStringLiteral("option '--port-dir' needs a directory"));
+            cl.portDir = value;
+        } else if (name == QLatin1String("--traffic-log")) {
+            if (value.isEmpty())
+                return fail(QStringLiteral("option '--traffic-log' needs a file name"));
+            cl.trafficLog = value;
+        } else if (a.startsWith(QLatin1Char('-'))) {
+            return fail(QStringLiteral("unknown option '%1'").arg(name));
+        } else {
+            return fail(QStringLiteral("unexpected argument '%1'").arg(a));
+        }
+    }
+    return cl;
+}
+
+} // namespace rd

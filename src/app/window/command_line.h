@@ -1,0 +1,28 @@
+// The readerdesk command line: readerdesk [--port-dir DIR] [--scan] [--traffic-log FILE]
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace rd {
+
+struct CommandLine {
+    QString portDir;    // --port-dir: where COM1..COM20 are found (empty: the machine's ports)
+    bool scan = false;  // --scan: run discovery once the window is shown
+    QString trafficLog; // --traffic-log: file the traffic is appended to (empty: none)
+
+    // -1: go on and start the window; otherwise exit at once with this code after
+    // printing `message` (to standard output for 0, to standard error otherwise).
+    int exitCode = -1;
+    QString message;
+};
+
+// The usage text that --help prints.
+QString UsageText(const QString& program);
+
+// Parses the arguments after the program name (args[0] is the program). Options may be
+// given as "--opt VALUE" or "--opt=VALUE". An unknown option, a missing value or a stray
+// argument gives exit code 2 with a message naming it.
+CommandLine ParseCommandLine(const QStringList& args);
+
+} // namespace rd

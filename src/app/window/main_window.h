@@ -1,0 +1,161 @@
+// TFormQUOR: the main window. It holds every page, the shared console controls of the
+// UTIL page, the terminal page and the window's timers; it runs reader discovery, polls
+// and routes the answers, sends every command and controls the inventory runs.
+#pragma once
+
+#include "my_com.h"
+#include "shell.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+
+namespace rd {
+
+class TCOM_A;
+class FormTimer;
+class TMemo;
+class TrafficLog;
+class Panel433;
+class Panel900;
+class PanelAlpha;
+class PanelWiegand;
+class AntTestPage;
+class InvLogPage;
+class SawMonitorPage;
+class KamazPage;
+
+// The console presets of ComboBoxUTIL_COMMAND, in list order (empty items separate groups).
+QStringList ConsolePresets();
+
+class TFormQUOR : public QWidget, public Shell {
+    Q_OBJECT
+public:
+    // Builds the window with all its pages and runs FormCreate.
+    explicit TFormQUOR(QWidget* parent = nullptr);
+    ~TFormQUOR() override;
+
+    // --- Shell ---
+    void SendStringLine(const QString& NetADDR, const QString& SendStr) override;
+    void SEND_STRING_COMA(const QString& str) override;
+    void StartInventoryRun() override;
+    void StopInventoryRun() override;
+    int StopPending() const override { return StopPending_; }
+    QString InventoryStartCommand() const override;
+    void BF_START() override;
+    QWidget* formWidget() override { return this; }
+
+    // --- Handlers ---
+    void FormCreate();
+    void TimerMAINTimer();
+    void TimerSTOPTimer();
+    void StopInventoryAnswer(const QString& answer);
+    void BitBtnUTIL_FIND_COMClick();
+    void BitBtnZEZ2011_COMClick();
+    void BitBtn_ANT_TEST_dev_foundClick();
+    void BitBtnUTIL_SEND_COMMANDClick();
+    void LabelTitleDblClick();
+    void Label_ANT_TEST_TIMEDblClick();
+    void MemoUTIL_SENDDblClick();
+    void MemoUTIL_RECDblClick();
+    void MemoTERMINALDblClick();
+    void Memo_ANT_TEST_infoDblClick();
+    void MemoZEZ2011DblClick();
+
+    // True while my_COM_A exists and holds a receiver thread.
+    bool connected() const;
+
+    // Appends every terminal line and discovery message to this file, time-stamped
+    // (an empty path switches the log off). Throws AppError when it cannot be opened.
+    void setTrafficLog(const QString& path);
+
+    // Runs discovery once, as the UTIL page's "COM" button does, as soon as the window
+    // has been shown and painted for the first time.
+    void scanWhenShown();
+
+    // Answers that went through all four answer handlers since start-up.
+    uint64_t answersRouted() const { return answersRouted_; }
+
+    // The port object: empty while no reader is connected (and after a scan that found none).
+    std::unique_ptr<Tmy_COM> my_COM_A;
+
+    // Shared controls (also found by their objectNames).
+    QTabWidget* PageControl1 = nullptr;
+    QTabWidget* PageControl2 = nullptr;
+    QWidget* TabSheetTITLE = nullptr;
+    QWidget* TabSheetUTIL = nullptr;
+    QWidget* TabSheetTERMINAL = nullptr;
+    QWidget* TabSheetSpare = nullptr;
+    QLabel* LabelTitle = nullptr;
+    QPushButton* BitBtnUTIL_SEND_COMMAND = nullptr;
+    QComboBox* ComboBoxUTIL_COMMAND = nullptr;
+    QComboBox* ComboBoxUTIL_ADDR = nullptr;
+    QComboBox* cbCOMPORT = nullptr;
+    QLabel* LabelCOM_PORT_STATUS = nullptr;
+    QPushButton* BitBtnUTIL_FIND_COM = nullptr;
+    TMemo* MemoUTIL_SEND = nullptr;
+    TMemo* MemoUTIL_REC = nullptr;
+    TMemo* MemoTERMINAL = nullptr;
+    FormTimer* TimerMAIN = nullptr;
+    FormTimer* TimerSTOP = nullptr;
+
+    // The pages.
+    Panel433* page433 = nullptr;
+    Panel900* page900 = nullptr;
+    PanelWiegand* pageWG = nullptr;
+    PanelAlpha* pageALPHA = nullptr;
+    AntTestPage* pageANT_TEST = nullptr;
+    InvLogPage* pageLOG = nullptr;
+    SawMonitorPage* pageZEZ2011 = nullptr;
+    KamazPage* pageKAMAZ = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    enum class ReaderGroup { Uhf900, Active433, SensorTag, Wiegand, Spare };
+    struct ReaderRow;
+    static const ReaderRow kReaderRows[];
+
+    void buildUtilPage();
+    void buildTerminalPage();
+    void attachPageControls();
+    void makePortObject();
+    void startReceiver();
+    void onReaderFound(const ReaderRow& row);
+    void onNothingFound();
+    void routeOneAnswer(TCOM_A& com);
+    void showDroppedBytes(TCOM_A& com);
+    void updatePortHints();
+    void appendTerminal(const QString& line);
+    void appendDiscovery(TMemo* memo, const QString& line);
+    void paintNow();
+
+    // Controls that stand on the pages and whose behaviour belongs to the window; null
+    // while a page does not provide them.
+    template <class T>
+    T* pageControl(const char* name) const;
+
+    int StopPending_ = 0;
+    bool scanning_ = false;
+    bool scanRequested_ = false;
+    uint64_t answersRouted_ = 0;
+    uint64_t droppedShown_ = 0;
+    // Every receiver thread ever started. A scan that replaces my_COM_A.COM, or drops the
+    // port object, leaves the earlier threads running, as they would until the process ends.
+    std::vector<std::shared_ptr<TCOM_A>> receivers_;
+    std::unique_ptr<TrafficLog> trafficLog_;
+
+    TMemo* MemoZEZ2011_ = nullptr;
+    QLabel* Label_ANT_TEST_TIME_ = nullptr;
+};
+
+} // namespace rd

@@ -1,0 +1,222 @@
+// The window as it stands after start-up: pages, shared controls, timers, the start
+// state that FormCreate leaves, and the small double-click handlers.
+#include "com_select.h"
+#include "conv.h"
+#include "form_timer.h"
+#include "line_list.h"
+#include "main_window.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace rd {
+namespace {
+
+QStringList tabCaptions(QTabWidget* pc) {
+    QStringList out;
+    for (int i = 0; i < pc->count(); ++i)
+        out << pc->tabText(i);
+    return out;
+}
+
+QStringList tabNames(QTabWidget* pc) {
+    QStringList out;
+    for (int i = 0; i < pc->count(); ++i)
+        out << pc->widget(i)->objectName();
+    return out;
+}
+
+TEST(WindowStructure, PagesInOrderWithCaptionsAndStartPages) {
+    TFormQUOR w;
+    EXPECT_EQ(w.objectName(), "FormQUOR");
+    auto* pc1 = w.findChild<QTabWidget*>("PageControl1");
+    auto* pc2 = w.findChild<QTabWidget*>("PageControl2");
+    ASSERT_TRUE(pc1 && pc2);
+    EXPECT_EQ(tabNames(pc1), QStringList({"TabSheetTITLE", "TabSheetUTIL", "TabSheetTERMINAL", "TabSheet_ANT_TEST",
+                                          "TabSheetLOG", "TabSheetZEZ2011", "TabSheetKAMAZ"}));
+    EXPECT_EQ(tabCaptions(pc1).mid(1), QStringList({"UTIL", "TRM", "ANT_TEST", "LOG", "ZEZ2011", "KAMAZ"}));
+    EXPECT_EQ(tabNames(pc2),
+              QStringList({"TabSheet433", "TabSheet900", "TabSheetWG", "TabSheetALPHA", "TabSheetSpare"}));
+    EXPECT_EQ(tabCaptions(pc2).mid(0, 4), QStringList({"433", "900", "Wiegand", "ALPHA"}));
+    EXPECT_EQ(pc1->currentWidget()->objectName(), "TabSheetUTIL");
+    EXPECT_EQ(pc2->currentWidget()->objectName(), "TabSheet900");
+    for (QTabWidget* pc : {pc1, pc2})
+        for (int i = 0; i < pc->count(); ++i) {
+            EXPECT_TRUE(pc->isTabVisible(i)) << pc->tabText(i).toStdString();
+            EXPECT_FALSE(pc->tabText(i).isEmpty());
+            EXPECT_EQ(pc->widget(i)->accessibleName(), pc->tabText(i));
+        }
+    EXPECT_EQ(w.size(), QSize(943, 562));
+}
+
+TEST(WindowStructure, SharedControlsWithTheirStartTexts) {
+    TFormQUOR w;
+    struct Row {
+        const char* name;
+        const char* text;
+    };
+    const Row combos[] = {{"ComboBoxUTIL_COMMAND", "VERSION"}, {"ComboBoxUTIL_ADDR", "01"}, {"cbCOMPORT", "----"}};
+    for (const Row& r : combos) {
+        auto* c = w.findChild<QComboBox*>(r.name);
+        ASSERT_TRUE(c) << r.name;
+        EXPECT_EQ(c->currentText(), QString::fromUtf8(r.text)) << r.name;
+        EXPECT_TRUE(c->isEditable()) << r.name;
+        EXPECT_NE(c->accessibleName(), QString::fromUtf8(r.name)) << "say what the box holds: " << r.name;
+    }
+    const Row buttons[] = {{"BitBtnUTIL_SEND_COMMAND", "SEND"}, {"BitBtnUTIL_FIND_COM", "COM"}};
+    for (const Row& r : buttons) {
+        auto* b = w.findChild<QPushButton*>(r.name);
+        ASSERT_TRUE(b) << r.name;
+        EXPECT_EQ(b->text(), QString::fromUtf8(r.text));
+        EXPECT_EQ(b->accessibleName(), QString::fromUtf8(r.text));
+    }
+    auto* find = w.findChild<QPushButton*>("BitBtnUTIL_FIND_COM");
+    EXPECT_EQ(find->toolTip(), QStringLiteral("поиск ридера"));
+    EXPECT_EQ(find->palette().color(QPalette::ButtonText), QColor(0, 0, 255));
+    EXPECT_EQ(w.findChild<QLabel*>("LabelCOM_PORT_STATUS")->text(), "STATUS");
+
+    auto* addr = w.findChild<QComboBox*>("ComboBoxUTIL_ADDR");
+    QStringList addrItems;
+    for (int i = 0; i < addr->count(); ++i)
+        addrItems << addr->itemText(i);
+    EXPECT_EQ(addrItems, QStringList({"01", "02", "03", "04", "05", "06", "07", "08", "09"}));
+    auto* com = w.findChild<QComboBox*>("cbCOMPORT");
+    ASSERT_EQ(com->count(), 9);
+    EXPECT_EQ(com->itemText(0), "COM1");
+    EXPECT_EQ(com->itemText(8), "COM9");
+    for (const char* memo : {"MemoUTIL_SEND", "MemoUTIL_REC", "MemoTERMINAL"})
+        EXPECT_TRUE(w.findChild<TMemo*>(memo)) << memo;
+}
+
+TEST(WindowStructure, ConsolePresetsExactly) {
+    TFormQUOR w;
+    auto* c = w.findChild<QComboBox*>("ComboBoxUTIL_COMMAND");
+    QStringList items;
+    for (int i = 0; i < c->count(); ++i)
+        items << c->itemText(i);
+    ASSERT_EQ(items.size(), 46);
+    EXPECT_EQ(items.count(QString()), 14);
+    // Spot checks where blanks matter and at the group borders.
+    const std::pair<int, const char*> at[] = {
+        {0, "VERSION"},
+        {1, ""},
+        {2, "ARM_GET_DEF_STRUCT"},
+        {5, ""},
+        {6, ""},
+        {11, "SEND_COP_READ_MEMORY  EEEE FEDCBA01  10  0"},
+        {12, "SEND_COP_WR_MEMORY EEEE FEDCBA01  10 0  00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF"},
+        {14, "SEND_COP_COLLECTION 8 48 11 2000        L L H L"},
+        {19, "SEND_COP_READ_USER_ID  EEEE FEDCBA01"},
+        {20, ""},
+        {21, ""},
+        {28, "GET_ADC "},
+        {29, "GET_SLOT 8"},
+        {35, ""},
+        {38, "MRF49_CENTER_FREQUENCY_SET 43377"},
+        {45, "MRF49_SET_FSK 1"},
+    };
+    for (const auto& [i, text] : at)
+        EXPECT_EQ(items[i], QString::fromUtf8(text)) << "item " << i;
+}
+
+TEST(WindowStructure, TimersWithIntervalsAndStartStates) {
+    TFormQUOR w;
+    struct Row {
+        const char* name;
+        int interval;
+        bool enabled;
+    };
+    const Row rows[] = {{"TimerMAIN", 10, true}, {"TimerSTOP", 100, false}};
+    for (const Row& r : rows) {
+        auto* t = w.findChild<FormTimer*>(r.name);
+        ASSERT_TRUE(t) << r.name;
+        EXPECT_EQ(t->interval(), r.interval) << r.name;
+        EXPECT_EQ(t->enabled(), r.enabled) << r.name;
+    }
+}
+
+TEST(WindowStructure, PortSelectionDialogStaysHidden) {
+    TFormCOM_SELECT d;
+    EXPECT_EQ(d.objectName(), "FormCOM_SELECT");
+    EXPECT_EQ(d.windowTitle(), "COM");
+    EXPECT_FALSE(d.isVisible());
+    auto* list = d.findChild<QComboBox*>("ComboBox_COM");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->currentText(), "COM1");
+    EXPECT_EQ(list->count(), 9);
+    EXPECT_EQ(list->itemText(8), "COM9");
+    auto* ok = d.findChild<QPushButton*>("BitBtnOk");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->text(), "Ok");
+}
+
+TEST(WindowStartState, FormCreateLeavesOnlyTheConnectPrompt) {
+    TFormQUOR w;
+    auto* rec = w.findChild<TMemo*>("MemoUTIL_REC");
+    EXPECT_EQ(rec->lines()->lines(), QStringList({QStringLiteral("нажать COM для соединения с ридером")}));
+    EXPECT_EQ(w.findChild<TMemo*>("MemoUTIL_SEND")->count(), 0);
+    EXPECT_EQ(w.findChild<TMemo*>("MemoTERMINAL")->count(), 0);
+    EXPECT_FALSE(w.connected());
+    EXPECT_EQ(w.StopPending(), 0);
+}
+
+TEST(WindowStartState, MemoDoubleClickEmptiesIt) {
+    TFormQUOR w;
+    for (const char* name : {"MemoUTIL_SEND", "MemoUTIL_REC", "MemoTERMINAL"}) {
+        auto* m = w.findChild<TMemo*>(name);
+        m->append("a line");
+        ASSERT_GT(m->count(), 0);
+        m->doubleClick();
+        EXPECT_EQ(m->count(), 0) << name;
+    }
+}
+
+TEST(WindowStartState, TitleAndClockDoubleClicksShowTheirTabs) {
+    TFormQUOR w;
+    auto* pc1 = w.findChild<QTabWidget*>("PageControl1");
+    w.show();
+    auto hideAll = [&] {
+        for (int i = 1; i < pc1->count(); ++i)
+            pc1->setTabVisible(i, false);
+    };
+    auto visibleNames = [&] {
+        QStringList out;
+        for (int i = 1; i < pc1->count(); ++i)
+            if (pc1->isTabVisible(i))
+                out << pc1->widget(i)->objectName();
+        return out;
+    };
+    hideAll();
+    auto* title = w.findChild<QLabel*>("LabelTitle");
+    ASSERT_TRUE(title);
+    QTest::mouseDClick(title, Qt::LeftButton);
+    EXPECT_EQ(visibleNames(),
+              QStringList({"TabSheetUTIL", "TabSheet_ANT_TEST", "TabSheetLOG", "TabSheetZEZ2011", "TabSheetKAMAZ"}));
+
+    hideAll();
+    auto* clock = w.findChild<QLabel*>("Label_ANT_TEST_TIME");
+    ASSERT_TRUE(clock);
+    QTest::mouseDClick(clock, Qt::LeftButton);
+    EXPECT_EQ(visibleNames(), QStringList({"TabSheetUTIL", "TabSheetTERMINAL"}));
+}
+
+TEST(WindowStartState, SendBeforeAnyReaderDoesNothing) {
+    TFormQUOR w;
+    QString error;
+    SetErrorSink([&](const QString& m) { error = m; });
+    // Even an address that would not convert goes unnoticed while nothing is connected.
+    w.findChild<QComboBox*>("ComboBoxUTIL_ADDR")->setEditText("xx");
+    w.findChild<QPushButton*>("BitBtnUTIL_SEND_COMMAND")->click();
+    SetErrorSink({});
+    EXPECT_TRUE(error.isEmpty());
+    EXPECT_EQ(w.findChild<TMemo*>("MemoUTIL_SEND")->count(), 0);
+    EXPECT_EQ(w.findChild<TMemo*>("MemoTERMINAL")->count(), 0);
+}
+
+} // namespace
+} // namespace rd
