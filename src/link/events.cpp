@@ -1,1 +1,87 @@
 #include "events.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace rd {
+
+Event::Event(bool manualReset, bool initialState) : manual_(manualReset), set_(initialState) {}
+
+void Event::Set() {
+    std::lock_guard lock(m_);
+    set_ = true;
+    // An automatic-reset event releases one waiter; a manual one all of them.
+    if (manual_)
+        cv_.notify_all();
+    else
+        cv_.notify_one();
+    const uint64_t one = 1;
+    for (int fd : wakeFds_) {
+        // A full eventfd counter or pipe already means "look again"; nothing is lost.
+        while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+void Event::Reset() {
+    std::lock_guard lock(m_);
+    set_ = false;
+}
+
+bool Event::Wait(uint32_t ms) {
+    std::unique_lock lock(m_);
+    if (!set_) {
+        if (ms == 0)
+            return false;
+        if (ms == kInfinite)
+            cv_.wait(lock, [this] { return set_; });
+        else if (!cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return set_; }))
+            return false;
+    }
+    if (!manual_)
+        set_ = false;
+    return true;
+}
+
+bool Event::IsSet() const {
+    std::lock_guard lock(m_);
+    return set_;
+}
+
+void Event::AddWakeFd(int fd) {
+    std::lock_guard lock(m_);
+    if (std::find(wakeFds_.begin(), wakeFds_.end(), fd) == wakeFds_.end())
+        wakeFds_.push_back(fd);
+}
+
+void Event::RemoveWakeFd(int fd) {
+    std::lock_guard lock(m_);
+    wakeFds_.erase(std::remove(wakeFds_.begin(), wakeFds_.end(), fd), wakeFds_.end());
+}
+
+std::shared_ptr<Event> CreateNamedEvent(const std::string& name, bool manualReset, bool initialState) {
+    if (name.empty())
+        return std::make_shared<Event>(manualReset, initialState);
+    // A named event lives as long as someone holds it; the registry only finds it again.
+    static std::mutex registryMutex;
+    static std::map<std::string, std::weak_ptr<Event>> registry;
+    std::lock_guard lock(registryMutex);
+    for (auto it = registry.begin(); it != registry.end();) {
+        if (it->second.expired())
+            it = registry.erase(it);
+        else
+            ++it;
+    }
+    auto& slot = registry[name];
+    if (auto existing = slot.lock())
+        return existing;
+    auto created = std::make_shared<Event>(manualReset, initialState);
+    slot = created;
+    return created;
+}
+
+} // namespace rd

@@ -7,11 +7,15 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace rd {
 
 class Event {
 public:
+    // A wait with this time-out waits until the event is set.
+    static constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+
     Event(bool manualReset, bool initialState);
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
@@ -24,11 +28,18 @@ public:
     bool IsSet() const;
     bool manualReset() const { return manual_; }
 
+    // A thread that waits in poll() for more than this event registers a descriptor here
+    // (an eventfd or the write end of a pipe): every Set() writes to it after the state has
+    // changed. It is only a wake-up hint; the waiter drains it and then looks at IsSet().
+    void AddWakeFd(int fd);
+    void RemoveWakeFd(int fd);
+
 private:
     const bool manual_;
     mutable std::mutex m_;
     std::condition_variable cv_;
     bool set_;
+    std::vector<int> wakeFds_;
 };
 
 // Create (or open, when the name exists already) a named event. The flags of an

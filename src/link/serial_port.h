@@ -43,6 +43,8 @@ enum PurgeFlags : uint32_t {
 
 // Apply a settings text such as "COM3: baud=115200 parity=N data=8 stop=2" on top of s.
 // Only what the text names changes. A malformed text changes nothing and returns false.
+// The leading "name:" is optional; keys and letters are not case-sensitive; the keys are
+// baud (a positive number), parity (N, E, O, M, S), data (5 to 8) and stop (1, 1.5, 2).
 bool BuildCommDCB(const std::string& text, LineSettings& s);
 
 // --- Port operations. All return false (or INVALID_PORT_HANDLE) on failure. ---
@@ -59,6 +61,12 @@ bool PurgeComm(PortHandle h, uint32_t flags);
 // Read up to n bytes under the port's time-outs; *got receives the count (possibly 0).
 // A hung-up or vanished port fails.
 bool ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got);
+// As ReadFile, but the wait also ends when wakeFd (an eventfd or pipe, -1 for none) becomes
+// readable: it is drained and the read returns what it has so far, successfully. The
+// receiver thread uses it to notice a released answer without sitting out the read.
+bool ReadFileUntilWoken(PortHandle h, void* buf, uint32_t n, uint32_t* got, int wakeFd);
+// Writes under the write time-outs; a write that times out part-way fails, with *written
+// telling how much went out.
 bool WriteFile(PortHandle h, const void* buf, uint32_t n, uint32_t* written);
 
 // --- Port names. ---
@@ -66,12 +74,23 @@ bool WriteFile(PortHandle h, const void* buf, uint32_t n, uint32_t* written);
 // With a port directory, "COMn" is the entry DIR/COMn (a link to a device or a
 // pseudo-terminal, or a device node); no entry means no such port. Without one
 // (empty text), COM1, COM2, ... are the machine's serial devices in a fixed order.
+// Until SetPortDirectory is called, the directory is taken from the environment variable
+// READERDESK_PORT_DIR (unset or empty: none). Once set, that choice holds, "" included.
 void SetPortDirectory(const std::string& dir);
+// Forget the choice made with SetPortDirectory: the environment variable applies again.
+void ResetPortDirectory();
 std::string PortDirectory();
+// The number n of a name "COMn" (n from 1; "com" in any case), or 0 when it is no such name.
+int ComPortNumber(const std::string& comName);
 // The device path that "COMn" stands for, or "" when there is none.
 std::string ResolvePortName(const std::string& comName);
 // Every COM name from COM1 to COM<maxNumber> that stands for a device, with its path.
 std::vector<std::pair<std::string, std::string>> ListPorts(int maxNumber = 20);
+// The machine's serial devices in COM order: /dev/ttyUSB* then /dev/ttyACM* (each by number),
+// then the on-board UARTs the kernel reports as present. The type of a ttyS port is read from
+// sysClassDir/ttySn/type; only where that is missing is the node itself asked (TIOCGSERIAL).
+std::vector<std::string> MachineSerialDevices(const std::string& devDir = "/dev",
+                                              const std::string& sysClassDir = "/sys/class/tty");
 
 // --- Backends. ---
 
@@ -86,6 +105,11 @@ public:
     virtual bool setState(const LineSettings& s) = 0;
     virtual bool purge(uint32_t flags) = 0;
     virtual bool read(void* buf, uint32_t n, uint32_t* got) = 0;
+    // A read whose wait also ends when wakeFd becomes readable; a backend that cannot wait
+    // on it reads as usual.
+    virtual bool readUntilWoken(void* buf, uint32_t n, uint32_t* got, int /*wakeFd*/) {
+        return read(buf, n, got);
+    }
     virtual bool write(const void* buf, uint32_t n, uint32_t* written) = 0;
 };
 

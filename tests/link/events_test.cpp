@@ -1,0 +1,115 @@
+// Event objects: reset kinds, waits with a time-out, names within the process, wake-up
+// descriptors.
+#include "events.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace rd {
+namespace {
+
+TEST(Event, ResetKinds) {
+    const struct {
+        bool manual;
+        bool initial;
+        bool firstWait;
+        bool secondWait;
+    } rows[] = {
+        {true, true, true, true},    // manual: stays set through waits
+        {false, true, true, false},  // automatic: the wait that sees it clears it
+        {true, false, false, false}, // clear: the wait times out
+        {false, false, false, false},
+    };
+    for (const auto& r : rows) {
+        Event e(r.manual, r.initial);
+        EXPECT_EQ(e.Wait(0), r.firstWait) << r.manual << r.initial;
+        EXPECT_EQ(e.Wait(1), r.secondWait) << r.manual << r.initial;
+    }
+}
+
+TEST(Event, SetResetAndIsSet) {
+    Event e(true, false);
+    EXPECT_FALSE(e.IsSet());
+    e.Set();
+    EXPECT_TRUE(e.IsSet());
+    EXPECT_TRUE(e.Wait(0));
+    e.Reset();
+    EXPECT_FALSE(e.IsSet());
+    EXPECT_FALSE(e.Wait(10));
+}
+
+TEST(Event, SetFromAnotherThreadEndsTheWait) {
+    for (bool manual : {true, false}) {
+        Event e(manual, false);
+        std::thread setter([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            e.Set();
+        });
+        EXPECT_TRUE(e.Wait(Event::kInfinite));
+        setter.join();
+        EXPECT_EQ(e.IsSet(), manual);
+    }
+}
+
+TEST(Event, AutomaticResetReleasesOneWaiterPerSet) {
+    Event e(false, false);
+    std::atomic<int> woken{0};
+    std::thread a([&] { woken += e.Wait(2000) ? 1 : 0; });
+    std::thread b([&] { woken += e.Wait(2000) ? 1 : 0; });
+    e.Set();
+    a.join();
+    b.join();
+    EXPECT_EQ(woken.load(), 1);
+}
+
+TEST(NamedEvent, SameNameSameObject) {
+    auto a = CreateNamedEvent("ANSWER STRING READYCOM7", true, false);
+    // The flags of an existing event stay as they are.
+    auto b = CreateNamedEvent("ANSWER STRING READYCOM7", false, true);
+    auto other = CreateNamedEvent("ANSWER STRING READYCOM8", true, false);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, other);
+    EXPECT_TRUE(b->manualReset());
+    EXPECT_FALSE(b->IsSet());
+    a->Set();
+    EXPECT_TRUE(b->IsSet());
+    EXPECT_FALSE(other->IsSet());
+
+    // Unnamed events are never shared.
+    EXPECT_NE(CreateNamedEvent("", true, false), CreateNamedEvent("", true, false));
+}
+
+TEST(NamedEvent, GoesWhenTheLastHolderLetsGo) {
+    auto first = CreateNamedEvent("DATA FREECOM9", true, true);
+    first.reset();
+    auto second = CreateNamedEvent("DATA FREECOM9", false, false);
+    EXPECT_FALSE(second->IsSet());
+    EXPECT_FALSE(second->manualReset());
+}
+
+TEST(Event, SetWritesToRegisteredWakeDescriptors) {
+    Event e(true, false);
+    const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    auto readable = [fd] {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
+    };
+    e.AddWakeFd(fd);
+    e.Set();
+    EXPECT_TRUE(readable());
+    uint64_t v = 0;
+    ASSERT_EQ(::read(fd, &v, sizeof v), static_cast<ssize_t>(sizeof v));
+    e.RemoveWakeFd(fd);
+    e.Set();
+    EXPECT_FALSE(readable());
+    ::close(fd);
+}
+
+} // namespace
+} // namespace rd
