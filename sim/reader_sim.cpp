@@ -125,6 +125,7 @@ struct ReaderSim::Impl {
     bool stopping = false;
     bool hangUpRequested = false;
     bool hangUpWhenDrained = false;
+    std::optional<Clock::time_point> drainDeadline;
     bool isHungUp = false;
     bool flooding = false;
 
@@ -220,8 +221,8 @@ struct ReaderSim::Impl {
 
     std::string UidRecord(const std::string& tag) {
         const int n = sensorReads[tag]++;
-        const auto index = static_cast<int>(
-            std::find(opt.sensorTags.begin(), opt.sensorTags.end(), tag) - opt.sensorTags.begin());
+        const auto index = static_cast<int>(std::find(opt.sensorTags.begin(), opt.sensorTags.end(), tag) -
+                                            opt.sensorTags.begin());
         const unsigned t = 22 + 2 * index + Triangle(n / 2, 2);
         const unsigned h = 45 + index + Triangle(n / 3, 3);
         const unsigned mf = 100 + Triangle(n, 4);
@@ -243,8 +244,8 @@ struct ReaderSim::Impl {
         commands.push_back(req.command);
         lastCounter = req.counter;
         cv.notify_all();
-        const bool last = opt.hangUpAfterRequests >= 0 &&
-                          requests.size() >= static_cast<size_t>(opt.hangUpAfterRequests);
+        const bool last =
+            opt.hangUpAfterRequests >= 0 && requests.size() >= static_cast<size_t>(opt.hangUpAfterRequests);
         if (!opt.silent) {
             Answer(req);
         }
@@ -339,7 +340,8 @@ struct ReaderSim::Impl {
             }
             size_t before = head.written;
             if (head.written < head.bytes.size()) {
-                ssize_t n = ::write(master, head.bytes.data() + head.written, head.bytes.size() - head.written);
+                ssize_t n =
+                    ::write(master, head.bytes.data() + head.written, head.bytes.size() - head.written);
                 if (n < 0) {
                     if (errno == EINTR) {
                         continue;
@@ -413,8 +415,20 @@ struct ReaderSim::Impl {
                 }
                 WriteDue(now);
                 if (hangUpWhenDrained && queue.empty()) {
-                    hangUpWhenDrained = false;
-                    CloseMaster();
+                    // Let the program read what was sent before the line goes: a hang-up
+                    // drops what is still in the slave's input queue.
+                    if (!drainDeadline) {
+                        drainDeadline = now + milliseconds(2000);
+                    }
+                    // poll() on the slave (it does not read) also pushes bytes still on their
+                    // way from the master into the slave's queue before it looks.
+                    pollfd p{slaveKeep, POLLIN, 0};
+                    const bool pending = ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+                    if (!pending || now >= *drainDeadline) {
+                        hangUpWhenDrained = false;
+                        drainDeadline.reset();
+                        CloseMaster();
+                    }
                 }
             }
 
@@ -433,7 +447,12 @@ struct ReaderSim::Impl {
                 for (auto& [t, counter] : collections) {
                     consider(t);
                 }
-                if (!queue.empty()) {
+                if (drainDeadline) {
+                    consider(now + milliseconds(5));
+                }
+                if (flooding && queue.empty()) {
+                    wantOut = true; // the next batch goes as soon as the pty takes it
+                } else if (!queue.empty()) {
                     if (queue.front().due && *queue.front().due > now) {
                         consider(*queue.front().due);
                     } else {
@@ -446,7 +465,8 @@ struct ReaderSim::Impl {
                 auto ms = std::chrono::duration_cast<milliseconds>(*next - Clock::now()).count() + 1;
                 timeout = static_cast<int>(std::clamp<long long>(ms, 0, 60000));
             }
-            pollfd fds[2] = {{wake, POLLIN, 0}, {master, static_cast<short>(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
+            pollfd fds[2] = {{wake, POLLIN, 0},
+                             {master, static_cast<short>(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
             const nfds_t nfds = master >= 0 ? 2 : 1;
             lock.unlock();
             int r = ::poll(fds, nfds, timeout);
@@ -566,9 +586,15 @@ ReaderSim::~ReaderSim() {
     ::close(d.wake);
 }
 
-const Options& ReaderSim::options() const { return impl_->opt; }
-std::string ReaderSim::slavePath() const { return impl_->slavePath; }
-std::string ReaderSim::comName() const { return "COM" + std::to_string(impl_->opt.comNumber); }
+const Options& ReaderSim::options() const {
+    return impl_->opt;
+}
+std::string ReaderSim::slavePath() const {
+    return impl_->slavePath;
+}
+std::string ReaderSim::comName() const {
+    return "COM" + std::to_string(impl_->opt.comNumber);
+}
 
 std::string ReaderSim::portPath() const {
     if (impl_->opt.portDir.empty()) {
@@ -602,7 +628,9 @@ std::vector<std::string> ReaderSim::answers() const {
     return impl_->answers;
 }
 
-uint64_t ReaderSim::answersSent() const { return impl_->answersSent.load(std::memory_order_relaxed); }
+uint64_t ReaderSim::answersSent() const {
+    return impl_->answersSent.load(std::memory_order_relaxed);
+}
 
 bool ReaderSim::waitForAnswersSent(uint64_t n, int timeoutMs) const {
     std::unique_lock lock(impl_->mu);

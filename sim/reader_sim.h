@@ -47,7 +47,7 @@ ReaderGroup GroupOf(const std::string& identifier);
 struct Options {
     std::string identifier = "VKR900-15";
     // Directory in which the pty is published as COM<comNumber>; empty: not published.
-    std::string portDir;
+    std::string portDir = {};
     int comNumber = 3;
 
     // Timing and faults of every answer.
@@ -64,7 +64,7 @@ struct Options {
     // 900 MHz kinds: the tags in the field. With epcs empty, tagCount tags with the EPCs
     // 3008000000000001, 3008000000000002, ...
     int tagCount = 3;
-    std::vector<std::string> epcs;
+    std::vector<std::string> epcs = {};
     int cyclePeriodMs = 50; // first cycle at once, then one every cyclePeriodMs
     // The stopConfirmAfter-th "EPC_STOP" (counted since the run began or since the last
     // stop) ends the run; earlier ones are ignored as if lost. The end is confirmed with
@@ -78,7 +78,7 @@ struct Options {
 };
 
 class ReaderSim {
-public:
+  public:
     // Creates the pty, publishes it and starts the thread. Throws std::system_error when
     // the pty or the symlink cannot be made.
     explicit ReaderSim(Options options = {});
@@ -125,7 +125,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 
@@ -134,14 +134,14 @@ std::string MakeTempPortDir();
 
 // A private port directory that removes itself (and what is left in it) when it goes.
 class TempPortDir {
-public:
+  public:
     TempPortDir();
     ~TempPortDir();
     TempPortDir(const TempPortDir&) = delete;
     TempPortDir& operator=(const TempPortDir&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

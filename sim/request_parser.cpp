@@ -4,7 +4,9 @@ namespace rd::sim {
 
 namespace {
 
-bool IsDigit(uint8_t b) { return b >= '0' && b <= '9'; }
+bool IsDigit(uint8_t b) {
+    return b >= '0' && b <= '9';
+}
 
 } // namespace
 
@@ -59,9 +61,12 @@ std::vector<Request> RequestParser::Feed(const uint8_t* data, size_t n) {
             break;
         }
         Request r;
-        r.raw.assign(buf_.begin() + static_cast<std::ptrdiff_t>(s), buf_.begin() + static_cast<std::ptrdiff_t>(j) + 1);
-        r.counter.assign(buf_.begin() + static_cast<std::ptrdiff_t>(s) + 2, buf_.begin() + static_cast<std::ptrdiff_t>(i));
-        r.command.assign(buf_.begin() + static_cast<std::ptrdiff_t>(i) + 1, buf_.begin() + static_cast<std::ptrdiff_t>(j));
+        r.raw.assign(buf_.begin() + static_cast<std::ptrdiff_t>(s),
+                     buf_.begin() + static_cast<std::ptrdiff_t>(j) + 1);
+        r.counter.assign(buf_.begin() + static_cast<std::ptrdiff_t>(s) + 2,
+                         buf_.begin() + static_cast<std::ptrdiff_t>(i));
+        r.command.assign(buf_.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                         buf_.begin() + static_cast<std::ptrdiff_t>(j));
         out.push_back(std::move(r));
         s = j + 1;
     }

@@ -16,7 +16,7 @@ struct Request {
 };
 
 class RequestParser {
-public:
+  public:
     // Longest command text waited for; a frame that never ends is dropped after it.
     static constexpr size_t kMaxCommand = 4096;
 
@@ -26,7 +26,7 @@ public:
         return Feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
 
-private:
+  private:
     std::vector<uint8_t> buf_;
 };
 

@@ -1,0 +1,165 @@
+// The readerdesk-sim program: options, the line it prints, a reader on the published port
+// and a clean end on SIGTERM.
+#include "pty_client.h"
+#include "reader_sim.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace rd::sim {
+namespace {
+
+using testing::FramesIn;
+using testing::PtyClient;
+using testing::RequestFrame;
+
+// readerdesk-sim started with the given arguments, its standard output on a pipe.
+class SimProcess {
+  public:
+    explicit SimProcess(const std::vector<std::string>& args) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) {
+            return;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            int devnull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devnull, 2);
+            std::vector<char*> argv;
+            std::string exe = READERDESK_SIM_EXE;
+            argv.push_back(exe.data());
+            std::vector<std::string> copy = args;
+            for (auto& a : copy) {
+                argv.push_back(a.data());
+            }
+            argv.push_back(nullptr);
+            ::execv(exe.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        out_ = out[0];
+    }
+    ~SimProcess() {
+        if (pid_ > 0 && !waited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) {
+            ::close(out_);
+        }
+    }
+
+    // Standard output up to the first line end, or up to the end of output.
+    std::string ReadLine(int timeoutMs = 3000) {
+        std::string line;
+        for (;;) {
+            pollfd p{out_, POLLIN, 0};
+            if (::poll(&p, 1, timeoutMs) <= 0) {
+                return line;
+            }
+            char c;
+            if (::read(out_, &c, 1) != 1 || c == '\n') {
+                return line;
+            }
+            line += c;
+        }
+    }
+    // Standard output up to its end.
+    std::string ReadAll() {
+        std::string all;
+        char buf[1024];
+        ssize_t n;
+        while ((n = ::read(out_, buf, sizeof buf)) > 0) {
+            all.append(buf, static_cast<size_t>(n));
+        }
+        return all;
+    }
+
+    void Signal(int sig) { ::kill(pid_, sig); }
+    // The exit code, or -1 when it did not exit normally.
+    int Wait() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        waited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    bool waited_ = false;
+};
+
+TEST(SimProgram, RunsAReaderOnThePublishedPortUntilSigterm) {
+    TempPortDir dir;
+    SimProcess sim({"--port-dir", dir.path(), "--com", "5", "--id", "VKR433-SAW", "--no-crlf"});
+    const std::string line = sim.ReadLine();
+    const std::string port = dir.path() + "/COM5";
+    ASSERT_EQ(line.rfind("COM5 VKR433-SAW /dev/", 0), 0u) << line;
+    EXPECT_NE(line.find(port), std::string::npos) << line;
+    {
+        PtyClient client(port);
+        ASSERT_TRUE(client.ok());
+        client.Write(RequestFrame(2, "VERSION"));
+        EXPECT_EQ(client.ReadFrames(1), ":00000002 VERSION VKR433-SAW;");
+    }
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(port)));
+}
+
+TEST(SimProgram, FloodFromTheStart) {
+    TempPortDir dir;
+    SimProcess sim({"--port-dir", dir.path(), "--com", "1", "--flood", "--epc", "ABCD"});
+    ASSERT_FALSE(sim.ReadLine().empty());
+    PtyClient client(dir.path() + "/COM1");
+    ASSERT_TRUE(client.ok());
+    auto frames = FramesIn(client.ReadFrames(100));
+    ASSERT_GE(frames.size(), 100u);
+    EXPECT_EQ(frames[1].substr(0, 18), ":00000000 INV 1 1 ");
+    sim.Signal(SIGINT);
+    EXPECT_EQ(sim.Wait(), 0);
+}
+
+struct ArgsCase {
+    const char* name;
+    std::vector<std::string> args;
+    int exitCode;
+    const char* inOutput; // "" when standard output stays empty
+};
+
+class SimProgramArgs : public ::testing::TestWithParam<ArgsCase> {};
+
+TEST_P(SimProgramArgs, ExitCodeAndOutput) {
+    const ArgsCase& c = GetParam();
+    SimProcess sim(c.args);
+    const std::string out = sim.ReadAll();
+    EXPECT_EQ(sim.Wait(), c.exitCode);
+    if (*c.inOutput == '\0') {
+        EXPECT_TRUE(out.empty()) << out;
+    } else {
+        EXPECT_NE(out.find(c.inOutput), std::string::npos) << out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SimProgramArgs,
+                         ::testing::Values(ArgsCase{"Help", {"--help"}, 0, "--port-dir DIR"},
+                                           ArgsCase{"UnknownOption", {"--colour"}, 2, ""},
+                                           ArgsCase{"MissingValue", {"--com"}, 2, ""},
+                                           ArgsCase{"NotANumber", {"--reply-delay", "5x"}, 2, ""},
+                                           ArgsCase{"TagsAndEpcs", {"--tags", "2", "--epc", "AB"}, 2, ""},
+                                           ArgsCase{
+                                               "NoSuchDirectory", {"--port-dir", "/nonexistent/x"}, 1, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace rd::sim
