@@ -1,0 +1,286 @@
+// Answer polling and routing, command sending and the inventory run control, against a
+// simulated 900 MHz reader on COM1. TimerMAIN and TimerSTOP are fired by hand.
+#include "sim_window.h"
+
+#include "conv.h"
+#include "frames.h"
+
+#include <QLabel>
+
+#include <algorithm>
+
+namespace rd::testing {
+namespace {
+
+class Connected : public SimWindowTest {
+protected:
+    sim::ReaderSim& connect(sim::Options o = {}) {
+        sim::ReaderSim& r = addReader("VKR900-15", 1, o);
+        scan();
+        EXPECT_TRUE(window().connected());
+        base_ = r.requestCount();
+        return r;
+    }
+    // The command texts the reader received since the scan.
+    std::vector<std::string> sentSinceScan(sim::ReaderSim& r) const {
+        auto all = r.commands();
+        return {all.begin() + std::ptrdiff_t(std::min(base_, all.size())), all.end()};
+    }
+    int rxdCount() { return memo("MemoZEZ2011")->count(); }
+    std::size_t base_ = 0;
+};
+
+TEST_F(Connected, AnswerGoesToTerminalZezAndTheHandlers) {
+    sim::ReaderSim& r = connect();
+    control<QComboBox>("ComboBoxUTIL_COMMAND")->setEditText("GET_ADC ");
+    click("BitBtnUTIL_SEND_COMMAND");
+    ASSERT_TRUE(routeUntil([&] { return has(memo("MemoUTIL_REC"), ":00000002 OK;"); }));
+    EXPECT_EQ(sentSinceScan(r), std::vector<std::string>{"GET_ADC "});
+    EXPECT_EQ(memo("MemoUTIL_SEND")->lines()->lines(), QStringList{"01:00000002 GET_ADC ;"});
+    const QStringList term = memo("MemoTERMINAL")->lines()->lines();
+    ASSERT_GE(term.size(), 2);
+    EXPECT_EQ(term[term.size() - 2],
+              ">> 01 3A 30 30 30 30 30 30 30 32 20 47 45 54 5F 41 44 43 20 3B");
+    EXPECT_EQ(term.last(), "<< 00 3A 30 30 30 30 30 30 30 32 20 4F 4B 3B");
+    EXPECT_EQ(memo("MemoZEZ2011")->lines()->lines(), QStringList({"MemoZEZ2011", "RXD::00000002 OK;"}));
+}
+
+struct RawCase {
+    const char* name;
+    std::string bytes; // what the reader writes
+    QString answer;    // the answer text the window takes from it
+};
+
+class RawAnswers : public Connected, public ::testing::WithParamInterface<RawCase> {};
+
+TEST_P(RawAnswers, ShownAndRoutedByteForByte) {
+    sim::ReaderSim& r = connect();
+    const RawCase& c = GetParam();
+    r.sendRaw(c.bytes);
+    ASSERT_TRUE(routeUntil([&] { return rxdCount() == 2; }));
+    EXPECT_EQ(memo("MemoZEZ2011")->line(1), "RXD:" + c.answer);
+    EXPECT_EQ(memo("MemoUTIL_REC")->lines()->lines().last(), c.answer);
+    const QByteArray bytes = NarrowText(c.answer);
+    EXPECT_EQ(memo("MemoTERMINAL")->lines()->lines().last().toStdString(),
+              AnswerTerminalLine(reinterpret_cast<const uint8_t*>(bytes.constData()), int(bytes.size())));
+}
+
+QString latin1(const std::string& s) {
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RawAnswers,
+    ::testing::Values(
+        // Bytes above 0x7F are the characters U+0080 to U+00FF.
+        RawCase{"HighBytes", std::string("\r\n:00000009 T\xC0\xFF\x80;\r\n"),
+                QString(":00000009 T") + QChar(0xC0) + QChar(0xFF) + QChar(0x80) + ";"},
+        // The longest answer is shown and routed whole.
+        RawCase{"MaxLength", ":" + std::string(1022, 'A') + ";", latin1(":" + std::string(1022, 'A') + ";")},
+        // Without ";" it is cut after its 1024th byte.
+        RawCase{"Cut", ":" + std::string(1100, 'B'), latin1(":" + std::string(1023, 'B'))}),
+    [](const ::testing::TestParamInfo<RawCase>& i) { return std::string(i.param.name); });
+
+TEST_F(Connected, BurstOfAnswersArrivesInOrderExactlyOnce) {
+    sim::ReaderSim& r = connect();
+    const int n = 300;
+    std::string burst;
+    for (int i = 0; i < n; ++i)
+        burst += ":" + IntToStr8(i) + " N;\r\n";
+    r.sendRaw(burst);
+    ASSERT_TRUE(routeUntil([&] { return rxdCount() >= n + 1; }, 10000));
+    // A few more ticks: nothing further may come.
+    for (int i = 0; i < 5; ++i)
+        window().TimerMAIN->fire();
+    QStringList expected{"MemoZEZ2011"};
+    for (int i = 0; i < n; ++i)
+        expected << QString("RXD::%1 N;").arg(QString::fromStdString(IntToStr8(i)));
+    EXPECT_EQ(memo("MemoZEZ2011")->lines()->lines(), expected);
+    EXPECT_EQ(window().answersRouted(), uint64_t(n));
+}
+
+TEST_F(Connected, AddressErrorShowsItsTextAndSendsNothing) {
+    sim::ReaderSim& r = connect();
+    for (const char* bad : {"0A", "", "1 2"}) {
+        control<QComboBox>("ComboBoxUTIL_ADDR")->setEditText(bad);
+        click("BitBtnUTIL_SEND_COMMAND");
+        EXPECT_EQ(errors.last(), QString("''%1'' is not a valid integer value").arg(bad));
+    }
+    EXPECT_EQ(errors.size(), 3);
+    EXPECT_EQ(memo("MemoUTIL_SEND")->count(), 0);
+    // The next good command is the next request the reader sees, with the next counter.
+    control<QComboBox>("ComboBoxUTIL_ADDR")->setEditText("$0B");
+    click("BitBtnUTIL_SEND_COMMAND");
+    ASSERT_TRUE(r.waitForRequests(base_ + 1, 2000));
+    const auto last = r.requests().back();
+    EXPECT_EQ(std::string(last.begin(), last.end()), "\x0B:00000002 VERSION;");
+    EXPECT_EQ(r.requestCount(), base_ + 1);
+}
+
+TEST_F(Connected, TooLongCommandIsAnErrorAndNothingIsSent) {
+    sim::ReaderSim& r = connect();
+    control<QComboBox>("ComboBoxUTIL_COMMAND")->setEditText(QString(2000, 'X'));
+    click("BitBtnUTIL_SEND_COMMAND");
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0].toStdString(), CommandTooLong(2000, MaxCommandLength(2)).what());
+    EXPECT_EQ(memo("MemoUTIL_SEND")->count(), 0);
+    control<QComboBox>("ComboBoxUTIL_COMMAND")->setEditText("POWER_ON");
+    click("BitBtnUTIL_SEND_COMMAND");
+    ASSERT_TRUE(r.waitForRequests(base_ + 1, 2000));
+    EXPECT_EQ(sentSinceScan(r), std::vector<std::string>{"POWER_ON"});
+}
+
+TEST_F(Connected, StopAcknowledgedBeforeTheFirstTick) {
+    sim::ReaderSim& r = connect();
+    window().StartInventoryRun();
+    window().StopInventoryRun();
+    EXPECT_EQ(window().StopPending(), 1);
+    EXPECT_TRUE(window().TimerSTOP->enabled());
+    ASSERT_TRUE(routeUntil([&] { return window().StopPending() == 0; }));
+    control<QWidget>("BitBtn_ANT_TEST_START")->setEnabled(false);
+    window().TimerSTOP->fire();
+    EXPECT_FALSE(window().TimerSTOP->enabled());
+    EXPECT_TRUE(control<QWidget>("BitBtn_ANT_TEST_START")->isEnabled());
+    EXPECT_EQ(sentSinceScan(r), std::vector<std::string>({"KELM_EPC_INVENTORY_TIME 20 5 15", "EPC_STOP"}));
+}
+
+TEST_F(Connected, StopAcknowledgedBetweenTheThirdAndFourthTick) {
+    sim::Options o;
+    o.stopConfirmAfter = 4; // the first three stops are lost
+    sim::ReaderSim& r = connect(o);
+    control<QComboBox>("ComboBoxUTIL_ADDR")->setEditText("07");
+    window().StopInventoryRun();
+    for (int tick = 1; tick <= 3; ++tick) {
+        ASSERT_EQ(window().StopPending(), 1) << "tick " << tick;
+        window().TimerSTOP->fire();
+    }
+    ASSERT_TRUE(routeUntil([&] { return window().StopPending() == 0; }));
+    window().TimerSTOP->fire();
+    EXPECT_FALSE(window().TimerSTOP->enabled());
+    EXPECT_EQ(sentSinceScan(r), std::vector<std::string>(4, "EPC_STOP"));
+    // Every retry went to the address in the box.
+    const auto reqs = r.requests();
+    for (std::size_t i = base_; i < reqs.size(); ++i)
+        EXPECT_EQ(reqs[i][0], 7);
+}
+
+TEST_F(Connected, StartDuringAPendingStopEndsTheRetries) {
+    sim::Options o;
+    o.confirmStop = false;
+    sim::ReaderSim& r = connect(o);
+    auto* q = control<QComboBox>("ComboBoxEPC_INVENTORY_TIME_Q");
+    auto* c = control<QComboBox>("ComboBoxEPC_INVENTORY_TIME_C");
+    auto* n = control<QComboBox>("ComboBoxEPC_INVENTORY_TIME_CNTR");
+    q->setEditText("7");
+    c->setEditText("3");
+    n->setEditText("100");
+    window().StopInventoryRun();
+    window().TimerSTOP->fire();
+    window().StartInventoryRun();
+    EXPECT_EQ(window().StopPending(), 0);
+    EXPECT_FALSE(window().TimerSTOP->enabled());
+    ASSERT_TRUE(r.waitForRequests(base_ + 3, 2000));
+    EXPECT_EQ(sentSinceScan(r), std::vector<std::string>({"EPC_STOP", "EPC_STOP", "KELM_EPC_INVENTORY_TIME 7 3 100"}));
+}
+
+TEST_F(Connected, AcknowledgementOnlyAsWordTwoAndOnlyWhilePending) {
+    sim::Options o;
+    o.confirmStop = false;
+    sim::ReaderSim& r = connect(o);
+    window().StopInventoryRun();
+    for (const char* notAnAck : {"OK STOP_INVENTORY", "stop_inventory", "STOP_INVENTORYX"}) {
+        const int before = rxdCount();
+        r.sendAnswer(notAnAck);
+        ASSERT_TRUE(routeUntil([&] { return rxdCount() > before; }));
+        EXPECT_EQ(window().StopPending(), 1) << notAnAck;
+    }
+    r.sendAnswer("STOP_INVENTORY");
+    EXPECT_TRUE(routeUntil([&] { return window().StopPending() == 0; }));
+    // Not pending: a further acknowledgement changes nothing and the timer still
+    // switches itself off at its next tick.
+    const int before = rxdCount();
+    r.sendAnswer("STOP_INVENTORY");
+    ASSERT_TRUE(routeUntil([&] { return rxdCount() > before; }));
+    EXPECT_EQ(window().StopPending(), 0);
+    window().TimerSTOP->fire();
+    EXPECT_FALSE(window().TimerSTOP->enabled());
+}
+
+TEST_F(Connected, WhileAStopIsPendingAnswersSkipTheUtilMemoOnly) {
+    sim::Options o;
+    o.confirmStop = false;
+    sim::ReaderSim& r = connect(o);
+    auto routeOne = [&](const char* keyword) {
+        const int before = rxdCount();
+        r.sendAnswer(keyword);
+        return routeUntil([&] { return rxdCount() > before; });
+    };
+    auto inUtil = [&](const char* keyword) {
+        for (const QString& l : memo("MemoUTIL_REC")->lines()->lines())
+            if (l.endsWith(QString(" %1;").arg(keyword)))
+                return true;
+        return false;
+    };
+    auto inTerminalAndZez = [&](const char* keyword) {
+        const QString line = memo("MemoZEZ2011")->lines()->lines().last();
+        const QByteArray bytes = NarrowText(line.mid(4));
+        return line.endsWith(QString(" %1;").arg(keyword)) &&
+               memo("MemoTERMINAL")->lines()->lines().last().toStdString() ==
+                   AnswerTerminalLine(reinterpret_cast<const uint8_t*>(bytes.constData()), int(bytes.size()));
+    };
+    ASSERT_TRUE(routeOne("BEFORE"));
+    EXPECT_TRUE(inUtil("BEFORE"));
+
+    window().StopInventoryRun();
+    ASSERT_TRUE(routeOne("DURING"));
+    EXPECT_TRUE(inTerminalAndZez("DURING"));
+    EXPECT_FALSE(inUtil("DURING"));
+    // The confirming answer itself still belongs to the ending run.
+    ASSERT_TRUE(routeOne("STOP_INVENTORY"));
+    EXPECT_EQ(window().StopPending(), 0);
+    EXPECT_TRUE(inTerminalAndZez("STOP_INVENTORY"));
+    EXPECT_FALSE(inUtil("STOP_INVENTORY"));
+
+    ASSERT_TRUE(routeOne("AFTER"));
+    EXPECT_TRUE(inUtil("AFTER"));
+}
+
+TEST_F(Connected, NotConnectedStopStillPendsAndLaterReachesTheReader) {
+    // Before any scan the stop sends nothing but enters the pending state; after a scan
+    // the retries reach the new reader and end at its acknowledgement.
+    window().StopInventoryRun();
+    EXPECT_EQ(window().StopPending(), 1);
+    window().TimerSTOP->fire();
+    EXPECT_EQ(memo("MemoUTIL_SEND")->count(), 0);
+    sim::ReaderSim& r = connect();
+    window().TimerSTOP->fire();
+    ASSERT_TRUE(routeUntil([&] { return window().StopPending() == 0; }));
+    EXPECT_EQ(sentSinceScan(r), std::vector<std::string>{"EPC_STOP"});
+}
+
+TEST_F(Connected, ClockLabelShowsTheTimeAtEveryTick) {
+    connect();
+    auto* clock = control<QLabel>("Label_ANT_TEST_TIME");
+    const QDateTime t(QDate(2013, 3, 1), QTime(9, 5, 7));
+    SetClockForTesting([&] { return t; });
+    window().TimerMAIN->fire();
+    SetClockForTesting({});
+    EXPECT_EQ(clock->text(), TimeText(QTime(9, 5, 7)));
+    EXPECT_TRUE(clock->text().contains("05:07")) << clock->text().toStdString();
+}
+
+TEST_F(Connected, DroppedBytesAreShownToTheUser) {
+    sim::ReaderSim& r = connect();
+    // Nobody takes answers while the reader floods: the receiver's ring overflows.
+    r.startFlood();
+    ASSERT_TRUE(r.waitForAnswersSent(30000, 20000));
+    r.stopFlood();
+    window().TimerMAIN->fire();
+    const QString last = memo("MemoTERMINAL")->lines()->lines().last();
+    EXPECT_TRUE(last.startsWith("!! COM1: ") && last.endsWith(" bytes lost, receive buffer full"))
+        << last.toStdString();
+    EXPECT_TRUE(control<QLabel>("LabelCOM_PORT_STATUS")->toolTip().contains("bytes lost"));
+}
+
+} // namespace
+} // namespace rd::testing
