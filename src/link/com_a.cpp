@@ -1,1 +1,160 @@
 #include "com_a.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sched.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace rd {
+
+namespace {
+
+constexpr uint32_t kThreadQueueSize = 100000;
+
+// Priorities on the scale idle 0 .. normal 3 .. time-critical 6, as nice steps for this
+// thread alone. Raising needs a privilege; without it the thread stays at normal.
+void applyPriority(int priority) {
+    if (priority == 3)
+        return;
+    if (priority <= 0) {
+        sched_param p{};
+        ::sched_setscheduler(0, SCHED_IDLE, &p); // 0: the calling thread
+        return;
+    }
+    static const int kNiceDelta[] = {19, 10, 5, 0, -5, -10, -20};
+    const int index = priority > 6 ? 6 : priority;
+    const pid_t tid = static_cast<pid_t>(::gettid());
+    errno = 0;
+    const int base = ::getpriority(PRIO_PROCESS, 0);
+    if (errno != 0)
+        return;
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), base + kNiceDelta[index]);
+}
+
+void signalFd(int fd) {
+    const uint64_t one = 1;
+    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority)
+    : CommPort(PORT), hPORT(xPort), ring_(kRingSize, 0) {
+    // The events exist before anyone can poll them: created here rather than in the run.
+    EventSendStrReady = CreateNamedEvent("DATA_FOR_SEND_READY" + CommPort, false, false);
+    EventDATAReady = CreateNamedEvent("DATA READY" + CommPort, true, false);
+    EventDATAFree = CreateNamedEvent("DATA FREE" + CommPort, true, false);
+    EventAnswerStrReady = CreateNamedEvent("ANSWER STRING READY" + CommPort, true, false);
+    EventAnswerStrFree = CreateNamedEvent("ANSWER STRING FREE" + CommPort, true, false);
+    EventDataReadyForLoad = CreateNamedEvent("DATA READY FOR LOAD" + CommPort, false, false);
+    EventDataReadyForLoadOBRAZ = CreateNamedEvent("DATA READY FOR LOAD OBRAZ" + CommPort, false, false);
+    EventCOM = CreateNamedEvent("EV_RXFLAG " + CommPort, false, false);
+
+    TimeOuts.ReadIntervalTimeout = 1;
+    TimeOuts.ReadTotalTimeoutMultiplier = 1;
+    TimeOuts.ReadTotalTimeoutConstant = 1;
+    TimeOuts.WriteTotalTimeoutMultiplier = 0;
+    TimeOuts.WriteTotalTimeoutConstant = 0;
+
+    // A release or a stop request wakes the thread out of its read at once.
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ >= 0)
+        EventAnswerStrFree->AddWakeFd(wakeFd_);
+
+    thread_ = std::thread(&TCOM_A::run, this, xPriority);
+}
+
+TCOM_A::~TCOM_A() {
+    requestStop();
+    if (thread_.joinable())
+        thread_.join();
+    if (wakeFd_ >= 0) {
+        EventAnswerStrFree->RemoveWakeFd(wakeFd_);
+        ::close(wakeFd_);
+    }
+}
+
+void TCOM_A::requestStop() {
+    stop_.store(true);
+    if (wakeFd_ >= 0)
+        signalFd(wakeFd_);
+}
+
+void TCOM_A::run(int priority) {
+    applyPriority(priority);
+    Execute();
+}
+
+void TCOM_A::Execute() {
+    ANSWER_BUF_COUNT = 0;
+    REC_MODE = AnswerCutter::Hunting;
+    writePos_ = 0;
+    readPos_ = 0;
+    // The port is not purged: bytes already waiting, such as the tail of the probe reply,
+    // are the first input.
+    SetCommTimeouts(hPORT, TimeOuts);
+    SetupComm(hPORT, kThreadQueueSize, kThreadQueueSize);
+
+    AnswerCutter cutter(REC_ANSWER_BUF, ANSWER_BUF_COUNT, REC_MODE);
+    uint8_t block[kReadBlock];
+    while (!stop_.load()) {
+        if (EventAnswerStrFree->IsSet()) {
+            EventAnswerStrFree->Reset();
+            cutter.release();
+        }
+        // An answer already in the ring is held at once after a release.
+        cutRing(cutter);
+
+        // The port is drained into the ring even while an answer is held; the wait ends early
+        // on a release. A failed read (a port that has gone away) counts as no bytes.
+        uint32_t got = 0;
+        if (ReadFileUntilWoken(hPORT, block, kReadBlock, &got, wakeFd_)) {
+            appendToRing(block, got);
+            cutRing(cutter);
+        } else {
+            failedReads_.fetch_add(1, std::memory_order_relaxed);
+            rest(kFailedReadBackoffMs);
+        }
+    }
+}
+
+void TCOM_A::cutRing(AnswerCutter& cutter) {
+    while (readPos_ != writePos_ && REC_MODE != AnswerCutter::Held) {
+        const uint8_t b = ring_[readPos_];
+        ring_[readPos_] = 0;
+        readPos_ = readPos_ + 1 == kRingSize ? 0 : readPos_ + 1;
+        if (cutter.feed(b))
+            EventAnswerStrReady->Set();
+    }
+}
+
+void TCOM_A::appendToRing(const uint8_t* bytes, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const int32_t next = writePos_ + 1 == kRingSize ? 0 : writePos_ + 1;
+        if (next == readPos_) {
+            // Full: what has not been examined is never overwritten; the newcomers are lost.
+            dropped_.fetch_add(count - i, std::memory_order_relaxed);
+            return;
+        }
+        ring_[writePos_] = bytes[i];
+        writePos_ = next;
+    }
+}
+
+void TCOM_A::rest(int ms) {
+    if (wakeFd_ < 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
+    pollfd pfd{wakeFd_, POLLIN, 0};
+    if (::poll(&pfd, 1, ms) > 0) {
+        uint64_t value;
+        while (::read(wakeFd_, &value, sizeof value) > 0) {
+        }
+    }
+}
+
+} // namespace rd

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace rd {
 
@@ -52,9 +53,22 @@ public:
     // Reads that failed (an adapter pulled out) since the start.
     uint64_t failedReads() const { return failedReads_.load(std::memory_order_relaxed); }
 
+    // How long the thread rests after a failed read before it tries again.
+    static constexpr int kFailedReadBackoffMs = 100;
+
 private:
     void Execute();
+    void run(int priority);
+    // Feed ring bytes to the cutter until the ring is empty or an answer is held.
+    void cutRing(AnswerCutter& cutter);
+    void appendToRing(const uint8_t* bytes, uint32_t count);
+    // Sleep at most ms, ended early by a stop request or a release.
+    void rest(int ms);
 
+    std::vector<uint8_t> ring_;
+    int32_t writePos_ = 0;
+    int32_t readPos_ = 0;
+    int wakeFd_ = -1;
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> dropped_{0};
     std::atomic<uint64_t> failedReads_{0};

@@ -1,0 +1,233 @@
+// The receiver thread on pseudo-terminals: its events, the hand-over of answers, the ring,
+// and what it does when its port goes away.
+#include "com_a.h"
+
+#include "link_test_support.h"
+#include "my_com.h"
+#include "reader_sim.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rd {
+namespace {
+
+using testing::WaitUntil;
+
+// The user-interface side of the hand-over: wait for an answer, copy it, clear the ready
+// event, then set the free event.
+std::optional<std::string> Take(TCOM_A& t, int timeoutMs = 3000) {
+    if (!t.EventAnswerStrReady->Wait(timeoutMs))
+        return std::nullopt;
+    std::string answer(reinterpret_cast<const char*>(t.REC_ANSWER_BUF), t.ANSWER_BUF_COUNT);
+    t.EventAnswerStrReady->Reset();
+    t.EventAnswerStrFree->Set();
+    return answer;
+}
+
+TEST(ReceiverEvents, EightEventsNamedAfterThePortExistFromTheStart) {
+    TCOM_A t(INVALID_PORT_HANDLE, "COM3");
+    const struct {
+        const char* name;
+        std::shared_ptr<Event> TCOM_A::*field;
+        bool manual;
+    } rows[] = {
+        {"DATA_FOR_SEND_READYCOM3", &TCOM_A::EventSendStrReady, false},
+        {"DATA READYCOM3", &TCOM_A::EventDATAReady, true},
+        {"DATA FREECOM3", &TCOM_A::EventDATAFree, true},
+        {"ANSWER STRING READYCOM3", &TCOM_A::EventAnswerStrReady, true},
+        {"ANSWER STRING FREECOM3", &TCOM_A::EventAnswerStrFree, true},
+        {"DATA READY FOR LOADCOM3", &TCOM_A::EventDataReadyForLoad, false},
+        {"DATA READY FOR LOAD OBRAZCOM3", &TCOM_A::EventDataReadyForLoadOBRAZ, false},
+        {"EV_RXFLAG COM3", &TCOM_A::EventCOM, false},
+    };
+    for (const auto& r : rows) {
+        const auto& mine = t.*(r.field);
+        ASSERT_NE(mine, nullptr) << r.name;
+        EXPECT_EQ(CreateNamedEvent(r.name, !r.manual, true), mine) << r.name;
+        EXPECT_EQ(mine->manualReset(), r.manual) << r.name;
+        EXPECT_FALSE(mine->IsSet()) << r.name;
+    }
+    EXPECT_EQ(t.CommPort, "COM3");
+    EXPECT_EQ(t.REC_MODE, 0);
+    EXPECT_EQ(t.TimeOuts.ReadIntervalTimeout, 1u);
+    EXPECT_EQ(t.TimeOuts.ReadTotalTimeoutMultiplier, 1u);
+    EXPECT_EQ(t.TimeOuts.ReadTotalTimeoutConstant, 1u);
+    EXPECT_EQ(t.TimeOuts.WriteTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(t.TimeOuts.WriteTotalTimeoutConstant, 0u);
+}
+
+// A connected reader: the simulator on COM3 and the port opened by the port object.
+class ReceiverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetPortDirectory(dir.path());
+        sim::Options o;
+        o.portDir = dir.path();
+        o.comNumber = 3;
+        o.splitParts = splitParts;
+        o.splitGapMs = 15;
+        reader.emplace(o);
+        ASSERT_TRUE(com.create_port("COM3", ": baud=115200 parity=N data=8 stop=2"));
+        receiver.emplace(com.hPORT, com.CommPort.empty() ? "COM3" : com.CommPort);
+    }
+    void TearDown() override {
+        receiver.reset();
+        if (com.hPORT != 0)
+            ClosePort(com.hPORT);
+        reader.reset();
+        ResetPortDirectory();
+    }
+
+    int splitParts = 1;
+    sim::TempPortDir dir;
+    std::optional<sim::ReaderSim> reader;
+    Tmy_COM com;
+    std::optional<TCOM_A> receiver;
+};
+
+TEST_F(ReceiverTest, AnswersOfTheReaderAreHandedOver) {
+    com.SendStrToPort(com.hPORT, 1, u"VERSION");
+    EXPECT_EQ(Take(*receiver), ":00000001 VERSION VKR900-15;");
+    com.SendStrToPort(com.hPORT, 1, u"ANYTHING");
+    EXPECT_EQ(Take(*receiver), ":00000002 OK;");
+    EXPECT_EQ(receiver->droppedBytes(), 0u);
+    EXPECT_EQ(receiver->failedReads(), 0u);
+}
+
+class SplitReceiverTest : public ReceiverTest {
+protected:
+    void SetUp() override {
+        splitParts = 6;
+        ReceiverTest::SetUp();
+    }
+};
+
+TEST_F(SplitReceiverTest, AnswerInSeveralReadsIsAssembled) {
+    com.SendStrToPort(com.hPORT, 1, u"VERSION");
+    EXPECT_EQ(Take(*receiver), ":00000001 VERSION VKR900-15;");
+}
+
+TEST_F(ReceiverTest, TwoAnswersFromOneReadAreHeldInTurn) {
+    reader->sendRaw(":1 A;:2 B;");
+    ASSERT_TRUE(receiver->EventAnswerStrReady->Wait(3000));
+    // Held: the second answer waits in the ring and does not touch the buffer.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(receiver->REC_ANSWER_BUF), receiver->ANSWER_BUF_COUNT),
+              ":1 A;");
+    EXPECT_EQ(Take(*receiver), ":1 A;");
+    EXPECT_EQ(Take(*receiver), ":2 B;");
+    EXPECT_FALSE(receiver->EventAnswerStrReady->Wait(100));
+}
+
+TEST_F(ReceiverTest, BytesOutsideFramesAreDropped) {
+    // Before the first ":", CR LF between answers, and an answer broken by a line end.
+    reader->sendRaw("noise; 12\r\n:1 bro\r\nken;\r\n:2 B;\r\n\r\n:3 C;");
+    EXPECT_EQ(Take(*receiver), ":2 B;");
+    EXPECT_EQ(Take(*receiver), ":3 C;");
+}
+
+TEST_F(ReceiverTest, ManyAnswersInOrderNoneLostNoneTwice) {
+    std::string burst;
+    const int count = 500;
+    for (int i = 1; i <= count; ++i)
+        burst += ":" + std::to_string(i) + " INV 1 2 3008000000000001 -50;\r\n";
+    reader->sendRaw(burst);
+    for (int i = 1; i <= count; ++i) {
+        const auto answer = Take(*receiver);
+        ASSERT_TRUE(answer) << "answer " << i << " never came";
+        ASSERT_EQ(*answer, ":" + std::to_string(i) + " INV 1 2 3008000000000001 -50;");
+    }
+    EXPECT_FALSE(receiver->EventAnswerStrReady->Wait(100));
+}
+
+TEST_F(ReceiverTest, HungUpPortDoesNotSpin) {
+    reader->hangUp();
+    ASSERT_TRUE(WaitUntil([&] { return receiver->failedReads() >= 1; }));
+    const uint64_t before = receiver->failedReads();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Failed reads are spaced by the back-off: a handful, not thousands.
+    EXPECT_LE(receiver->failedReads() - before, 500u / TCOM_A::kFailedReadBackoffMs + 2);
+    EXPECT_FALSE(receiver->EventAnswerStrReady->IsSet());
+}
+
+TEST(ReceiverRing, FullRingDropsNewcomersAndKeepsWhatWaits) {
+    sim::TempPortDir dir;
+    SetPortDirectory(dir.path());
+    testing::RawPty pty;
+    pty.publish(dir.path(), 4);
+    const PortHandle h = OpenPort("COM4");
+    ASSERT_NE(h, INVALID_PORT_HANDLE);
+    ASSERT_TRUE(SetCommState(h, {115200, 8, 'N', StopBits::Two}));
+    {
+        TCOM_A t(h, "COM4");
+        // ":A;" is held; behind it exactly a ring's worth of bytes ending in ":B;", then ":C;",
+        // which finds no room.
+        const int room = TCOM_A::kRingSize - 1;
+        pty.write(":A;" + std::string(room - 3, '\n') + ":B;" + ":C;");
+        ASSERT_TRUE(WaitUntil([&] { return t.droppedBytes() >= 3; }, 10000));
+        EXPECT_EQ(t.droppedBytes(), 3u);
+        EXPECT_EQ(Take(t), ":A;");
+        EXPECT_EQ(Take(t), ":B;");
+        EXPECT_FALSE(t.EventAnswerStrReady->Wait(100));
+        // The ring goes on working after it has wrapped.
+        pty.write(":D;");
+        EXPECT_EQ(Take(t), ":D;");
+    }
+    ClosePort(h);
+    ResetPortDirectory();
+}
+
+// Reads fail for a while (an adapter out and back in), then answers come again.
+class FlakyPort : public PortBackend {
+public:
+    explicit FlakyPort(int failures) : failures_(failures) {}
+    bool setTimeouts(const CommTimeouts&) override { return true; }
+    bool setupComm(uint32_t, uint32_t) override { return true; }
+    bool getState(LineSettings&) override { return true; }
+    bool setState(const LineSettings&) override { return true; }
+    bool purge(uint32_t) override { return true; }
+    bool read(void* buf, uint32_t n, uint32_t* got) override {
+        *got = 0;
+        if (failures_ > 0) {
+            --failures_;
+            return false;
+        }
+        if (sent_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
+            return true;
+        }
+        const std::string answer = ":1 BACK;";
+        *got = std::min<uint32_t>(n, static_cast<uint32_t>(answer.size()));
+        std::copy_n(answer.data(), *got, static_cast<char*>(buf));
+        sent_ = true;
+        return true;
+    }
+    bool write(const void*, uint32_t n, uint32_t* written) override {
+        *written = n;
+        return true;
+    }
+
+private:
+    int failures_;
+    bool sent_ = false;
+};
+
+TEST(ReceiverRecovery, ReadsAreTriedAgainAfterFailures) {
+    SetPortOpener([](const std::string&) { return std::make_unique<FlakyPort>(3); });
+    const PortHandle h = OpenPort("COM6");
+    ASSERT_NE(h, INVALID_PORT_HANDLE);
+    {
+        TCOM_A t(h, "COM6");
+        EXPECT_EQ(Take(t), ":1 BACK;");
+        EXPECT_EQ(t.failedReads(), 3u);
+    }
+    ClosePort(h);
+    SetPortOpener({});
+}
+
+} // namespace
+} // namespace rd
