@@ -9,15 +9,20 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace rd {
 
 namespace {
-QHBoxLayout* BoxRow(std::initializer_list<QWidget*> widgets) {
+// The boxes that follow a row's button, left-aligned; `atRight` stands at the far right.
+QHBoxLayout* BoxRow(std::initializer_list<QWidget*> widgets, QWidget* atRight = nullptr) {
     auto* h = new QHBoxLayout;
     h->setSpacing(4);
     for (QWidget* w : widgets)
         h->addWidget(w);
     h->addStretch(1);
+    if (atRight)
+        h->addWidget(atRight);
     return h;
 }
 
@@ -30,13 +35,13 @@ Panel433::Panel433(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
 
     auto* collection = MakeButton(this, QStringLiteral("BitBtn433_SEND_COP_COLLECTION"),
                                   QStringLiteral("SEND_COP_COLLECTION"));
-    ComboBox433_WindowSize = Box(this, QStringLiteral("ComboBox433_WindowSize"), QStringLiteral("16"), 4,
+    ComboBox433_WindowSize = Box(this, QStringLiteral("ComboBox433_WindowSize"), QStringLiteral("16"), 3,
                                  QStringLiteral("window size"));
     ComboBox433_MaxPacketLength = Box(this, QStringLiteral("ComboBox433_MaxPacketLength"),
-                                      QStringLiteral("48"), 4, QStringLiteral("maximum packet length"));
-    ComboBox433_UDBTypeCode = Box(this, QStringLiteral("ComboBox433_UDBTypeCode"), QStringLiteral("11"), 4,
+                                      QStringLiteral("48"), 3, QStringLiteral("maximum packet length"));
+    ComboBox433_UDBTypeCode = Box(this, QStringLiteral("ComboBox433_UDBTypeCode"), QStringLiteral("11"), 3,
                                   QStringLiteral("UDB type code"));
-    ComboBox433_TimeOut = Box(this, QStringLiteral("ComboBox433_TimeOut"), QStringLiteral("3000"), 5,
+    ComboBox433_TimeOut = Box(this, QStringLiteral("ComboBox433_TimeOut"), QStringLiteral("3000"), 4,
                               QStringLiteral("time-out"));
     auto* impuls = MakeButton(this, QStringLiteral("BitBtn433_impuls"), QStringLiteral("impuls"));
 
@@ -58,7 +63,7 @@ Panel433::Panel433(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
     auto* nReadUserId = MakeButton(this, QStringLiteral("BitBtnSEND_N_COP_READ_USER_ID"),
                                    QStringLiteral("SEND_N_COP_READ_USER_ID"));
     ComboBoxSEND_N_COP_READ_USER_ID = Box(this, QStringLiteral("ComboBoxSEND_N_COP_READ_USER_ID"),
-                                          QStringLiteral("10"), 4, QStringLiteral("number of user ID reads"));
+                                          QStringLiteral("10"), 3, QStringLiteral("number of user ID reads"));
 
     auto* wrUserId =
         MakeButton(this, QStringLiteral("BitBtnSEND_COP_WR_USER_ID"), QStringLiteral("SEND_COP_WR_USER_ID"));
@@ -66,7 +71,7 @@ Panel433::Panel433(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
     for (int i = 0; i <= 0x0C; ++i)
         lengths << QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0')).toUpper();
     ComboBox_util_SEND_COP_WR_USER_ID_Len =
-        Box(this, QStringLiteral("ComboBox_util_SEND_COP_WR_USER_ID_Len"), QStringLiteral("0C"), 4,
+        Box(this, QStringLiteral("ComboBox_util_SEND_COP_WR_USER_ID_Len"), QStringLiteral("0C"), 3,
             QStringLiteral("number of user ID bytes to write"), lengths,
             QStringLiteral("количество записываемых байт (HEX) 0C максимум"),
             QStringLiteral("количество записываемых байт (десятичное)"));
@@ -78,21 +83,21 @@ Panel433::Panel433(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
     auto* readMemory = MakeButton(this, QStringLiteral("BitBtn_util_SEND_COP_READ_MEMORY"),
                                   QStringLiteral("SEND_COP_READ_MEMORY"));
     ComboBox_util_SEND_COP_WR_MEMORY_Length =
-        Box(this, QStringLiteral("ComboBox_util_SEND_COP_WR_MEMORY_Length"), QStringLiteral("10"), 4,
+        Box(this, QStringLiteral("ComboBox_util_SEND_COP_WR_MEMORY_Length"), QStringLiteral("10"), 3,
             QStringLiteral("number of bytes to read"), {},
             QStringLiteral("количество читаемых байт (HEX) 10 максимум"));
     ComboBox_util_SEND_COP_WR_MEMORY_Addr =
-        Box(this, QStringLiteral("ComboBox_util_SEND_COP_WR_MEMORY_Addr"), QStringLiteral("0"), 4,
+        Box(this, QStringLiteral("ComboBox_util_SEND_COP_WR_MEMORY_Addr"), QStringLiteral("0"), 3,
             QStringLiteral("memory address to read from"), {}, kMemoryAddressHint);
 
     auto* wrMemory = MakeButton(this, QStringLiteral("BitBtn_util_SEND_COP_WR_MEMORY"),
                                 QStringLiteral("SEND_COP_WR_MEMORY"));
     ComboBox_util_BitBtn_util_SEND_COP_WR_MEMORY_Length =
         Box(this, QStringLiteral("ComboBox_util_BitBtn_util_SEND_COP_WR_MEMORY_Length"), QStringLiteral("10"),
-            4, QStringLiteral("number of bytes to write"), {},
+            3, QStringLiteral("number of bytes to write"), {},
             QStringLiteral("количество записываемых байт (HEX) 10 максимум"));
     ComboBox_util_BitBtn_util_SEND_COP_WR_MEMORY_Addr =
-        Box(this, QStringLiteral("ComboBox_util_BitBtn_util_SEND_COP_WR_MEMORY_Addr"), QStringLiteral("0"), 4,
+        Box(this, QStringLiteral("ComboBox_util_BitBtn_util_SEND_COP_WR_MEMORY_Addr"), QStringLiteral("0"), 3,
             QStringLiteral("memory address to write to"), {}, kMemoryAddressHint);
     ComboBox_util_BitBtn_util_SEND_COP_WR_MEMORY_Data =
         Box(this, QStringLiteral("ComboBox_util_BitBtn_util_SEND_COP_WR_MEMORY_Data"),
@@ -102,9 +107,14 @@ Panel433::Panel433(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
     auto* loadPeriod = MakeButton(
         this, QStringLiteral("BitBtnLabPeriod250ms"), QStringLiteral("LoadPeriod"), colors::black(),
         QStringLiteral("загружает в адрес 20h период пробуждения метки (кратно 250мс)"));
-    ComboBoxLabPeriod250ms = Box(this, QStringLiteral("ComboBoxLabPeriod250ms"), QStringLiteral("4"), 4,
+    ComboBoxLabPeriod250ms = Box(this, QStringLiteral("ComboBoxLabPeriod250ms"), QStringLiteral("4"), 3,
                                  QStringLiteral("wake-up period in steps of 250 ms"), {},
                                  QStringLiteral("период HEX"), QStringLiteral("8"));
+
+    // "Timer" stands right under "impuls", with the same width.
+    const int rightWidth = std::max(impuls->sizeHint().width(), BitBtn433_Timer->sizeHint().width());
+    impuls->setFixedWidth(rightWidth);
+    BitBtn433_Timer->setFixedWidth(rightWidth);
 
     Timer433 = new FormTimer(QStringLiteral("Timer433"), 2000, false, this);
     Timer433->onTimer([this] { Timer433Timer(); });
@@ -112,11 +122,11 @@ Panel433::Panel433(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
     QGridLayout* g = page::CompactGrid(this);
     g->addWidget(collection, 0, 0);
     g->addLayout(BoxRow({ComboBox433_WindowSize, ComboBox433_MaxPacketLength, ComboBox433_UDBTypeCode,
-                         ComboBox433_TimeOut}),
+                         ComboBox433_TimeOut},
+                        impuls),
                  0, 1);
-    g->addWidget(impuls, 0, 2);
     g->addWidget(sleep, 1, 0);
-    g->addWidget(BitBtn433_Timer, 1, 2);
+    g->addLayout(BoxRow({}, BitBtn433_Timer), 1, 1);
     g->addWidget(readUserId, 2, 0);
     g->addLayout(BoxRow({ComboBoxTagManufacturerID, ComboBoxTagSerialNumber, rssiReadUserId, nReadUserId,
                          ComboBoxSEND_N_COP_READ_USER_ID}),

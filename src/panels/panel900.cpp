@@ -26,28 +26,28 @@ Panel900::Panel900(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
         MakeButton(this, QStringLiteral("BitBtnEPC_INIT_LABEL"), QStringLiteral("INIT_LABEL"),
                    colors::black(), QStringLiteral("инициализация метки (единственная метка в поле)"));
     ComboBox_EPC_INIT_LABEL_W1 =
-        Box(this, QStringLiteral("ComboBox_EPC_INIT_LABEL_W1"), QStringLiteral("3008"), 5,
+        Box(this, QStringLiteral("ComboBox_EPC_INIT_LABEL_W1"), QStringLiteral("3008"), 4,
             QStringLiteral("manufacturer code"), {}, QStringLiteral("код производителя 0000..FFFF"));
     ComboBox_EPC_INIT_LABEL_W2 =
-        Box(this, QStringLiteral("ComboBox_EPC_INIT_LABEL_W2"), QStringLiteral("0000"), 5,
+        Box(this, QStringLiteral("ComboBox_EPC_INIT_LABEL_W2"), QStringLiteral("0000"), 4,
             QStringLiteral("label number"), {}, QStringLiteral("номер метки 0000..FFFF"));
     auto* wrEpc = MakeButton(this, QStringLiteral("BitBtn_KELM_WR_DATA_EPC"), QStringLiteral("WR_DATA_EPC"),
                              colors::black(),
                              QStringLiteral("запись слова данных в область EPC (единственная метка в поле)"));
     ComboBox_KELM_WR_DATA_EPC_P =
-        Box(this, QStringLiteral("ComboBox_KELM_WR_DATA_EPC_P"), QStringLiteral("1"), 5,
+        Box(this, QStringLiteral("ComboBox_KELM_WR_DATA_EPC_P"), QStringLiteral("1"), 2,
             QStringLiteral("EPC word address"), kWordAddresses, QStringLiteral("адрес слова данных"));
     ComboBoxKELM_WR_DATA_EPC_DATA =
-        Box(this, QStringLiteral("ComboBoxKELM_WR_DATA_EPC_DATA"), QStringLiteral("0000"), 5,
+        Box(this, QStringLiteral("ComboBoxKELM_WR_DATA_EPC_DATA"), QStringLiteral("0000"), 4,
             QStringLiteral("EPC word to write"), {}, kOnlyLabelWord);
     auto* wrUser = MakeButton(
         this, QStringLiteral("BitBtn_KELM_WR_DATA_USER"), QStringLiteral("WR_DATA_USER"), colors::black(),
         QStringLiteral("запись слова данных в область USER  (единственная метка в поле)"));
     ComboBox_KELM_WR_DATA_USER_P =
-        Box(this, QStringLiteral("ComboBox_KELM_WR_DATA_USER_P"), QStringLiteral("1"), 5,
+        Box(this, QStringLiteral("ComboBox_KELM_WR_DATA_USER_P"), QStringLiteral("1"), 2,
             QStringLiteral("USER word address"), kWordAddresses, QStringLiteral("адрес слова данных"));
     ComboBoxKELM_WR_DATA_USER_DATA =
-        Box(this, QStringLiteral("ComboBoxKELM_WR_DATA_USER_DATA"), QStringLiteral("0000"), 5,
+        Box(this, QStringLiteral("ComboBoxKELM_WR_DATA_USER_DATA"), QStringLiteral("0000"), 4,
             QStringLiteral("USER word to write"), {}, kOnlyLabelWord);
     auto* rdEpc =
         MakeButton(this, QStringLiteral("BitBtn_KELM_RD_DATA_EPC"), QStringLiteral("RD_DATA_EPC"),
@@ -71,24 +71,24 @@ Panel900::Panel900(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
         MakeButton(this, QStringLiteral("BitBtnKELM_CURR_RD_DATA_USER"), QStringLiteral("CURR_RD_DATA_USER"),
                    colors::black(), QStringLiteral("чтение USER области конкретной метки"));
     ComboBoxKELM_CURR_WR_DATA_EPC_M =
-        Box(this, QStringLiteral("ComboBoxKELM_CURR_WR_DATA_EPC_M"), QStringLiteral("0001"), 5,
+        Box(this, QStringLiteral("ComboBoxKELM_CURR_WR_DATA_EPC_M"), QStringLiteral("0001"), 4,
             QStringLiteral("number of the label"), {}, QStringLiteral("номер метки"));
     ComboBoxKELM_CURR_WR_DATA_EPC_P =
-        Box(this, QStringLiteral("ComboBoxKELM_CURR_WR_DATA_EPC_P"), QStringLiteral("1"), 3,
+        Box(this, QStringLiteral("ComboBoxKELM_CURR_WR_DATA_EPC_P"), QStringLiteral("1"), 2,
             QStringLiteral("address of the word to write"), {},
             QStringLiteral("номер(адрес) записываемого слова"));
     ComboBoxKELM_CURR_WR_DATA_EPC_W =
-        Box(this, QStringLiteral("ComboBoxKELM_CURR_WR_DATA_EPC_W"), QStringLiteral("1234"), 5,
+        Box(this, QStringLiteral("ComboBoxKELM_CURR_WR_DATA_EPC_W"), QStringLiteral("1234"), 4,
             QStringLiteral("word to write"), {}, kOnlyLabelWord);
     auto* invStart =
         MakeButton(this, QStringLiteral("BitBtnEPC_INVENTORY_TIME"), QStringLiteral("EPC_INVENTORY_TIME"),
                    colors::black(), QStringLiteral("запуск режима INVENTORY"));
     ComboBoxEPC_INVENTORY_TIME_Q = Box(this, QStringLiteral("ComboBoxEPC_INVENTORY_TIME_Q"),
-                                       QStringLiteral("20"), 5, QStringLiteral("inventory Q"));
+                                       QStringLiteral("20"), 4, QStringLiteral("inventory Q"));
     ComboBoxEPC_INVENTORY_TIME_C = Box(this, QStringLiteral("ComboBoxEPC_INVENTORY_TIME_C"),
-                                       QStringLiteral("5"), 3, QStringLiteral("inventory C"));
+                                       QStringLiteral("5"), 2, QStringLiteral("inventory C"));
     ComboBoxEPC_INVENTORY_TIME_CNTR = Box(this, QStringLiteral("ComboBoxEPC_INVENTORY_TIME_CNTR"),
-                                          QStringLiteral("15"), 5, QStringLiteral("inventory counter"));
+                                          QStringLiteral("15"), 4, QStringLiteral("inventory counter"));
     auto* invStop =
         MakeButton(this, QStringLiteral("BitBtnKELM_INVENTORY_STOP"), QStringLiteral("INVENTORY_STOP"),
                    colors::black(), QStringLiteral("остановка режима INVENTORY"));
@@ -107,7 +107,7 @@ Panel900::Panel900(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(4, 4, 4, 4);
-    row->setSpacing(12);
+    row->setSpacing(8);
 
     auto* left = new QGridLayout;
     left->setSpacing(3);
