@@ -78,7 +78,11 @@ int Triangle(int n, int amplitude) {
 // discards them all.
 const std::string kGarbage = std::string("\x00\x7F#~\xFF\r\n?", 9);
 
-constexpr size_t kMaxQueuedBytes = 1 << 20;
+// Inventory cycles are skipped while this much output waits: nobody reads the pty, and a
+// reader on a line nobody listens to loses its answers too.
+constexpr size_t kMaxBacklog = 64 * 1024;
+// The record of answers keeps the latest ones only, for simulators that run for hours.
+constexpr size_t kMaxRecordedAnswers = 100000;
 
 } // namespace
 
@@ -116,7 +120,7 @@ struct ReaderSim::Impl {
     mutable std::condition_variable cv;
     std::vector<std::vector<uint8_t>> requests;
     std::vector<std::string> commands;
-    std::vector<std::string> answers;
+    std::deque<std::string> answers;
     std::atomic<uint64_t> answersSent{0};
     std::deque<Chunk> queue;
     size_t queuedBytes = 0;
@@ -159,9 +163,6 @@ struct ReaderSim::Impl {
 
     // Frames "<counter> text" as an answer and queues it with the answer options.
     void QueueAnswer(const std::string& counter, const std::string& text, int delayMs) {
-        if (queuedBytes > kMaxQueuedBytes) {
-            return; // nobody reads the pty; a reader would lose these too
-        }
         const std::string frame = ":" + counter + " " + text + ";";
         std::string bytes = frame;
         if (opt.crlf) {
@@ -197,8 +198,12 @@ struct ReaderSim::Impl {
         }
     }
 
-    void QueueCycle(const std::string& counter, bool record, std::string* out, int* frames) {
+    // One inventory cycle: into out (the flood's batch) or queued as answers.
+    void QueueCycle(const std::string& counter, std::string* out, int* frames) {
         ++cycle;
+        if (out == nullptr && queuedBytes > kMaxBacklog) {
+            return;
+        }
         auto add = [&](const std::string& text) {
             if (out != nullptr) {
                 std::string frame = ":" + counter + " " + text + ";";
@@ -209,7 +214,6 @@ struct ReaderSim::Impl {
                 ++*frames;
                 return;
             }
-            (void)record;
             QueueAnswer(counter, text, 0);
         };
         add("START_INVENTORY");
@@ -356,6 +360,9 @@ struct ReaderSim::Impl {
                     answersSent.fetch_add(1, std::memory_order_relaxed);
                     if (!text.empty()) {
                         answers.push_back(text);
+                        if (answers.size() > kMaxRecordedAnswers) {
+                            answers.pop_front();
+                        }
                     }
                     counted = true;
                 }
@@ -383,7 +390,7 @@ struct ReaderSim::Impl {
             if (master >= 0) {
                 // Inventory cycles that are due.
                 if (running && !flooding && now >= nextCycle) {
-                    QueueCycle(runCounter, true, nullptr, nullptr);
+                    QueueCycle(runCounter, nullptr, nullptr);
                     nextCycle += milliseconds(std::max(1, opt.cyclePeriodMs));
                     if (nextCycle < now) {
                         nextCycle = now + milliseconds(std::max(1, opt.cyclePeriodMs));
@@ -403,7 +410,7 @@ struct ReaderSim::Impl {
                     while (c.bytes.size() < 8192) {
                         size_t mark = c.bytes.size();
                         int before = frames;
-                        QueueCycle(lastCounter, false, &c.bytes, &frames);
+                        QueueCycle(lastCounter, &c.bytes, &frames);
                         // Frame ends inside this cycle's bytes.
                         size_t pos = mark;
                         for (int k = before; k < frames; ++k) {
@@ -625,7 +632,7 @@ bool ReaderSim::waitForRequests(size_t n, int timeoutMs) const {
 
 std::vector<std::string> ReaderSim::answers() const {
     std::lock_guard lock(impl_->mu);
-    return impl_->answers;
+    return {impl_->answers.begin(), impl_->answers.end()};
 }
 
 uint64_t ReaderSim::answersSent() const {

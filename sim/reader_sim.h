@@ -58,14 +58,18 @@ struct Options {
     bool crlf = true;      // CR LF after each answer's ";"
     bool garbage = false;  // a few stray bytes (never ':' or ';') before each answer
     bool silent = false;   // records requests, never answers them
-    // Close the master once the answer to the N-th request has been written (-1: never).
+    // Close the master once the answer to the N-th request has been written and read by the
+    // program (at most 2 s later), as hangUp() does; 0: the port is gone from the start.
+    // -1: never.
     int hangUpAfterRequests = -1;
 
     // 900 MHz kinds: the tags in the field. With epcs empty, tagCount tags with the EPCs
     // 3008000000000001, 3008000000000002, ...
     int tagCount = 3;
     std::vector<std::string> epcs = {};
-    int cyclePeriodMs = 50; // first cycle at once, then one every cyclePeriodMs
+    // First cycle at once (after replyDelayMs), then one every cyclePeriodMs. Cycles that
+    // fall due while 64 KiB of output wait unread are skipped (their numbers too).
+    int cyclePeriodMs = 50;
     // The stopConfirmAfter-th "EPC_STOP" (counted since the run began or since the last
     // stop) ends the run; earlier ones are ignored as if lost. The end is confirmed with
     // "STOP_INVENTORY" unless confirmStop is false.
@@ -100,13 +104,15 @@ class ReaderSim {
     // Waits until at least n requests have arrived; false at the deadline.
     bool waitForRequests(size_t n, int timeoutMs) const;
 
-    // Answer frames completely written to the pty, ":" through ";" (the flood's excepted).
+    // Answer frames completely written to the pty, ":" through ";" (the flood's excepted;
+    // the latest 100000).
     std::vector<std::string> answers() const;
     // Count of answer frames completely written, the flood's included.
     uint64_t answersSent() const;
     bool waitForAnswersSent(uint64_t n, int timeoutMs) const;
 
-    // Writes bytes as they are, after anything already queued.
+    // Writes bytes as they are, after anything already queued. After a hang-up the two
+    // sends do nothing.
     void sendRaw(std::string bytes);
     // Writes ":<counter> " + keywordAndArgs + ";" with the answer options (split, crlf...).
     void sendAnswer(const std::string& keywordAndArgs);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <poll.h>
@@ -187,6 +188,39 @@ TEST_F(SimTest, ExplicitEpcsAndAnEmptyField) {
     port_->Write(RequestFrame(1, "KELM_EPC_INVENTORY_TIME 20 5 15"));
     auto frames = FramesIn(port_->ReadFrames(2));
     EXPECT_EQ(frames, (std::vector<std::string>{":00000001 START_INVENTORY;", ":00000001 START_INVENTORY;"}));
+}
+
+TEST_F(SimTest, CyclesNobodyReadsDoNotPileUp) {
+    // About 4 KiB a cycle, a cycle a millisecond: unbounded, 300 ms would queue over 1 MiB.
+    Start({.identifier = "VKR900-15", .tagCount = 100, .cyclePeriodMs = 1});
+    port_->Write(RequestFrame(1, "KELM_EPC_INVENTORY_TIME 20 5 15"));
+    ASSERT_TRUE(sim_->waitForRequests(1, 2000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Reading again: what waited is a bounded backlog, and the cycles that fell due while it
+    // was full are missing from the numbering.
+    std::string got;
+    int last = 0;
+    bool gap = false;
+    size_t scanned = 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    while (!gap && Clock::now() < deadline) {
+        got += port_->ReadSome(500);
+        auto frames = FramesIn(got);
+        for (; scanned < frames.size() && !gap; ++scanned) {
+            auto w = WordsOf(frames[scanned]);
+            if (w.size() == 6 && w[1] == "INV") {
+                const int cycle = std::atoi(w[3].c_str());
+                gap = cycle > last + 1;
+                last = cycle;
+            }
+        }
+    }
+    EXPECT_TRUE(gap) << last;
+    EXPECT_LT(got.size(), 512u * 1024);
+    port_->Write(RequestFrame(2, "EPC_STOP"));
+    ASSERT_TRUE(sim_->waitForRequests(2, 2000));
+    port_->ReadUntilQuiet(100);
+    EXPECT_FALSE(sim_->inventoryRunning());
 }
 
 struct StopCase {
