@@ -113,8 +113,8 @@ Panel433::Panel433(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
 
     // "Timer" stands right under "impuls", with the same width.
     const int rightWidth = std::max(impuls->sizeHint().width(), BitBtn433_Timer->sizeHint().width());
-    impuls->setFixedWidth(rightWidth);
-    BitBtn433_Timer->setFixedWidth(rightWidth);
+    impuls->setMinimumWidth(rightWidth);
+    BitBtn433_Timer->setMinimumWidth(rightWidth);
 
     Timer433 = new FormTimer(QStringLiteral("Timer433"), 2000, false, this);
     Timer433->onTimer([this] { Timer433Timer(); });
