@@ -12,6 +12,10 @@ namespace rd {
 namespace {
 
 constexpr uint32_t kThreadQueueSize = 100000;
+// Interval and multiplier at their maximum with a constant: return with what has come as soon
+// as anything has, after at most the constant for the first byte.
+constexpr uint32_t kReturnWhatIsThere = 0xFFFFFFFFu;
+constexpr uint32_t kFirstByteWaitMs = 101;
 
 // Priorities on the scale idle 0 .. normal 3 .. time-critical 6, as nice steps for this
 // thread alone. Raising needs a privilege; without it the thread stays at normal.
@@ -53,9 +57,9 @@ TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority)
     EventDataReadyForLoadOBRAZ = CreateNamedEvent("DATA READY FOR LOAD OBRAZ" + CommPort, false, false);
     EventCOM = CreateNamedEvent("EV_RXFLAG " + CommPort, false, false);
 
-    TimeOuts.ReadIntervalTimeout = 1;
-    TimeOuts.ReadTotalTimeoutMultiplier = 1;
-    TimeOuts.ReadTotalTimeoutConstant = 1;
+    TimeOuts.ReadIntervalTimeout = kReturnWhatIsThere;
+    TimeOuts.ReadTotalTimeoutMultiplier = kReturnWhatIsThere;
+    TimeOuts.ReadTotalTimeoutConstant = kFirstByteWaitMs;
     TimeOuts.WriteTotalTimeoutMultiplier = 0;
     TimeOuts.WriteTotalTimeoutConstant = 0;
 

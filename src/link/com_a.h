@@ -40,6 +40,9 @@ public:
 
     std::string CommPort;
     PortHandle hPORT;
+    // The thread's read time-outs: a read returns as soon as any bytes are there and waits at
+    // most 101 ms for the first one, so an answer is cut the moment its ";" is read rather than
+    // after a further millisecond of silence. A quiet line still costs one read per 101 ms.
     CommTimeouts TimeOuts{};
     // Shared with the user-interface side through the two answer events only.
     uint8_t REC_ANSWER_BUF[kMaxAnswerSize + 1] = {};

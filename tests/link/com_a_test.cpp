@@ -53,9 +53,9 @@ TEST(ReceiverEvents, EightEventsNamedAfterThePortExistFromTheStart) {
     }
     EXPECT_EQ(t.CommPort, "COM3");
     EXPECT_EQ(t.REC_MODE, 0);
-    EXPECT_EQ(t.TimeOuts.ReadIntervalTimeout, 1u);
-    EXPECT_EQ(t.TimeOuts.ReadTotalTimeoutMultiplier, 1u);
-    EXPECT_EQ(t.TimeOuts.ReadTotalTimeoutConstant, 1u);
+    EXPECT_EQ(t.TimeOuts.ReadIntervalTimeout, 0xFFFFFFFFu);
+    EXPECT_EQ(t.TimeOuts.ReadTotalTimeoutMultiplier, 0xFFFFFFFFu);
+    EXPECT_EQ(t.TimeOuts.ReadTotalTimeoutConstant, 101u);
     EXPECT_EQ(t.TimeOuts.WriteTotalTimeoutMultiplier, 0u);
     EXPECT_EQ(t.TimeOuts.WriteTotalTimeoutConstant, 0u);
 }

@@ -341,6 +341,24 @@ TEST_F(PtyPortTest, ReadTimeouts) {
     }));
     r = timedRead({0xFFFFFFFFu, 0, 0, 0, 0}, 10);
     EXPECT_EQ(r.bytes, "now");
+
+    // Interval and multiplier MAXDWORD with a constant: back as soon as anything has come,
+    // after at most the constant when nothing does.
+    const CommTimeouts firstByte{0xFFFFFFFFu, 0xFFFFFFFFu, 150, 0, 0};
+    r = timedRead(firstByte, 10);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.bytes, "");
+    EXPECT_GE(r.ms, 150);
+    std::thread oneByte([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        pty.write("q");
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        pty.write("r");
+    });
+    r = timedRead({0xFFFFFFFFu, 0xFFFFFFFFu, 5000, 0, 0}, 10);
+    EXPECT_EQ(r.bytes, "q");
+    EXPECT_LT(r.ms, 400);
+    oneByte.join();
 }
 
 TEST_F(PtyPortTest, WriteTimeoutEndsAStuckWriteAsAFailure) {
