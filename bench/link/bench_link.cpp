@@ -35,7 +35,9 @@ namespace {
 
 constexpr double kLineBytesPerSecond = 10472.0;
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 double Percentile(std::vector<double> v, double p) {
     if (v.empty())

@@ -15,7 +15,8 @@ void appendHexByte(std::string& out, uint8_t b) {
 }
 
 std::string commandTooLongText(std::size_t length, std::size_t maxLength) {
-    return "command too long: " + std::to_string(length) + " characters, at most " + std::to_string(maxLength);
+    return "command too long: " + std::to_string(length) + " characters, at most " +
+           std::to_string(maxLength);
 }
 
 } // namespace
@@ -54,7 +55,8 @@ std::string GetAnswerWord(int n, std::string_view answer) {
 
 namespace {
 
-template <typename Char> bool findNarrowed(const uint8_t* buf, int length, std::basic_string_view<Char> pattern) {
+template <typename Char>
+bool findNarrowed(const uint8_t* buf, int length, std::basic_string_view<Char> pattern) {
     const std::size_t m = pattern.size();
     if (m == 0)
         return true;

@@ -334,10 +334,18 @@ public:
             return false;
         s.BaudRate = speedRate(cfgetospeed(&tio));
         switch (tio.c_cflag & CSIZE) {
-        case CS5: s.ByteSize = 5; break;
-        case CS6: s.ByteSize = 6; break;
-        case CS7: s.ByteSize = 7; break;
-        default: s.ByteSize = 8; break;
+        case CS5:
+            s.ByteSize = 5;
+            break;
+        case CS6:
+            s.ByteSize = 6;
+            break;
+        case CS7:
+            s.ByteSize = 7;
+            break;
+        default:
+            s.ByteSize = 8;
+            break;
         }
         if (!(tio.c_cflag & PARENB))
             s.Parity = 'N';
@@ -367,12 +375,22 @@ public:
         tio.c_cflag |= CLOCAL | CREAD;
         tio.c_cflag |= s.ByteSize == 5 ? CS5 : s.ByteSize == 6 ? CS6 : s.ByteSize == 7 ? CS7 : CS8;
         switch (s.Parity) {
-        case 'N': break;
-        case 'E': tio.c_cflag |= PARENB; break;
-        case 'O': tio.c_cflag |= PARENB | PARODD; break;
-        case 'M': tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case 'S': tio.c_cflag |= PARENB | CMSPAR; break;
-        default: return false;
+        case 'N':
+            break;
+        case 'E':
+            tio.c_cflag |= PARENB;
+            break;
+        case 'O':
+            tio.c_cflag |= PARENB | PARODD;
+            break;
+        case 'M':
+            tio.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case 'S':
+            tio.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            return false;
         }
         if (s.Stop != StopBits::One)
             tio.c_cflag |= CSTOPB;
@@ -444,11 +462,11 @@ private:
             return true;
         const CommTimeouts t = timeouts();
         const auto start = Clock::now();
-        const bool immediate =
-            t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-        const bool firstByteReturns = t.ReadIntervalTimeout == kMaxDword &&
-                                      t.ReadTotalTimeoutMultiplier == kMaxDword &&
-                                      t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
+        const bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
+                               t.ReadTotalTimeoutConstant == 0;
+        const bool firstByteReturns =
+            t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
+            t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
         std::optional<Clock::time_point> totalDeadline;
         if (firstByteReturns) {
             totalDeadline = start + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);

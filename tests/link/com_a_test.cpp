@@ -116,8 +116,9 @@ TEST_F(ReceiverTest, TwoAnswersFromOneReadAreHeldInTurn) {
     ASSERT_TRUE(receiver->EventAnswerStrReady->Wait(3000));
     // Held: the second answer waits in the ring and does not touch the buffer.
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(receiver->REC_ANSWER_BUF), receiver->ANSWER_BUF_COUNT),
-              ":1 A;");
+    EXPECT_EQ(
+        std::string(reinterpret_cast<const char*>(receiver->REC_ANSWER_BUF), receiver->ANSWER_BUF_COUNT),
+        ":1 A;");
     EXPECT_EQ(Take(*receiver), ":1 A;");
     EXPECT_EQ(Take(*receiver), ":2 B;");
     EXPECT_FALSE(receiver->EventAnswerStrReady->Wait(100));

@@ -22,8 +22,9 @@ TEST(IntToStr8, PadsToEightAndNeverCuts) {
         int32_t value;
         const char* text;
     } rows[] = {
-        {0, "00000000"},          {1, "00000001"},          {12345678, "12345678"},
-        {99999999, "99999999"},   {100000000, "100000000"}, {2147483647, "2147483647"},
+        {0, "00000000"},          {1, "00000001"},
+        {12345678, "12345678"},   {99999999, "99999999"},
+        {100000000, "100000000"}, {2147483647, "2147483647"},
         {-5, "000000-5"},         {-2147483647 - 1, "-2147483648"},
     };
     for (const auto& r : rows)
@@ -80,15 +81,12 @@ TEST(FindStrInBuf, SearchesOnlyTheCountedBytes) {
         const char* pattern;
         bool found;
     } rows[] = {
-        {14, "VKR900-15", true},
-        {14, "VKR900-153", true},
+        {14, "VKR900-15", true},   {14, "VKR900-153", true},
         {12, "VKR900-153", true},  // ends exactly at the last counted byte
         {11, "VKR900-153", false}, // would need one byte beyond the length
         {14, "vkr900-153", false}, // case-sensitive
-        {14, "VKR433", false},
-        {0, "", true},
-        {0, "x", false},
-        {3, "xxVK", false},
+        {14, "VKR433", false},     {0, "", true},
+        {0, "x", false},           {3, "xxVK", false},
         {-1, "x", false},
     };
     for (const auto& r : rows)
@@ -112,22 +110,24 @@ TEST(ComposeRequest, FramesAndEchoLines) {
         const char* sendLog;
     } rows[] = {
         {"worked example", 1, 1, u"VERSION",
-         Bytes({0x01, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x31, 0x20, 0x56, 0x45, 0x52, 0x53, 0x49,
-                0x4F, 0x4E, 0x3B}),
+         Bytes({0x01, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x31, 0x20, 0x56, 0x45, 0x52, 0x53,
+                0x49, 0x4F, 0x4E, 0x3B}),
          "01:00000001 VERSION;"},
         {"nine-digit counter", 1, 100000000, u"A",
          Bytes({0x01, 0x3A, 0x31, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x20, 0x41, 0x3B}),
          "01:100000000 A;"},
-        {"empty command", 2, 7, u"", Bytes({0x02, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x37, 0x20, 0x3B}),
-         "02:00000007 ;"},
+        {"empty command", 2, 7, u"",
+         Bytes({0x02, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x37, 0x20, 0x3B}), "02:00000007 ;"},
         {"trailing blank", 1, 3, u"POWER_OFF ",
-         Bytes({0x01, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x33, 0x20, 0x50, 0x4F, 0x57, 0x45, 0x52, 0x5F,
-                0x4F, 0x46, 0x46, 0x20, 0x3B}),
+         Bytes({0x01, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x33, 0x20,
+                0x50, 0x4F, 0x57, 0x45, 0x52, 0x5F, 0x4F, 0x46, 0x46, 0x20, 0x3B}),
          "01:00000003 POWER_OFF ;"},
         {"address 10", 10, 1, u"X",
-         Bytes({0x0A, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x31, 0x20, 0x58, 0x3B}), "0A:00000001 X;"},
+         Bytes({0x0A, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x31, 0x20, 0x58, 0x3B}),
+         "0A:00000001 X;"},
         {"address 300 sends its low byte", 300, 1, u"X",
-         Bytes({0x2C, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x31, 0x20, 0x58, 0x3B}), "12C:00000001 X;"},
+         Bytes({0x2C, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x31, 0x20, 0x58, 0x3B}),
+         "12C:00000001 X;"},
         {"Cyrillic narrowed", 1, 1, u"\u0410\u00E9",
          Bytes({0x01, 0x3A, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x31, 0x20, 0x10, 0xE9, 0x3B}),
          "01:00000001 \x10\xE9;"},
@@ -217,7 +217,8 @@ TEST(AnswerCutter, CutsFramesOutOfTheStream) {
         {"bytes before the first colon", "xyz;; 123:OK;", {":OK;"}},
         {"shortest frame", ":;", {":;"}},
         {"1024 bytes without a semicolon", long1024 + "BBB;:2 C;", {long1024, ":2 C;"}},
-        {"a frame of exactly 1024 ending in a semicolon", ":" + std::string(1022, 'A') + ";",
+        {"a frame of exactly 1024 ending in a semicolon",
+         ":" + std::string(1022, 'A') + ";",
          {":" + std::string(1022, 'A') + ";"}},
         {"high bytes are content", ":\x80\xFF;", {":\x80\xFF;"}},
     };

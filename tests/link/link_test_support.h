@@ -21,7 +21,8 @@ namespace rd::testing {
 using Clock = std::chrono::steady_clock;
 
 inline long MsSince(Clock::time_point start) {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
 // Polls pred every millisecond until it holds or timeoutMs have passed.

@@ -18,7 +18,9 @@ using testing::MsSince;
 
 const std::string kPortStr = ": baud=115200 parity=N data=8 stop=2";
 
-std::vector<uint8_t> Frame(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> Frame(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 class PortObjectTest : public ::testing::Test {
 protected:
@@ -125,10 +127,8 @@ TEST_F(PortObjectTest, LateOrBrokenRepliesAreNotSeen) {
         int splitGapMs;
         bool found;
     } rows[] = {
-        {"reply after 300 ms", 300, 0, 1, 0, true},
-        {"reply after 600 ms", 600, 0, 1, 0, false},
-        {"pause of 30 ms inside", 0, 30, 1, 0, true},
-        {"pause of 150 ms inside", 0, 150, 1, 0, false},
+        {"reply after 300 ms", 300, 0, 1, 0, true},     {"reply after 600 ms", 600, 0, 1, 0, false},
+        {"pause of 30 ms inside", 0, 30, 1, 0, true},   {"pause of 150 ms inside", 0, 150, 1, 0, false},
         {"four pieces 20 ms apart", 0, 0, 4, 20, true},
     };
     for (const auto& r : rows) {
@@ -200,7 +200,8 @@ TEST_F(PortObjectTest, SendingToNoPortOrTooLongACommand) {
 
 TEST_F(PortObjectTest, ProbeThatCannotBeFramedGivesThePortBack) {
     sim::ReaderSim reader(Reader("VKR900-15"));
-    EXPECT_THROW(com.check_port("COM3", 1, kPortStr, std::u16string(2000, u'V'), "VKR900-15"), CommandTooLong);
+    EXPECT_THROW(com.check_port("COM3", 1, kPortStr, std::u16string(2000, u'V'), "VKR900-15"),
+                 CommandTooLong);
     EXPECT_EQ(com.NUM_COMMAND, 0);
     const PortHandle again = OpenPort("COM3");
     EXPECT_NE(again, INVALID_PORT_HANDLE);

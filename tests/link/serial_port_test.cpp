@@ -82,8 +82,8 @@ TEST(PortNames, ComNumbers) {
         const char* name;
         int number;
     } rows[] = {
-        {"COM1", 1}, {"COM20", 20}, {"com3", 3},  {"Com255", 255}, {"COM0", 0},     {"COM", 0},
-        {"COM01", 0}, {"COM3:", 0}, {"LPT1", 0}, {"COM-1", 0},    {"COM256", 0}, {" COM1", 0},
+        {"COM1", 1},  {"COM20", 20}, {"com3", 3}, {"Com255", 255}, {"COM0", 0},   {"COM", 0},
+        {"COM01", 0}, {"COM3:", 0},  {"LPT1", 0}, {"COM-1", 0},    {"COM256", 0}, {" COM1", 0},
     };
     for (const auto& r : rows)
         EXPECT_EQ(ComPortNumber(r.name), r.number) << r.name;
@@ -254,10 +254,10 @@ TEST_F(PtyPortTest, LineSettingsAreWrittenRawAndReadBack) {
     EXPECT_EQ(back.Stop, StopBits::One);
 
     // Settings the line cannot take are failures, not silently something else.
-    for (LineSettings bad : {LineSettings{12345, 8, 'N', StopBits::One}, LineSettings{0, 8, 'N', StopBits::One},
-                             LineSettings{9600, 8, 'N', StopBits::OnePointFive},
-                             LineSettings{9600, 5, 'N', StopBits::Two}, LineSettings{9600, 9, 'N', StopBits::One},
-                             LineSettings{9600, 8, 'X', StopBits::One}})
+    for (LineSettings bad :
+         {LineSettings{12345, 8, 'N', StopBits::One}, LineSettings{0, 8, 'N', StopBits::One},
+          LineSettings{9600, 8, 'N', StopBits::OnePointFive}, LineSettings{9600, 5, 'N', StopBits::Two},
+          LineSettings{9600, 9, 'N', StopBits::One}, LineSettings{9600, 8, 'X', StopBits::One}})
         EXPECT_FALSE(SetCommState(h, bad)) << bad.BaudRate << " " << int(bad.ByteSize) << bad.Parity;
 }
 
