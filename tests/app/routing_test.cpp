@@ -6,6 +6,7 @@
 #include "frames.h"
 
 #include <QLabel>
+#include <QTest>
 
 #include <algorithm>
 
@@ -243,6 +244,32 @@ TEST_F(Connected, WhileAStopIsPendingAnswersSkipTheUtilMemoOnly) {
 
     ASSERT_TRUE(routeOne("AFTER"));
     EXPECT_TRUE(inUtil("AFTER"));
+}
+
+TEST_F(Connected, FailingRetryShowsOneErrorAtATime) {
+    sim::ReaderSim& r = connect();
+    window().StopInventoryRun();
+    control<QComboBox>("ComboBoxUTIL_ADDR")->setEditText("zz");
+    // The error box runs its own event loop, in which TimerSTOP keeps ticking.
+    int shown = 0;
+    int depth = 0;
+    int deepest = 0;
+    SetErrorSink([&](const QString&) {
+        ++shown;
+        deepest = std::max(deepest, ++depth);
+        if (depth == 1)
+            QTest::qWait(350);
+        --depth;
+    });
+    window().TimerSTOP->fire();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(deepest, 1);
+    // Closed: the next tick tries again.
+    SetErrorSink([&](const QString&) { ++shown; });
+    window().TimerSTOP->fire();
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(window().StopPending(), 1);
+    EXPECT_EQ(sentSinceScan(r), std::vector<std::string>{"EPC_STOP"});
 }
 
 TEST_F(Connected, NotConnectedStopStillPendsAndLaterReachesTheReader) {

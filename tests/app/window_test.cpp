@@ -131,7 +131,11 @@ TEST(WindowStructure, TimersWithIntervalsAndStartStates) {
         int interval;
         bool enabled;
     };
-    const Row rows[] = {{"TimerMAIN", 10, true}, {"TimerSTOP", 100, false}};
+    const Row rows[] = {{"TimerMAIN", 10, true},
+                        {"TimerSTOP", 100, false},
+                        {"Timer433", 2000, false},
+                        {"TimerZEZ2011", 1000, false},
+                        {"TimerKAMAZ", 1000, false}};
     for (const Row& r : rows) {
         auto* t = w.findChild<FormTimer*>(r.name);
         ASSERT_TRUE(t) << r.name;
@@ -163,6 +167,54 @@ TEST(WindowStartState, FormCreateLeavesOnlyTheConnectPrompt) {
     EXPECT_EQ(w.findChild<TMemo*>("MemoTERMINAL")->count(), 0);
     EXPECT_FALSE(w.connected());
     EXPECT_EQ(w.StopPending(), 0);
+}
+
+// The controls on the pages that the window drives, and what FormCreate leaves in them.
+TEST(WindowStartState, PageControlsTheWindowDrivesAndTheirStartState) {
+    TFormQUOR w;
+    struct Memo {
+        const char* name;
+        QStringList lines;
+    };
+    const Memo memos[] = {{"Memo_ANT_TEST_info", {}}, {"MemoANT_TEST_TAGS", {}},   {"MemoLOG_ALL", {}},
+                          {"MemoLOG_STR", {}},        {"MemoLOG_STR_FILTR", {}},   {"MemoZEZ2011_Info", {}},
+                          {"MemoSAW_DATA", {}},       {"MemoZEZ2011", {"MemoZEZ2011"}}};
+    for (const Memo& m : memos) {
+        auto* memo = w.findChild<TMemo*>(m.name);
+        ASSERT_TRUE(memo) << m.name;
+        EXPECT_EQ(memo->lines()->lines(), m.lines) << m.name;
+    }
+    for (const char* name : {"Label_ANT_TEST_INV_COUNT", "LabelANT_TEST_TAG_COUNT", "LabelZEZ2011TimerCount",
+                             "LabelZEZ2011_0", "LabelZEZ2011_1", "LabelZEZ2011_2"}) {
+        auto* l = w.findChild<QLabel*>(name);
+        ASSERT_TRUE(l) << name;
+        EXPECT_EQ(l->text(), "") << name;
+    }
+    struct Button {
+        const char* name;
+        bool enabled;
+    };
+    const Button buttons[] = {{"BitBtn_ANT_TEST_START", false}, {"BitBtn_ANT_TEST_STOP", false},
+                              {"BitBtnKAMAZ_START_INV", false}, {"BitBtnKAMAZ_STOP_INV", false},
+                              {"BitBtn_ANT_TEST_dev_found", true}, {"BitBtnZEZ2011_COM", true}};
+    for (const Button& b : buttons) {
+        auto* button = w.findChild<QPushButton*>(b.name);
+        ASSERT_TRUE(button) << b.name;
+        EXPECT_EQ(button->isEnabled(), b.enabled) << b.name;
+    }
+    EXPECT_TRUE(w.findChild<QWidget*>("MemoKAMAZ"));
+    EXPECT_TRUE(w.findChild<QLabel*>("Label_ANT_TEST_TIME"));
+    EXPECT_EQ(w.InventoryStartCommand(), "KELM_EPC_INVENTORY_TIME 20 5 15");
+}
+
+TEST(WindowStartState, ClockRunsBeforeAnyReader) {
+    TFormQUOR w;
+    SetClockForTesting([] { return QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58)); });
+    w.TimerMAIN->fire();
+    SetClockForTesting({});
+    EXPECT_EQ(w.findChild<QLabel*>("Label_ANT_TEST_TIME")->text(), TimeText(QTime(23, 59, 58)));
+    EXPECT_EQ(w.TimerMAIN->interval(), 10);
+    EXPECT_EQ(w.findChild<TMemo*>("MemoTERMINAL")->count(), 0);
 }
 
 TEST(WindowStartState, MemoDoubleClickEmptiesIt) {

@@ -32,7 +32,14 @@ void FormTimer::setEnabled(bool on) {
 }
 
 void FormTimer::fire() {
+    // A tick whose handler is still open (showing an error in a message box, whose own
+    // event loop keeps the timers running) is not entered again: otherwise a handler that
+    // fails at every tick would stack one box on the other until the stack runs out.
+    if (inTick_)
+        return;
+    inTick_ = true;
     RunGuarded(handler_);
+    inTick_ = false;
 }
 
 } // namespace rd

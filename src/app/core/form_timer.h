@@ -21,13 +21,15 @@ public:
 
     // The tick handler; runs inside the window's error handling.
     void onTimer(std::function<void()> handler) { handler_ = std::move(handler); }
-    // Runs the handler as a tick would (tests).
+    // Runs the handler as a tick would (tests). A tick that comes while the handler is
+    // still running (from an event loop the handler opened) is skipped.
     void fire();
 
 private:
     QTimer timer_;
     int interval_;
     bool enabled_;
+    bool inTick_ = false;
     std::function<void()> handler_;
 };
 
