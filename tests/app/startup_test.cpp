@@ -53,6 +53,13 @@ TEST(CommandLineParse, Table) {
     }
 }
 
+TEST(CommandLineParse, OwnArgumentsAreAnsweredBeforeTheToolkitStarts) {
+    const QStringList raw{"readerdesk", "-platform", "xcb", "--port-dir", "-weird dir", "--bogus", "-h", "x"};
+    EXPECT_EQ(OwnArguments(raw), QStringList({"readerdesk", "--port-dir", "-weird dir", "--bogus", "-h"}));
+    EXPECT_EQ(ParseCommandLine(OwnArguments({"readerdesk", "-style", "fusion", "--bogus"})).exitCode, 2);
+    EXPECT_EQ(ParseCommandLine(OwnArguments({"readerdesk", "-style", "fusion", "--scan"})).exitCode, -1);
+}
+
 using Startup = SimWindowTest;
 
 TEST_F(Startup, TrafficLogHoldsDiscoveryRequestsAndAnswersInOrder) {

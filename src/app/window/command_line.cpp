@@ -77,4 +77,20 @@ CommandLine ParseCommandLine(const QStringList& args) {
     return cl;
 }
 
+QStringList OwnArguments(const QStringList& rawArgs) {
+    QStringList out;
+    if (rawArgs.isEmpty())
+        return out;
+    out << rawArgs.first();
+    for (qsizetype i = 1; i < rawArgs.size(); ++i) {
+        const QString& a = rawArgs[i];
+        if (!a.startsWith(QLatin1String("--")) && a != QLatin1String("-h"))
+            continue;
+        out << a;
+        if ((a == QLatin1String("--port-dir") || a == QLatin1String("--traffic-log")) && i + 1 < rawArgs.size())
+            out << rawArgs[++i];
+    }
+    return out;
+}
+
 } // namespace rd

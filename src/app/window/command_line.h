@@ -25,4 +25,10 @@ QString UsageText(const QString& program);
 // argument gives exit code 2 with a message naming it.
 CommandLine ParseCommandLine(const QStringList& args);
 
+// The program name and the arguments that are ours (those beginning with "--", "-h", and
+// the values of our options) out of the raw command line, before the toolkit has taken
+// its own ("-platform offscreen", ...): --help and a wrong option are answered at once,
+// even where no display can be opened.
+QStringList OwnArguments(const QStringList& rawArgs);
+
 } // namespace rd

@@ -10,15 +10,29 @@
 
 #include <cstdio>
 
+namespace {
+// -1: go on; otherwise the exit code, after the message has been printed.
+int answerAtOnce(const rd::CommandLine& cl) {
+    if (cl.exitCode >= 0)
+        std::fputs(cl.message.toLocal8Bit().constData(), cl.exitCode == 0 ? stdout : stderr);
+    return cl.exitCode;
+}
+} // namespace
+
 int main(int argc, char** argv) {
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    if (const int code = answerAtOnce(rd::ParseCommandLine(rd::OwnArguments(raw))); code >= 0)
+        return code;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ReaderDesk"));
 
+    // What the toolkit left: anything it did not know is still here.
     const rd::CommandLine cl = rd::ParseCommandLine(QApplication::arguments());
-    if (cl.exitCode >= 0) {
-        std::fputs(cl.message.toLocal8Bit().constData(), cl.exitCode == 0 ? stdout : stderr);
-        return cl.exitCode;
-    }
+    if (const int code = answerAtOnce(cl); code >= 0)
+        return code;
 
     QString portDir = cl.portDir;
     if (portDir.isEmpty())
