@@ -34,10 +34,9 @@ int main(int argc, char** argv) {
     if (const int code = answerAtOnce(cl); code >= 0)
         return code;
 
-    QString portDir = cl.portDir;
-    if (portDir.isEmpty())
-        portDir = qEnvironmentVariable("READERDESK_PORT_DIR");
-    rd::SetPortDirectory(portDir.toStdString());
+    // Without the option the link layer takes READERDESK_PORT_DIR, else the machine's ports.
+    if (!cl.portDir.isEmpty())
+        rd::SetPortDirectory(cl.portDir.toStdString());
 
     rd::TFormQUOR form;
     if (!cl.trafficLog.isEmpty()) {
