@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     const int total = 1'000'000;
     const int window = 10'000; // lines measured at each point
     const int batch = 1000;
-    const QString line = QStringLiteral("<< 00 3A 30 30 30 30 30 30 31 32 20 49 4E 56 20 31 20 33 20 33 30 30 38 3B ");
+    const QString line =
+        QStringLiteral("<< 00 3A 30 30 30 30 30 30 31 32 20 49 4E 56 20 31 20 33 20 33 30 30 38 3B ");
     double startUs = 0;
     double endUs = 0;
     QElapsedTimer t;

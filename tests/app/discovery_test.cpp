@@ -19,9 +19,9 @@ const QString kSettings = QStringLiteral(": baud=115200 parity=N data=8 stop=2")
 
 struct GroupCase {
     const char* identifier;
-    const char* message;   // the found message, before the settings text
-    const char* subPage;   // active page of PageControl2 afterwards
-    const char* topPage;   // active page of PageControl1 afterwards
+    const char* message; // the found message, before the settings text
+    const char* subPage; // active page of PageControl2 afterwards
+    const char* topPage; // active page of PageControl1 afterwards
 };
 
 class DiscoveryGroups : public SimWindowTest, public ::testing::WithParamInterface<GroupCase> {};
@@ -46,7 +46,8 @@ TEST_P(DiscoveryGroups, FoundReaderPreparesItsPage) {
     EXPECT_EQ(control<QLabel>("LabelCOM_PORT_STATUS")->text(), "COM2" + kSettings);
     EXPECT_EQ(control<QComboBox>("cbCOMPORT")->currentText(), "COM2");
     // The user sees which device COM2 stands for.
-    EXPECT_TRUE(control<QComboBox>("cbCOMPORT")->toolTip().contains(QString::fromStdString(ResolvePortName("COM2"))));
+    EXPECT_TRUE(
+        control<QComboBox>("cbCOMPORT")->toolTip().contains(QString::fromStdString(ResolvePortName("COM2"))));
     EXPECT_EQ(w.TimerMAIN->interval(), 1000);
     EXPECT_TRUE(w.TimerMAIN->enabled());
 
@@ -201,7 +202,8 @@ TEST_F(Discovery, PurgeErrorEndsTheScanWithItsMessage) {
     // Neither the found nor the not-found actions ran.
     EXPECT_TRUE(w.my_COM_A);
     EXPECT_FALSE(w.connected());
-    EXPECT_EQ(memo("MemoUTIL_SEND")->lines()->lines(), QStringList({"Port COM1 check..", "Port COM2 check.."}));
+    EXPECT_EQ(memo("MemoUTIL_SEND")->lines()->lines(),
+              QStringList({"Port COM1 check..", "Port COM2 check.."}));
     EXPECT_EQ(w.PageControl1->currentWidget()->objectName(), "TabSheetUTIL");
     EXPECT_EQ(FontColor(control<QWidget>("BitBtnZEZ2011_COM")), before);
     // A tick with a port object that has no receiver thread only updates the clock.

@@ -14,7 +14,7 @@ namespace rd::testing {
 namespace {
 
 class Connected : public SimWindowTest {
-protected:
+  protected:
     sim::ReaderSim& connect(sim::Options o = {}) {
         sim::ReaderSim& r = addReader("VKR900-15", 1, o);
         scan();
@@ -40,8 +40,7 @@ TEST_F(Connected, AnswerGoesToTerminalZezAndTheHandlers) {
     EXPECT_EQ(memo("MemoUTIL_SEND")->lines()->lines(), QStringList{"01:00000002 GET_ADC ;"});
     const QStringList term = memo("MemoTERMINAL")->lines()->lines();
     ASSERT_GE(term.size(), 2);
-    EXPECT_EQ(term[term.size() - 2],
-              ">> 01 3A 30 30 30 30 30 30 30 32 20 47 45 54 5F 41 44 43 20 3B");
+    EXPECT_EQ(term[term.size() - 2], ">> 01 3A 30 30 30 30 30 30 30 32 20 47 45 54 5F 41 44 43 20 3B");
     EXPECT_EQ(term.last(), "<< 00 3A 30 30 30 30 30 30 30 32 20 4F 4B 3B");
     EXPECT_EQ(memo("MemoZEZ2011")->lines()->lines(), QStringList({"MemoZEZ2011", "RXD::00000002 OK;"}));
 }
@@ -181,7 +180,8 @@ TEST_F(Connected, StartDuringAPendingStopEndsTheRetries) {
     EXPECT_EQ(window().StopPending(), 0);
     EXPECT_FALSE(window().TimerSTOP->enabled());
     ASSERT_TRUE(r.waitForRequests(base_ + 3, 2000));
-    EXPECT_EQ(sentSinceScan(r), std::vector<std::string>({"EPC_STOP", "EPC_STOP", "KELM_EPC_INVENTORY_TIME 7 3 100"}));
+    EXPECT_EQ(sentSinceScan(r),
+              std::vector<std::string>({"EPC_STOP", "EPC_STOP", "KELM_EPC_INVENTORY_TIME 7 3 100"}));
 }
 
 TEST_F(Connected, AcknowledgementOnlyAsWordTwoAndOnlyWhilePending) {

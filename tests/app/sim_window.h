@@ -23,7 +23,7 @@
 namespace rd::testing {
 
 class SimWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetPortDirectory(dir_.path());
         SetErrorSink([this](const QString& m) { errors << m; });
@@ -50,8 +50,7 @@ protected:
         return *window_;
     }
 
-    template <class T>
-    T* control(const char* name) {
+    template <class T> T* control(const char* name) {
         T* c = window().findChild<T*>(QString::fromLatin1(name));
         EXPECT_TRUE(c) << name;
         return c;
@@ -81,7 +80,7 @@ protected:
 
     QStringList errors;
 
-private:
+  private:
     sim::TempPortDir dir_;
     std::vector<std::unique_ptr<sim::ReaderSim>> sims_;
     std::unique_ptr<TFormQUOR> window_;

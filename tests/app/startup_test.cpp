@@ -44,7 +44,8 @@ TEST(CommandLineParse, Table) {
         const CommandLine cl = ParseCommandLine(QStringList{"/usr/bin/readerdesk"} + c.args);
         EXPECT_EQ(cl.exitCode, c.exitCode) << shown.toStdString();
         if (c.exitCode != -1) {
-            EXPECT_TRUE(cl.message.contains(c.messagePart)) << shown.toStdString() << ": " << cl.message.toStdString();
+            EXPECT_TRUE(cl.message.contains(c.messagePart))
+                << shown.toStdString() << ": " << cl.message.toStdString();
             continue;
         }
         EXPECT_EQ(cl.portDir, c.portDir) << shown.toStdString();
@@ -80,7 +81,7 @@ TEST_F(Startup, TrafficLogHoldsDiscoveryRequestsAndAnswersInOrder) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
-    ASSERT_EQ(lines.takeLast(), ""); // every line ends with a line feed
+    ASSERT_EQ(lines.takeLast(), "");             // every line ends with a line feed
     ASSERT_EQ(lines.takeFirst(), "earlier run"); // appended, not replaced
     const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} ");
     QStringList texts;
@@ -95,7 +96,8 @@ TEST_F(Startup, TrafficLogHoldsDiscoveryRequestsAndAnswersInOrder) {
     EXPECT_EQ(texts[2], ">> 01 3A 30 30 30 30 30 30 30 31 20 56 45 52 53 49 4F 4E 3B");
     EXPECT_EQ(texts[3], "VKR900-15 found COM2" + settings);
     EXPECT_EQ(texts[4], ">> 01 3A 30 30 30 30 30 30 30 32 20 56 45 52 53 49 4F 4E 3B");
-    EXPECT_TRUE(texts[5].startsWith("<< 00 3A 30 30 30 30 30 30 30 32 20 56 45 52")) << texts[5].toStdString();
+    EXPECT_TRUE(texts[5].startsWith("<< 00 3A 30 30 30 30 30 30 30 32 20 56 45 52"))
+        << texts[5].toStdString();
     EXPECT_EQ(texts[5], memo("MemoTERMINAL")->lines()->lines().last());
 }
 
@@ -111,7 +113,8 @@ TEST_F(Startup, ScanRunsOnceTheWindowIsShown) {
     w.scanWhenShown();
     EXPECT_FALSE(w.connected()); // not before the event loop turns
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.connected(); }, 5000));
-    EXPECT_EQ(memo("MemoUTIL_REC")->lines()->lines(), QStringList{"WG found COM1: baud=115200 parity=N data=8 stop=2"});
+    EXPECT_EQ(memo("MemoUTIL_REC")->lines()->lines(),
+              QStringList{"WG found COM1: baud=115200 parity=N data=8 stop=2"});
     EXPECT_EQ(w.PageControl2->currentWidget()->objectName(), "TabSheetWG");
 }
 

@@ -37,8 +37,9 @@ TEST(WindowStructure, PagesInOrderWithCaptionsAndStartPages) {
     auto* pc1 = w.findChild<QTabWidget*>("PageControl1");
     auto* pc2 = w.findChild<QTabWidget*>("PageControl2");
     ASSERT_TRUE(pc1 && pc2);
-    EXPECT_EQ(tabNames(pc1), QStringList({"TabSheetTITLE", "TabSheetUTIL", "TabSheetTERMINAL", "TabSheet_ANT_TEST",
-                                          "TabSheetLOG", "TabSheetZEZ2011", "TabSheetKAMAZ"}));
+    EXPECT_EQ(tabNames(pc1),
+              QStringList({"TabSheetTITLE", "TabSheetUTIL", "TabSheetTERMINAL", "TabSheet_ANT_TEST",
+                           "TabSheetLOG", "TabSheetZEZ2011", "TabSheetKAMAZ"}));
     EXPECT_EQ(tabCaptions(pc1).mid(1), QStringList({"UTIL", "TRM", "ANT_TEST", "LOG", "ZEZ2011", "KAMAZ"}));
     EXPECT_EQ(tabNames(pc2),
               QStringList({"TabSheet433", "TabSheet900", "TabSheetWG", "TabSheetALPHA", "TabSheetSpare"}));
@@ -60,7 +61,8 @@ TEST(WindowStructure, SharedControlsWithTheirStartTexts) {
         const char* name;
         const char* text;
     };
-    const Row combos[] = {{"ComboBoxUTIL_COMMAND", "VERSION"}, {"ComboBoxUTIL_ADDR", "01"}, {"cbCOMPORT", "----"}};
+    const Row combos[] = {
+        {"ComboBoxUTIL_COMMAND", "VERSION"}, {"ComboBoxUTIL_ADDR", "01"}, {"cbCOMPORT", "----"}};
     for (const Row& r : combos) {
         auto* c = w.findChild<QComboBox*>(r.name);
         ASSERT_TRUE(c) << r.name;
@@ -176,8 +178,9 @@ TEST(WindowStartState, PageControlsTheWindowDrivesAndTheirStartState) {
         const char* name;
         QStringList lines;
     };
-    const Memo memos[] = {{"Memo_ANT_TEST_info", {}}, {"MemoANT_TEST_TAGS", {}},   {"MemoLOG_ALL", {}},
-                          {"MemoLOG_STR", {}},        {"MemoLOG_STR_FILTR", {}},   {"MemoZEZ2011_Info", {}},
+    const Memo memos[] = {{"Memo_ANT_TEST_info", {}}, {"MemoANT_TEST_TAGS", {}},
+                          {"MemoLOG_ALL", {}},        {"MemoLOG_STR", {}},
+                          {"MemoLOG_STR_FILTR", {}},  {"MemoZEZ2011_Info", {}},
                           {"MemoSAW_DATA", {}},       {"MemoZEZ2011", {"MemoZEZ2011"}}};
     for (const Memo& m : memos) {
         auto* memo = w.findChild<TMemo*>(m.name);
@@ -194,8 +197,8 @@ TEST(WindowStartState, PageControlsTheWindowDrivesAndTheirStartState) {
         const char* name;
         bool enabled;
     };
-    const Button buttons[] = {{"BitBtn_ANT_TEST_START", false}, {"BitBtn_ANT_TEST_STOP", false},
-                              {"BitBtnKAMAZ_START_INV", false}, {"BitBtnKAMAZ_STOP_INV", false},
+    const Button buttons[] = {{"BitBtn_ANT_TEST_START", false},    {"BitBtn_ANT_TEST_STOP", false},
+                              {"BitBtnKAMAZ_START_INV", false},    {"BitBtnKAMAZ_STOP_INV", false},
                               {"BitBtn_ANT_TEST_dev_found", true}, {"BitBtnZEZ2011_COM", true}};
     for (const Button& b : buttons) {
         auto* button = w.findChild<QPushButton*>(b.name);
@@ -247,8 +250,8 @@ TEST(WindowStartState, TitleAndClockDoubleClicksShowTheirTabs) {
     auto* title = w.findChild<QLabel*>("LabelTitle");
     ASSERT_TRUE(title);
     QTest::mouseDClick(title, Qt::LeftButton);
-    EXPECT_EQ(visibleNames(),
-              QStringList({"TabSheetUTIL", "TabSheet_ANT_TEST", "TabSheetLOG", "TabSheetZEZ2011", "TabSheetKAMAZ"}));
+    EXPECT_EQ(visibleNames(), QStringList({"TabSheetUTIL", "TabSheet_ANT_TEST", "TabSheetLOG",
+                                           "TabSheetZEZ2011", "TabSheetKAMAZ"}));
 
     hideAll();
     auto* clock = w.findChild<QLabel*>("Label_ANT_TEST_TIME");

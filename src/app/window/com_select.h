@@ -11,7 +11,7 @@ namespace rd {
 
 class TFormCOM_SELECT : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TFormCOM_SELECT(QWidget* parent = nullptr);
 
     QComboBox* ComboBox_COM = nullptr;

@@ -25,7 +25,8 @@ QString UsageText(const QString& program) {
 
 CommandLine ParseCommandLine(const QStringList& args) {
     CommandLine cl;
-    const QString program = args.isEmpty() ? QStringLiteral("readerdesk") : QFileInfo(args.first()).fileName();
+    const QString program =
+        args.isEmpty() ? QStringLiteral("readerdesk") : QFileInfo(args.first()).fileName();
     auto fail = [&](const QString& why) {
         cl.exitCode = 2;
         cl.message = QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n").arg(program, why);
@@ -87,7 +88,8 @@ QStringList OwnArguments(const QStringList& rawArgs) {
         if (!a.startsWith(QLatin1String("--")) && a != QLatin1String("-h"))
             continue;
         out << a;
-        if ((a == QLatin1String("--port-dir") || a == QLatin1String("--traffic-log")) && i + 1 < rawArgs.size())
+        if ((a == QLatin1String("--port-dir") || a == QLatin1String("--traffic-log")) &&
+            i + 1 < rawArgs.size())
             out << rawArgs[++i];
     }
     return out;

@@ -239,16 +239,18 @@ void TFormQUOR::buildUtilPage() {
     TabSheetUTIL = new QWidget;
     TabSheetUTIL->setObjectName(QStringLiteral("TabSheetUTIL"));
 
-    BitBtnUTIL_SEND_COMMAND = MakeButton(TabSheetUTIL, QStringLiteral("BitBtnUTIL_SEND_COMMAND"), QStringLiteral("SEND"));
+    BitBtnUTIL_SEND_COMMAND =
+        MakeButton(TabSheetUTIL, QStringLiteral("BitBtnUTIL_SEND_COMMAND"), QStringLiteral("SEND"));
     BitBtnUTIL_SEND_COMMAND->setMinimumWidth(94);
-    ComboBoxUTIL_COMMAND = MakeCombo(TabSheetUTIL, QStringLiteral("ComboBoxUTIL_COMMAND"), QStringLiteral("VERSION"),
-                                     ConsolePresets(), QString(), QStringLiteral("command to send"));
+    ComboBoxUTIL_COMMAND =
+        MakeCombo(TabSheetUTIL, QStringLiteral("ComboBoxUTIL_COMMAND"), QStringLiteral("VERSION"),
+                  ConsolePresets(), QString(), QStringLiteral("command to send"));
     ComboBoxUTIL_COMMAND->setMinimumWidth(330);
     QStringList addrs;
     for (int n = 1; n <= 9; ++n)
         addrs << QStringLiteral("0%1").arg(n);
-    ComboBoxUTIL_ADDR = MakeCombo(TabSheetUTIL, QStringLiteral("ComboBoxUTIL_ADDR"), QStringLiteral("01"), addrs,
-                                  QString(), QStringLiteral("net address"));
+    ComboBoxUTIL_ADDR = MakeCombo(TabSheetUTIL, QStringLiteral("ComboBoxUTIL_ADDR"), QStringLiteral("01"),
+                                  addrs, QString(), QStringLiteral("net address"));
     ComboBoxUTIL_ADDR->setMinimumWidth(42);
     QStringList coms;
     for (int n = 1; n <= 9; ++n)
@@ -256,10 +258,11 @@ void TFormQUOR::buildUtilPage() {
     cbCOMPORT = MakeCombo(TabSheetUTIL, QStringLiteral("cbCOMPORT"), QStringLiteral("----"), coms, QString(),
                           QStringLiteral("connected port"));
     cbCOMPORT->setMinimumWidth(61);
-    LabelCOM_PORT_STATUS = MakeLabel(TabSheetUTIL, QStringLiteral("LabelCOM_PORT_STATUS"), QStringLiteral("STATUS"));
+    LabelCOM_PORT_STATUS =
+        MakeLabel(TabSheetUTIL, QStringLiteral("LabelCOM_PORT_STATUS"), QStringLiteral("STATUS"));
     LabelCOM_PORT_STATUS->setAccessibleName(QStringLiteral("port status"));
-    BitBtnUTIL_FIND_COM = MakeButton(TabSheetUTIL, QStringLiteral("BitBtnUTIL_FIND_COM"), QStringLiteral("COM"),
-                                     colors::blue(), QStringLiteral("поиск ридера"));
+    BitBtnUTIL_FIND_COM = MakeButton(TabSheetUTIL, QStringLiteral("BitBtnUTIL_FIND_COM"),
+                                     QStringLiteral("COM"), colors::blue(), QStringLiteral("поиск ридера"));
     BitBtnUTIL_FIND_COM->setMinimumSize(104, 25);
     BitBtnUTIL_FIND_COM->setFont(fontOf(QStringLiteral("Tahoma"), 8.25));
 
@@ -329,8 +332,7 @@ void TFormQUOR::buildTerminalPage() {
     MemoTERMINAL->onDoubleClick([this] { MemoTERMINALDblClick(); });
 }
 
-template <class T>
-T* TFormQUOR::pageControl(const char* name) const {
+template <class T> T* TFormQUOR::pageControl(const char* name) const {
     return findChild<T*>(QString::fromLatin1(name));
 }
 
@@ -360,7 +362,8 @@ bool TFormQUOR::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (scanRequested_ && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+    if (scanRequested_ && watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
         scanRequested_ = false;
         windowHandle()->removeEventFilter(this);
         // Let the first frame reach the screen, then scan.
@@ -478,10 +481,10 @@ void TFormQUOR::updatePortHints() {
         const QString com = QString::fromStdString(my_COM_A->COM->CommPort);
         QString dev = QString::fromStdString(ResolvePortName(my_COM_A->COM->CommPort));
         lines << QStringLiteral("%1 is %2").arg(com, dev.isEmpty() ? QStringLiteral("(no device)") : dev);
-        LabelCOM_PORT_STATUS->setToolTip(lines.first() +
-                                         (droppedShown_ ? QStringLiteral("\n%1 bytes lost: receive buffer full")
-                                                              .arg(droppedShown_)
-                                                        : QString()));
+        LabelCOM_PORT_STATUS->setToolTip(
+            lines.first() + (droppedShown_
+                                 ? QStringLiteral("\n%1 bytes lost: receive buffer full").arg(droppedShown_)
+                                 : QString()));
     } else {
         LabelCOM_PORT_STATUS->setToolTip(QStringLiteral("no reader connected"));
     }
@@ -491,7 +494,8 @@ void TFormQUOR::updatePortHints() {
     } else {
         lines << QStringLiteral("ports:");
         for (const auto& [name, path] : ports)
-            lines << QStringLiteral("%1 = %2").arg(QString::fromStdString(name), QString::fromStdString(path));
+            lines << QStringLiteral("%1 = %2").arg(QString::fromStdString(name),
+                                                   QString::fromStdString(path));
     }
     cbCOMPORT->setToolTip(lines.join(QLatin1Char('\n')));
 }
@@ -544,11 +548,12 @@ void TFormQUOR::BF_START() {
         TimerMAIN->setInterval(kMainIntervalScan);
         my_COM_A->CommPort = "COM" + std::to_string(n);
         my_COM_A->CommPortStr = my_COM_A->CommPort + settings;
-        appendDiscovery(MemoUTIL_SEND, QStringLiteral("Port %1 check..").arg(QString::fromStdString(my_COM_A->CommPort)));
+        appendDiscovery(MemoUTIL_SEND,
+                        QStringLiteral("Port %1 check..").arg(QString::fromStdString(my_COM_A->CommPort)));
         paintNow();
         for (const ReaderRow& row : kReaderRows) {
-            const bool found =
-                my_COM_A->check_port(my_COM_A->CommPort, kProbeAddress, settings, kProbeCommand, row.identifier);
+            const bool found = my_COM_A->check_port(my_COM_A->CommPort, kProbeAddress, settings,
+                                                    kProbeCommand, row.identifier);
             paintNow();
             if (found) {
                 onReaderFound(row);
@@ -726,8 +731,9 @@ QString TFormQUOR::InventoryStartCommand() const {
             throw AppError(QStringLiteral("control %1 missing").arg(QString::fromLatin1(name)));
         return box->currentText();
     };
-    return QStringLiteral("KELM_EPC_INVENTORY_TIME ") + text("ComboBoxEPC_INVENTORY_TIME_Q") + QLatin1Char(' ') +
-           text("ComboBoxEPC_INVENTORY_TIME_C") + QLatin1Char(' ') + text("ComboBoxEPC_INVENTORY_TIME_CNTR");
+    return QStringLiteral("KELM_EPC_INVENTORY_TIME ") + text("ComboBoxEPC_INVENTORY_TIME_Q") +
+           QLatin1Char(' ') + text("ComboBoxEPC_INVENTORY_TIME_C") + QLatin1Char(' ') +
+           text("ComboBoxEPC_INVENTORY_TIME_CNTR");
 }
 
 void TFormQUOR::StartInventoryRun() {

@@ -38,7 +38,7 @@ QStringList ConsolePresets();
 
 class TFormQUOR : public QWidget, public Shell {
     Q_OBJECT
-public:
+  public:
     // Builds the window with all its pages and runs FormCreate.
     explicit TFormQUOR(QWidget* parent = nullptr);
     ~TFormQUOR() override;
@@ -117,10 +117,10 @@ public:
     SawMonitorPage* pageZEZ2011 = nullptr;
     KamazPage* pageKAMAZ = nullptr;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     enum class ReaderGroup { Uhf900, Active433, SensorTag, Wiegand, Spare };
     struct ReaderRow;
     static const ReaderRow kReaderRows[];
@@ -141,8 +141,7 @@ private:
 
     // Controls that stand on the pages and whose behaviour belongs to the window; null
     // while a page does not provide them.
-    template <class T>
-    T* pageControl(const char* name) const;
+    template <class T> T* pageControl(const char* name) const;
 
     int StopPending_ = 0;
     bool scanning_ = false;

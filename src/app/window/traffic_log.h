@@ -8,7 +8,7 @@
 namespace rd {
 
 class TrafficLog {
-public:
+  public:
     // Opens path for appending; throws AppError with the path and the reason when it cannot.
     explicit TrafficLog(const QString& path);
 
@@ -16,7 +16,7 @@ public:
     void write(const QString& line);
     QString path() const { return file_.fileName(); }
 
-private:
+  private:
     QFile file_;
 };
 
