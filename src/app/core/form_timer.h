@@ -18,6 +18,8 @@ public:
     int interval() const { return interval_; }
     void setEnabled(bool on);
     bool enabled() const { return enabled_; }
+    // Milliseconds until the next tick, -1 when the timer is off.
+    int remainingTime() const { return timer_.remainingTime(); }
 
     // The tick handler; runs inside the window's error handling.
     void onTimer(std::function<void()> handler) { handler_ = std::move(handler); }
