@@ -4,9 +4,13 @@
 #include "errors.h"
 #include "form_timer.h"
 #include "line_list.h"
+#include "widgets.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTest>
@@ -200,6 +204,36 @@ TEST(Clock, TestsCanSetTheTime) {
     EXPECT_EQ(Now(), fixed);
     SetClockForTesting({});
     EXPECT_LT(std::abs(Now().secsTo(QDateTime::currentDateTime())), 2);
+}
+
+} // namespace
+} // namespace rd
+
+namespace rd {
+namespace {
+
+TEST(Widgets, ACaptionColourLeavesTheDisabledLookToTheStyle) {
+    QWidget parent;
+    QPushButton* b = MakeButton(&parent, QStringLiteral("BitBtnX"), QStringLiteral("STOP"), colors::red());
+    const QColor styleDisabled = QPushButton().palette().color(QPalette::Disabled, QPalette::ButtonText);
+    EXPECT_EQ(FontColor(b), colors::red());
+    EXPECT_EQ(b->palette().color(QPalette::Inactive, QPalette::ButtonText), colors::red());
+    EXPECT_EQ(b->palette().color(QPalette::Disabled, QPalette::ButtonText), styleDisabled);
+    EXPECT_EQ(b->accessibleName(), QStringLiteral("STOP"));
+}
+
+TEST(Widgets, BoxTextsAreNotCompletedOrCollected) {
+    QWidget parent;
+    QComboBox* c = MakeCombo(&parent, QStringLiteral("ComboBoxX"), QStringLiteral("01"),
+                             {QStringLiteral("VERSION")}, QString(), QStringLiteral("command"));
+    EXPECT_EQ(c->currentText(), QStringLiteral("01"));
+    EXPECT_EQ(c->completer(), nullptr);
+    c->setEditText(QString());
+    QTest::keyClicks(c->lineEdit(), QStringLiteral("ver"));
+    QTest::keyClick(c->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(c->currentText(), QStringLiteral("ver"));
+    EXPECT_EQ(c->count(), 1);
+    EXPECT_EQ(c->accessibleName(), QStringLiteral("command"));
 }
 
 } // namespace

@@ -42,15 +42,18 @@ QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& caption) 
 }
 
 void SetFontColor(QWidget* w, const QColor& c) {
+    // The disabled look stays the style's, so that a disabled button still looks disabled.
     QPalette p = w->palette();
-    p.setColor(QPalette::ButtonText, c);
-    p.setColor(QPalette::WindowText, c);
-    p.setColor(QPalette::Text, c);
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(g, QPalette::ButtonText, c);
+        p.setColor(g, QPalette::WindowText, c);
+        p.setColor(g, QPalette::Text, c);
+    }
     w->setPalette(p);
 }
 
 QColor FontColor(const QWidget* w) {
-    return w->palette().color(QPalette::ButtonText);
+    return w->palette().color(QPalette::Active, QPalette::ButtonText);
 }
 
 } // namespace rd
