@@ -58,9 +58,13 @@ namespace {
 template <typename Char>
 bool findNarrowed(const uint8_t* buf, int length, std::basic_string_view<Char> pattern) {
     const std::size_t m = pattern.size();
+    // A pattern longer than the counted bytes is never found; a negative count is shorter
+    // than any pattern, the empty one included.
+    if (length < 0 || m > static_cast<std::size_t>(length))
+        return false;
     if (m == 0)
         return true;
-    if (buf == nullptr || length < 0 || m > static_cast<std::size_t>(length))
+    if (buf == nullptr)
         return false;
     const std::size_t last = static_cast<std::size_t>(length) - m;
     for (std::size_t p = 0; p <= last; ++p) {

@@ -87,7 +87,7 @@ TEST(FindStrInBuf, SearchesOnlyTheCountedBytes) {
         {14, "vkr900-153", false}, // case-sensitive
         {14, "VKR433", false},     {0, "", true},
         {0, "x", false},           {3, "xxVK", false},
-        {-1, "x", false},
+        {-1, "x", false},          {-1, "", false},
     };
     for (const auto& r : rows)
         EXPECT_EQ(FindStrInBuf(buf, r.length, std::string_view(r.pattern)), r.found)
