@@ -26,14 +26,18 @@ CommTimeouts connectedTimeouts() {
 
 // Time-outs, queue sizes and line settings of a freshly opened port, then the purge. The
 // results of the settings calls are not examined: a port that opens is used as it is.
+// A port that cannot be purged is closed again before the error is raised: kept open and
+// stored nowhere, it would stay locked against every later attempt until the program ends.
 void configurePort(Tmy_COM& c, PortHandle h, const std::string& settingsText) {
     SetCommTimeouts(h, c.TimeOuts);
     SetupComm(h, kInputQueue, 0);
     GetCommState(h, c.PortDCB);
     BuildCommDCB(settingsText, c.PortDCB);
     SetCommState(h, c.PortDCB);
-    if (!PurgeComm(h, kAllPurgeActions))
+    if (!PurgeComm(h, kAllPurgeActions)) {
+        ClosePort(h);
         throw PortSetupError("Error purging port");
+    }
 }
 
 } // namespace

@@ -16,7 +16,8 @@ namespace rd {
 
 class TCOM_A;
 
-// Raised by check_port and create_port when the port cannot be purged.
+// Raised by check_port and create_port when the port cannot be purged; the port of that
+// attempt has been closed again.
 class PortSetupError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

@@ -284,8 +284,8 @@ TEST_F(PortObjectTest, PurgeFailureIsRaisedAndNothingIsSent) {
         } catch (const PortSetupError& e) {
             EXPECT_STREQ(e.what(), "Error purging port");
         }
-        // The port of the attempt stays open, is not stored, and nothing was written.
-        EXPECT_EQ(log, std::vector<std::string>{"purge"});
+        // The port of the attempt is closed again, not stored, and nothing was written.
+        EXPECT_EQ(log, (std::vector<std::string>{"purge", "close"}));
         EXPECT_EQ(com.hPORT, 0u);
         EXPECT_EQ(com.NUM_COMMAND, 0);
         EXPECT_TRUE(sendLog.empty());
