@@ -3,6 +3,7 @@
 #include "window_fixture.h"
 
 #include "ant_test.h"
+#include "form_timer.h"
 #include "inv_log.h"
 
 namespace rd::testing {
@@ -182,24 +183,39 @@ TEST_F(AntTestPageTest, StartDuringAPendingStopKeepsTheStopPending) {
     EXPECT_EQ(form().StopPending(), 1);
     answer(kCycle);
     EXPECT_EQ(page().AntTestInvCount, 0);
+    // Once the reader confirms, the retry timer gives START back.
+    form().StopInventoryAnswer(QStringLiteral(":00000003 STOP_INVENTORY;"));
+    form().TimerSTOP->fire();
+    EXPECT_TRUE(enabled("BitBtn_ANT_TEST_START"));
 }
 
+// An inventory started from any page after a finished test is stopped at its first cycle,
+// and the cycle count on this page goes on rising.
 TEST_F(AntTestPageTest, AFinishedTestStopsALaterInventoryAtItsFirstCycle) {
-    sim::Options o;
-    connectedTo(o);
-    start("1");
-    answer(kCycle);
-    form().StopInventoryAnswer(QStringLiteral(":00000003 STOP_INVENTORY;"));
-    ASSERT_EQ(form().StopPending(), 0);
+    const char* const startButtons[] = {"BitBtnLOG_INV_START", "BitBtnKAMAZ_START_INV",
+                                        "BitBtnEPC_INVENTORY_TIME"};
+    for (const char* button : startButtons) {
+        SCOPED_TRACE(button);
+        window.reset();
+        sim.reset();
+        sim::Options o;
+        connectedTo(o);
+        start("1");
+        answer(kCycle);
+        form().StopInventoryAnswer(QStringLiteral(":00000003 STOP_INVENTORY;"));
+        ASSERT_EQ(form().StopPending(), 0);
 
-    form().pageLOG->BitBtnLOG_INV_STARTClick();
-    answer(kCycle);
-    EXPECT_EQ(form().StopPending(), 1);
-    EXPECT_EQ(page().AntTestInvCount, 2);
-    EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), "INV:2");
-    ASSERT_TRUE(waitForSent(4));
-    EXPECT_EQ(sent(), (std::vector<std::string>{"KELM_EPC_INVENTORY_TIME 20 5 15", "EPC_STOP",
-                                                "KELM_EPC_INVENTORY_TIME 20 5 15", "EPC_STOP"}));
+        ASSERT_TRUE(enabled(button));
+        click(button);
+        ASSERT_EQ(form().StopPending(), 0);
+        answer(kCycle);
+        EXPECT_EQ(form().StopPending(), 1);
+        EXPECT_EQ(page().AntTestInvCount, 2);
+        EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), "INV:2");
+        ASSERT_TRUE(waitForSent(4));
+        EXPECT_EQ(sent(), (std::vector<std::string>{"KELM_EPC_INVENTORY_TIME 20 5 15", "EPC_STOP",
+                                                    "KELM_EPC_INVENTORY_TIME 20 5 15", "EPC_STOP"}));
+    }
 }
 
 } // namespace
