@@ -6,6 +6,7 @@
 #include "conv.h"
 #include "widgets.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QLabel>
 #include <QTabWidget>
@@ -16,6 +17,12 @@ namespace rd::testing {
 namespace {
 
 const QString kSettings = QStringLiteral(": baud=115200 parity=N data=8 stop=2");
+
+// The name under which the platform's accessibility interface offers a control.
+QString accessibleName(QWidget* w) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    return a ? a->text(QAccessible::Name) : QString();
+}
 
 struct GroupCase {
     const char* identifier;
@@ -59,6 +66,11 @@ TEST_P(DiscoveryGroups, FoundReaderPreparesItsPage) {
     auto* devFound = control<QPushButton>("BitBtn_ANT_TEST_dev_found");
     EXPECT_EQ(devFound->text(), uhf ? QString("COM2") : QString("COM"));
     EXPECT_EQ(devFound->isEnabled(), !uhf);
+    // Assistive technology reads what the screen shows: the button's new caption and the
+    // port settings in the status label.
+    EXPECT_EQ(accessibleName(devFound).toStdString(), devFound->text().toStdString());
+    EXPECT_EQ(accessibleName(control<QLabel>("LabelCOM_PORT_STATUS")).toStdString(),
+              ("COM2" + kSettings).toStdString());
     EXPECT_EQ(memo("MemoZEZ2011_Info")->lines()->lines(), saw ? QStringList{message} : QStringList());
     EXPECT_EQ(FontColor(control<QWidget>("BitBtnZEZ2011_COM")), saw ? colors::green() : zezColour);
 

@@ -117,6 +117,24 @@ TEST_F(Connected, AddressErrorShowsItsTextAndSendsNothing) {
     EXPECT_EQ(r.requestCount(), base_ + 1);
 }
 
+TEST_F(Connected, ChosenPresetIsSentExactlyAsListed) {
+    sim::ReaderSim& r = connect();
+    auto* console = control<QComboBox>("ComboBoxUTIL_COMMAND");
+    // An empty separator sends an empty command; blanks inside and at the end go out as listed.
+    const std::pair<int, std::string> picks[] = {
+        {1, ""}, {11, "SEND_COP_READ_MEMORY  EEEE FEDCBA01  10  0"}, {28, "GET_ADC "}};
+    for (const auto& [index, text] : picks) {
+        const std::size_t seen = r.requestCount();
+        const int32_t counter = window().my_COM_A->NUM_COMMAND + 1;
+        console->setCurrentIndex(index);
+        click("BitBtnUTIL_SEND_COMMAND");
+        ASSERT_TRUE(r.waitForRequests(seen + 1, 2000)) << index;
+        const auto last = r.requests().back();
+        EXPECT_EQ(std::string(last.begin(), last.end()), "\x01:" + IntToStr8(counter) + " " + text + ";")
+            << index;
+    }
+}
+
 TEST_F(Connected, TooLongCommandIsAnErrorAndNothingIsSent) {
     sim::ReaderSim& r = connect();
     control<QComboBox>("ComboBoxUTIL_COMMAND")->setEditText(QString(2000, 'X'));

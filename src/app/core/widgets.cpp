@@ -37,7 +37,6 @@ QComboBox* MakeCombo(QWidget* parent, const QString& name, const QString& text, 
 QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& caption) {
     auto* l = new QLabel(caption, parent);
     l->setObjectName(name);
-    l->setAccessibleName(name);
     return l;
 }
 

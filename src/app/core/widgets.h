@@ -32,6 +32,7 @@ QComboBox* MakeCombo(QWidget* parent, const QString& name, const QString& text,
                      const QStringList& items = QStringList(), const QString& hint = QString(),
                      const QString& accessibleName = QString());
 
+// A label; assistive technology reads it by its text, which changes as the label shows values.
 QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& caption);
 
 // The font (caption) colour of a button or label.

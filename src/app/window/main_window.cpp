@@ -260,7 +260,6 @@ void TFormQUOR::buildUtilPage() {
     cbCOMPORT->setMinimumWidth(61);
     LabelCOM_PORT_STATUS =
         MakeLabel(TabSheetUTIL, QStringLiteral("LabelCOM_PORT_STATUS"), QStringLiteral("STATUS"));
-    LabelCOM_PORT_STATUS->setAccessibleName(QStringLiteral("port status"));
     BitBtnUTIL_FIND_COM = MakeButton(TabSheetUTIL, QStringLiteral("BitBtnUTIL_FIND_COM"),
                                      QStringLiteral("COM"), colors::blue(), QStringLiteral("поиск ридера"));
     BitBtnUTIL_FIND_COM->setMinimumSize(104, 25);
@@ -595,6 +594,7 @@ void TFormQUOR::onReaderFound(const ReaderRow& row) {
             b->setEnabled(true);
         if (auto* b = pageControl<QPushButton>("BitBtn_ANT_TEST_dev_found")) {
             b->setText(commPort);
+            b->setAccessibleName(commPort);
             b->setEnabled(false);
         }
         PageControl2->setCurrentWidget(page900);
