@@ -299,6 +299,14 @@ timespec toTimespec(Clock::duration d) {
     return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
+// A total limit of multiplier x bytes + constant can exceed what the clock's nanoseconds hold
+// (a multiplier near the maximum times a few thousand bytes): such a limit is as good as none,
+// and is capped at about 35 years instead of wrapping into the past.
+Clock::time_point deadlineAfter(Clock::time_point from, uint64_t ms) {
+    constexpr uint64_t kLongestMs = uint64_t{1} << 40;
+    return from + std::chrono::milliseconds(std::min(ms, kLongestMs));
+}
+
 void drainWakeFd(int fd) {
     uint64_t buf[8];
     while (::read(fd, buf, sizeof buf) > 0) {
@@ -472,7 +480,7 @@ private:
             totalDeadline = start + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
         } else if (!immediate && (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0)) {
             const uint64_t ms = uint64_t{t.ReadTotalTimeoutMultiplier} * n + t.ReadTotalTimeoutConstant;
-            totalDeadline = start + std::chrono::milliseconds(ms);
+            totalDeadline = deadlineAfter(start, ms);
         }
         const bool useInterval = !immediate && !firstByteReturns && t.ReadIntervalTimeout != 0;
         std::optional<Clock::time_point> intervalDeadline;
@@ -531,7 +539,7 @@ private:
         std::optional<Clock::time_point> deadline;
         if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
             const uint64_t ms = uint64_t{t.WriteTotalTimeoutMultiplier} * n + t.WriteTotalTimeoutConstant;
-            deadline = Clock::now() + std::chrono::milliseconds(ms);
+            deadline = deadlineAfter(Clock::now(), ms);
         }
         while (written < n) {
             const ssize_t k = ::write(fd_, buf + written, n - written);

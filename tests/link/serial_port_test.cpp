@@ -359,6 +359,15 @@ TEST_F(PtyPortTest, ReadTimeouts) {
     EXPECT_EQ(r.bytes, "q");
     EXPECT_LT(r.ms, 400);
     oneByte.join();
+
+    // A total limit beyond what the clock can count (multiplier at its maximum, a few thousand
+    // bytes) is no limit, not one that has already passed: the bytes are read.
+    ASSERT_TRUE(PurgeComm(h, PURGE_RXCLEAR)); // the "r" above
+    const std::string block(4096, 'k');
+    pty.write(block);
+    r = timedRead({0, 0xFFFFFFFFu, 0, 0, 0}, 4096);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.bytes, block);
 }
 
 TEST_F(PtyPortTest, WriteTimeoutEndsAStuckWriteAsAFailure) {
