@@ -223,14 +223,17 @@ TEST_F(Discovery, PurgeErrorEndsTheScanWithItsMessage) {
     EXPECT_EQ(memo("MemoTERMINAL")->count(), 0);
 }
 
-// Counts the paints of a widget and remembers the lines of a memo at each.
+// Remembers the number of lines of a memo at each of its paints, and the lines at the last.
 struct PaintSpy : QObject {
     TMemo* memo;
     QList<int> linesAtPaint;
+    QStringList lastPainted;
     explicit PaintSpy(TMemo* m) : memo(m) { m->viewport()->installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint)
+        if (e->type() == QEvent::Paint) {
             linesAtPaint << memo->count();
+            lastPainted = memo->lines()->lines();
+        }
         return false;
     }
 };
@@ -258,6 +261,23 @@ TEST_F(Discovery, ScanPaintsItsLinesButRunsNoOtherHandler) {
     EXPECT_TRUE(spy.linesAtPaint.contains(1));
     EXPECT_TRUE(spy.linesAtPaint.contains(2));
     EXPECT_TRUE(spy.linesAtPaint.contains(3));
+}
+
+TEST_F(Discovery, WaitShowsOnTheZezPageWhileTheScanRuns) {
+    addReader("VKR900-15", 3);
+    TFormQUOR& w = window();
+    w.PageControl1->setCurrentWidget(w.findChild<QWidget*>("TabSheetZEZ2011"));
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QCoreApplication::processEvents();
+    TMemo* info = memo("MemoZEZ2011_Info");
+    info->append("earlier line");
+    PaintSpy spy(info);
+    click("BitBtnZEZ2011_COM");
+    ASSERT_TRUE(w.connected());
+    // The event loop has not turned since the click: this paint came from inside the scan.
+    EXPECT_EQ(spy.lastPainted, QStringList{"wait.."});
+    EXPECT_EQ(info->lines()->lines(), QStringList{"wait.."});
 }
 
 } // namespace

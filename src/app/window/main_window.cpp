@@ -471,6 +471,12 @@ void TFormQUOR::paintNow() {
         return;
     MemoUTIL_SEND->scrollToBottom();
     MemoTERMINAL->scrollToBottom();
+    // A repaint of the window leaves out opaque children that are not marked changed
+    // themselves, and a line list marks itself only from the event loop: mark them here,
+    // so that "wait.." on the ZEZ2011 page shows as well.
+    for (TMemo* m : findChildren<TMemo*>())
+        if (m->isVisible())
+            m->viewport()->update();
     repaint();
 }
 
