@@ -18,7 +18,7 @@ QString UsageText(const QString& program) {
                "  --scan                search for a reader once the window is shown, as the \"COM\"\n"
                "                        button of the UTIL page does.\n"
                "  --traffic-log FILE    append every request, answer and discovery message to FILE,\n"
-               "                        each line with the time of day in milliseconds in front.\n"
+               "                        each line with the date and time (to the millisecond) in front.\n"
                "  -h, --help            show this text and exit.\n")
         .arg(program);
 }
