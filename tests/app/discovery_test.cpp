@@ -7,6 +7,7 @@
 #include "widgets.h"
 
 #include <QAccessible>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QTabWidget>
@@ -39,7 +40,10 @@ TEST_P(DiscoveryGroups, FoundReaderPreparesItsPage) {
     addReader(c.identifier, 2);
     TFormQUOR& w = window();
     const QColor zezColour = FontColor(control<QWidget>("BitBtnZEZ2011_COM"));
+    QElapsedTimer scanTime;
+    scanTime.start();
     scan();
+    const int scanMs = int(scanTime.elapsed());
 
     ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
     ASSERT_TRUE(w.connected());
@@ -57,6 +61,9 @@ TEST_P(DiscoveryGroups, FoundReaderPreparesItsPage) {
         control<QComboBox>("cbCOMPORT")->toolTip().contains(QString::fromStdString(ResolvePortName("COM2"))));
     EXPECT_EQ(w.TimerMAIN->interval(), 1000);
     EXPECT_TRUE(w.TimerMAIN->enabled());
+    // The 1000 ms countdown runs from the first port: assigning 1000 again at later ports
+    // and at the match did not restart it.
+    EXPECT_LE(w.TimerMAIN->remainingTime(), std::max(0, 1000 - scanMs) + 50) << scanMs << " ms scan";
 
     const bool uhf = QString::fromLatin1(c.message).startsWith("VKR900");
     const bool saw = QString::fromLatin1(c.identifier) == "VKR433-SAW";
