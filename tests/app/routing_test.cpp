@@ -290,6 +290,27 @@ TEST_F(Connected, FailingRetryShowsOneErrorAtATime) {
     EXPECT_EQ(sentSinceScan(r), std::vector<std::string>{"EPC_STOP"});
 }
 
+TEST_F(Connected, AddressErrorLeavesWhatTheStepsBeforeTheSendDid) {
+    sim::Options o;
+    o.confirmStop = false;
+    sim::ReaderSim& r = connect(o);
+    auto* addr = control<QComboBox>("ComboBoxUTIL_ADDR");
+    // A stop whose send fails sets neither the flag nor the timer.
+    addr->setEditText("zz");
+    EXPECT_THROW(window().StopInventoryRun(), AppError);
+    EXPECT_EQ(window().StopPending(), 0);
+    EXPECT_FALSE(window().TimerSTOP->enabled());
+    // A start whose send fails has already switched the retries off and cleared the flag.
+    addr->setEditText("01");
+    window().StopInventoryRun();
+    addr->setEditText("zz");
+    EXPECT_THROW(window().StartInventoryRun(), AppError);
+    EXPECT_EQ(window().StopPending(), 0);
+    EXPECT_FALSE(window().TimerSTOP->enabled());
+    ASSERT_TRUE(r.waitForRequests(base_ + 1, 2000));
+    EXPECT_EQ(sentSinceScan(r), std::vector<std::string>{"EPC_STOP"});
+}
+
 TEST_F(Connected, NotConnectedStopStillPendsAndLaterReachesTheReader) {
     // Before any scan the stop sends nothing but enters the pending state; after a scan
     // the retries reach the new reader and end at its acknowledgement.
