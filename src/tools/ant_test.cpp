@@ -32,8 +32,10 @@ AntTestPage::AntTestPage(Shell& shell, QWidget* parent) : QWidget(parent), shell
     SetPageFont(tagCount_, QString(), 19, true);
 
     tags_ = new TMemo(QStringLiteral("MemoANT_TEST_TAGS"), this);
+    tags_->setAccessibleName(tr("distinct tag answers"));
     SetPageFont(tags_, QStringLiteral("Courier New"), 0, false);
     info_ = new TMemo(QStringLiteral("Memo_ANT_TEST_info"), this);
+    info_->setAccessibleName(tr("reader found"));
     SetPageFont(info_, QStringLiteral("Courier10 BT"), 0, false);
 
     auto* grid = new QGridLayout(this);

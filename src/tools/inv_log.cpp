@@ -28,6 +28,9 @@ InvLogPage::InvLogPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(
     str_ = new TMemo(QStringLiteral("MemoLOG_STR"), this);
     filtr_ = new TMemo(QStringLiteral("MemoLOG_STR_FILTR"), this);
     all_ = new TMemo(QStringLiteral("MemoLOG_ALL"), this);
+    str_->setAccessibleName(tr("all tag answers"));
+    filtr_->setAccessibleName(tr("distinct tag answers"));
+    all_->setAccessibleName(tr("information lines"));
     all_->setTextColor(colors::black());
 
     auto* grid = new QGridLayout(this);

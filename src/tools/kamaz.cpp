@@ -50,6 +50,7 @@ KamazPage::KamazPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(sh
     avto_ = field("LabelKAMAZ_AVTO");
     regSign_ = field("LabelKAMAZ_REG_SIGN");
     memo_ = new FreeTextMemo(QStringLiteral("MemoKAMAZ"), this);
+    memo_->setAccessibleName(tr("notes"));
     timer_ = new FormTimer(QStringLiteral("TimerKAMAZ"), 1000, false, this);
 
     auto* grid = new QGridLayout(this);

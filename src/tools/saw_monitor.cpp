@@ -75,14 +75,17 @@ SawMonitorPage::SawMonitorPage(Shell& shell, QWidget* parent) : QWidget(parent),
     }
 
     info_ = new TMemo(QStringLiteral("MemoZEZ2011_Info"), this);
+    info_->setAccessibleName(tr("sensor-tag messages"));
     SetPageFont(info_, QStringLiteral("Courier New"), 0, false);
     send_ = MakeButton(this, QStringLiteral("BitBtnZEZ2011_SEND"), QStringLiteral("SEND"), colors::black(),
                        tr("Send the command text"));
     sendText_ = MakeCombo(this, QStringLiteral("ComboBoxZEZ2011_SEND"), QStringLiteral("VERSION"), Presets(),
                           tr("Command text"), tr("Command text"));
     rxd_ = new TMemo(QStringLiteral("MemoZEZ2011"), this);
+    rxd_->setAccessibleName(tr("received answers"));
     rxd_->append(QStringLiteral("MemoZEZ2011"));
     data_ = new TMemo(QStringLiteral("MemoSAW_DATA"), this);
+    data_->setAccessibleName(tr("sensor data lines"));
     file_ = MakeButton(this, QStringLiteral("BitBtnZEZ2011_File"), QStringLiteral("FILE"), colors::blue(),
                        tr("Save the data lines"));
     timer_ = new FormTimer(QStringLiteral("TimerZEZ2011"), 1000, false, this);

@@ -38,7 +38,7 @@ int StrToInt(const QString& text) {
     };
     int i = 0;
     const int n = int(text.size());
-    while (i < n && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
+    while (i < n && text[i] == QLatin1Char(' '))
         ++i;
     bool negative = false;
     if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {

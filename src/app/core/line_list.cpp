@@ -163,6 +163,10 @@ void TMemo::syncScrollBars(bool toEnd) {
     h->setRange(0, std::max(0, textWidth - viewport()->width()));
     h->setPageStep(viewport()->width());
     h->setSingleStep(std::max(1, fontMetrics().averageCharWidth()));
+    // Assistive technology reads the size of the list and its newest line.
+    const int n = list_->count();
+    setAccessibleDescription(n == 0 ? QStringLiteral("empty")
+                                    : QStringLiteral("%1 lines, last: %2").arg(n).arg(list_->line(n - 1)));
     viewport()->update();
 }
 

@@ -11,7 +11,6 @@ QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& cap
                         const QString& hint) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
-    b->setAccessibleName(caption);
     b->setFocusPolicy(Qt::StrongFocus);
     if (!hint.isEmpty())
         b->setToolTip(hint);
