@@ -3,6 +3,7 @@
 #include "page_style.h"
 #include "tool_text.h"
 
+#include "commands.h"
 #include "conv.h"
 #include "errors.h"
 #include "form_timer.h"
@@ -129,11 +130,10 @@ void SawMonitorPage::MemoZEZ2011_InfoDblClick() {
 
 QString SawMonitorPage::collectionCommand() {
     // The 433 MHz page's collection: its four collection boxes as typed.
-    return QStringLiteral("SEND_COP_COLLECTION ") +
-           FindControl<QComboBox>(shell_, "ComboBox433_WindowSize")->currentText() + QLatin1Char(' ') +
-           FindControl<QComboBox>(shell_, "ComboBox433_MaxPacketLength")->currentText() + QLatin1Char(' ') +
-           FindControl<QComboBox>(shell_, "ComboBox433_UDBTypeCode")->currentText() + QLatin1Char(' ') +
-           FindControl<QComboBox>(shell_, "ComboBox433_TimeOut")->currentText();
+    return cmd::SendCopCollection(FindControl<QComboBox>(shell_, "ComboBox433_WindowSize")->currentText(),
+                                  FindControl<QComboBox>(shell_, "ComboBox433_MaxPacketLength")->currentText(),
+                                  FindControl<QComboBox>(shell_, "ComboBox433_UDBTypeCode")->currentText(),
+                                  FindControl<QComboBox>(shell_, "ComboBox433_TimeOut")->currentText());
 }
 
 void SawMonitorPage::BitBtnZEZ2011_COLLECTIONClick() {

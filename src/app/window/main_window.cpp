@@ -2,6 +2,7 @@
 
 #include "ant_test.h"
 #include "com_a.h"
+#include "commands.h"
 #include "conv.h"
 #include "errors.h"
 #include "events.h"
@@ -737,9 +738,8 @@ QString TFormQUOR::InventoryStartCommand() const {
             throw AppError(QStringLiteral("control %1 missing").arg(QString::fromLatin1(name)));
         return box->currentText();
     };
-    return QStringLiteral("KELM_EPC_INVENTORY_TIME ") + text("ComboBoxEPC_INVENTORY_TIME_Q") +
-           QLatin1Char(' ') + text("ComboBoxEPC_INVENTORY_TIME_C") + QLatin1Char(' ') +
-           text("ComboBoxEPC_INVENTORY_TIME_CNTR");
+    return cmd::KelmEpcInventoryTime(text("ComboBoxEPC_INVENTORY_TIME_Q"), text("ComboBoxEPC_INVENTORY_TIME_C"),
+                                     text("ComboBoxEPC_INVENTORY_TIME_CNTR"));
 }
 
 void TFormQUOR::StartInventoryRun() {
@@ -749,14 +749,14 @@ void TFormQUOR::StartInventoryRun() {
 }
 
 void TFormQUOR::StopInventoryRun() {
-    SEND_STRING_COMA(QStringLiteral("EPC_STOP"));
+    SEND_STRING_COMA(cmd::EpcStop());
     StopPending_ = 1;
     TimerSTOP->setEnabled(true);
 }
 
 void TFormQUOR::TimerSTOPTimer() {
     if (StopPending_ == 1) {
-        SEND_STRING_COMA(QStringLiteral("EPC_STOP"));
+        SEND_STRING_COMA(cmd::EpcStop());
         return;
     }
     TimerSTOP->setEnabled(false);
