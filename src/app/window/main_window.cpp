@@ -166,7 +166,6 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
     LabelTitle = MakeLabel(TabSheetTITLE, QStringLiteral("LabelTitle"),
                            QStringLiteral("ReaderDesk: RFID reader service and test tool"));
     LabelTitle->setFont(fontOf(QStringLiteral("Tahoma"), 22, true));
-    LabelTitle->setAccessibleName(LabelTitle->text());
     {
         auto* g = new QVBoxLayout(TabSheetTITLE);
         g->setContentsMargins(112, 99, 8, 8);
@@ -601,7 +600,6 @@ void TFormQUOR::onReaderFound(const ReaderRow& row) {
             b->setEnabled(true);
         if (auto* b = pageControl<QPushButton>("BitBtn_ANT_TEST_dev_found")) {
             b->setText(commPort);
-            b->setAccessibleName(commPort);
             b->setEnabled(false);
         }
         PageControl2->setCurrentWidget(page900);
