@@ -72,6 +72,7 @@ void AntTestPage::BitBtn_ANT_TEST_STARTClick() {
     // retries of a stop begun elsewhere go on until the reader confirms it.
     shell_.SEND_STRING_COMA(shell_.InventoryStartCommand());
     AntTestRunning = 1;
+    AntTestAutoStopArmed = 1;
     stop_->setEnabled(true);
     start_->setEnabled(false);
     AntTestInvCount = 0;
@@ -83,6 +84,7 @@ void AntTestPage::BitBtn_ANT_TEST_STARTClick() {
 
 void AntTestPage::BitBtn_ANT_TEST_STOPClick() {
     shell_.StopInventoryRun();
+    AntTestAutoStopArmed = 0;
     stop_->setEnabled(false);
 }
 
@@ -95,9 +97,11 @@ void AntTestPage::AntTestAnswer(const QString& answer) {
         if (keyword == QLatin1String("START_INVENTORY")) {
             AntTestInvCount = WrapAdd(AntTestInvCount, 1);
             invCount_->setText(QStringLiteral("INV:") + QString::number(AntTestInvCount));
-            // Also stops any later inventory at its first cycle once the count was reached.
-            if (AntTestInvCount >= AntTestStopInv) {
+            // The test's own inventory is stopped once; cycles of later inventories begun
+            // on other pages are counted on, but those inventories are theirs to stop.
+            if (AntTestAutoStopArmed == 1 && AntTestInvCount >= AntTestStopInv) {
                 shell_.StopInventoryRun();
+                AntTestAutoStopArmed = 0;
                 stop_->setEnabled(false);
             }
         } else if (keyword == QLatin1String("INV")) {

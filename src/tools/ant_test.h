@@ -36,6 +36,10 @@ class AntTestPage : public QWidget {
     int32_t AntTestInvCount = 0; // inventory cycles counted since the last START
     int32_t AntTestTagCount = 0; // distinct tag answers counted since the last START
     int32_t AntTestStopInv = 0;  // the cycle count at which the inventory is stopped
+    // 1 from START until the test's inventory has been stopped (automatically or by STOP):
+    // the automatic stop fires once per START, so a later inventory begun on another page
+    // runs on while its cycles are still counted here.
+    int32_t AntTestAutoStopArmed = 0;
 
   private:
     TMemo* receiveBox();

@@ -157,7 +157,7 @@ TEST_F(AntTestPageTest, StopButtonStopsAndLeavesStartDisabled) {
 }
 
 // On the wire: the start command, the automatic stop, START during a stop begun elsewhere
-// and a later inventory from the LOG page stopped at its first cycle.
+// and later inventories from other pages left running.
 TEST_F(AntTestPageTest, SendsStartAndStopCommands) {
     sim::Options o;
     o.identifier = "VKR900-15";
@@ -189,32 +189,51 @@ TEST_F(AntTestPageTest, StartDuringAPendingStopKeepsTheStopPending) {
     EXPECT_TRUE(enabled("BitBtn_ANT_TEST_START"));
 }
 
-// An inventory started from any page after a finished test is stopped at its first cycle,
-// and the cycle count on this page goes on rising.
-TEST_F(AntTestPageTest, AFinishedTestStopsALaterInventoryAtItsFirstCycle) {
+// The automatic stop fires once per START. A test ended by it or by STOP leaves an
+// inventory started later from any page running; its cycles are still counted here, and
+// only a new START arms the stop again.
+TEST_F(AntTestPageTest, AFinishedTestLeavesALaterInventoryRunning) {
     const char* const startButtons[] = {"BitBtnLOG_INV_START", "BitBtnKAMAZ_START_INV",
                                         "BitBtnEPC_INVENTORY_TIME"};
-    for (const char* button : startButtons) {
-        SCOPED_TRACE(button);
-        window.reset();
-        sim.reset();
-        sim::Options o;
-        connectedTo(o);
-        start("1");
-        answer(kCycle);
-        form().StopInventoryAnswer(QStringLiteral(":00000003 STOP_INVENTORY;"));
-        ASSERT_EQ(form().StopPending(), 0);
+    for (const bool byStopButton : {false, true}) {
+        for (const char* button : startButtons) {
+            SCOPED_TRACE(std::string(button) + (byStopButton ? ", test ended by STOP" : ", automatic stop"));
+            window.reset();
+            sim.reset();
+            sim::Options o;
+            connectedTo(o);
+            start("2");
+            answer(kCycle);
+            if (byStopButton)
+                click("BitBtn_ANT_TEST_STOP");
+            else
+                answer(kCycle);
+            ASSERT_EQ(form().StopPending(), 1);
+            form().StopInventoryAnswer(QStringLiteral(":00000003 STOP_INVENTORY;"));
+            ASSERT_EQ(form().StopPending(), 0);
+            const int counted = page().AntTestInvCount;
 
-        ASSERT_TRUE(enabled(button));
-        click(button);
-        ASSERT_EQ(form().StopPending(), 0);
-        answer(kCycle);
-        EXPECT_EQ(form().StopPending(), 1);
-        EXPECT_EQ(page().AntTestInvCount, 2);
-        EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), "INV:2");
-        ASSERT_TRUE(waitForSent(4));
-        EXPECT_EQ(sent(), (std::vector<std::string>{"KELM_EPC_INVENTORY_TIME 20 5 15", "EPC_STOP",
-                                                    "KELM_EPC_INVENTORY_TIME 20 5 15", "EPC_STOP"}));
+            ASSERT_TRUE(enabled(button));
+            click(button);
+            for (int i = 0; i < 3; ++i)
+                answer(kCycle);
+            EXPECT_EQ(form().StopPending(), 0);
+            EXPECT_EQ(page().AntTestInvCount, counted + 3);
+            EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), QStringLiteral("INV:%1").arg(counted + 3));
+            ASSERT_TRUE(waitForSent(3));
+            EXPECT_FALSE(sim->waitForRequests(sim->requestCount() + 1, 100)) << "a stop was sent";
+            EXPECT_EQ(sent(), (std::vector<std::string>{"KELM_EPC_INVENTORY_TIME 20 5 15", "EPC_STOP",
+                                                        "KELM_EPC_INVENTORY_TIME 20 5 15"}));
+
+            // A new START counts from 0 and stops its own run at the count again.
+            c<QWidget>("BitBtn_ANT_TEST_START")->setEnabled(true);
+            start("2");
+            answer(kCycle);
+            EXPECT_EQ(form().StopPending(), 0);
+            answer(kCycle);
+            EXPECT_EQ(form().StopPending(), 1);
+            EXPECT_EQ(page().AntTestInvCount, 2);
+        }
     }
 }
 
