@@ -136,10 +136,11 @@ struct ReaderSim::Impl {
     // Inventory run.
     bool running = false;
     std::string runCounter;
-    int cycle = 0;
     int stopCount = 0;
     Clock::time_point nextCycle;
     std::vector<std::string> epcs;
+    // Reads of each tag since the run began (for varySignal).
+    std::vector<int> tagReads;
 
     // Collections in progress: when each ends, and the counter text to answer with.
     std::vector<std::pair<Clock::time_point, std::string>> collections;
@@ -198,9 +199,19 @@ struct ReaderSim::Impl {
         }
     }
 
+    // The tag answer's words after "INV": antenna, PC word, EPC and signal strength. Only
+    // the strength may change from read to read, and only with varySignal.
+    std::string TagWords(size_t i) {
+        const auto pc = static_cast<unsigned>((epcs[i].size() + 3) / 4) * 0x800u;
+        int rssi = -50 - static_cast<int>(i % 8) * 3;
+        if (opt.varySignal) {
+            rssi += Triangle(tagReads[i]++, 3);
+        }
+        return "1 " + Hex(pc & 0xFFFFu, 4) + " " + epcs[i] + " " + std::to_string(rssi);
+    }
+
     // One inventory cycle: into out (the flood's batch) or queued as answers.
     void QueueCycle(const std::string& counter, std::string* out, int* frames) {
-        ++cycle;
         if (out == nullptr && queuedBytes > kMaxBacklog) {
             return;
         }
@@ -218,8 +229,7 @@ struct ReaderSim::Impl {
         };
         add("START_INVENTORY");
         for (size_t i = 0; i < epcs.size(); ++i) {
-            int rssi = -50 - static_cast<int>(i % 8) * 3;
-            add("INV 1 " + std::to_string(cycle) + " " + epcs[i] + " " + std::to_string(rssi));
+            add("INV " + TagWords(i));
         }
     }
 
@@ -270,8 +280,8 @@ struct ReaderSim::Impl {
         if (group == ReaderGroup::Uhf900 && cmd == "KELM_EPC_INVENTORY_TIME") {
             running = true;
             runCounter = c;
-            cycle = 0;
             stopCount = 0;
+            tagReads.assign(epcs.size(), 0);
             nextCycle = Clock::now() + milliseconds(delay);
             return;
         }
@@ -517,6 +527,7 @@ ReaderSim::ReaderSim(Options options) : impl_(std::make_unique<Impl>()) {
     } else {
         d.epcs = d.opt.epcs;
     }
+    d.tagReads.assign(d.epcs.size(), 0);
 
     d.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (d.master < 0) {

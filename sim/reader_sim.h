@@ -9,8 +9,15 @@
 //   - "VERSION": ":<counter> VERSION <identifier>;" for every identifier, known or not.
 //   - 900 MHz kinds ("VKR900-15", "VKR900-12", "VKR900-153"):
 //       "KELM_EPC_INVENTORY_TIME q c n" starts inventory cycles. Each cycle is one
-//       ":<counter> START_INVENTORY;" and then one ":<counter> INV <antenna> <cycle> <EPC> <rssi>;"
+//       ":<counter> START_INVENTORY;" and then one ":<counter> INV <antenna> <pc> <EPC> <rssi>;"
 //       per tag in the field, until "EPC_STOP", confirmed with ":<counter> STOP_INVENTORY;".
+//       <counter> is that of the run's start request, <antenna> is 1, <pc> the tag's protocol
+//       control word (four hex digits: the EPC's length in 16-bit words, times 0x800) and
+//       <rssi> the tag's signal strength (-50, -53, ... -71, -50, ... by its place in the
+//       field). A tag thus answers with the same text in every cycle of a run, as a tag
+//       that stays put does. With varySignal the strength moves by 1 from one read of the
+//       tag to the next (at most 3 away from its level), so the texts differ from read to
+//       read.
 //   - 433 MHz kinds ("VKR433-16", "VKR433-SAW"):
 //       "SEND_COP_COLLECTION ..." gives ":<counter> collection_start..;" and, collectionMs
 //       later, ":<counter> collection_stop;".
@@ -68,8 +75,10 @@ struct Options {
     int tagCount = 3;
     std::vector<std::string> epcs = {};
     // First cycle at once (after replyDelayMs), then one every cyclePeriodMs. Cycles that
-    // fall due while 64 KiB of output wait unread are skipped (their numbers too).
+    // fall due while 64 KiB of output wait unread are skipped.
     int cyclePeriodMs = 50;
+    // The signal strength of a tag moves from read to read (see above).
+    bool varySignal = false;
     // The stopConfirmAfter-th "EPC_STOP" (counted since the run began or since the last
     // stop) ends the run; earlier ones are ignored as if lost. The end is confirmed with
     // "STOP_INVENTORY" unless confirmStop is false.
@@ -123,7 +132,8 @@ class ReaderSim {
     bool hungUp() const;
 
     // Flood: inventory answers (cycles of START_INVENTORY and one INV per tag) back to back,
-    // as fast as the pty takes them. answersSent() counts them.
+    // as fast as the pty takes them, with the counter of the last request. answersSent()
+    // counts them.
     void startFlood();
     void stopFlood();
 

@@ -24,6 +24,8 @@ const char* const kUsage =
     "  --tags N                tags in the field of a 900 MHz reader (default 3)\n"
     "  --epc EPC               a tag's EPC (repeatable; replaces --tags)\n"
     "  --cycle-ms MS           inventory cycle period (default 50)\n"
+    "  --vary-signal           a tag's signal strength (word 6 of its answers) moves from\n"
+    "                          read to read (without it: every read of a tag is the same text)\n"
     "  --reply-delay MS        delay before each reply (default 0)\n"
     "  --crlf / --no-crlf      CR LF after each answer (default on)\n"
     "  --split N               write each answer in N pieces\n"
@@ -91,6 +93,8 @@ int main(int argc, char** argv) {
             opt.epcs.push_back(text);
         } else if (a == "--cycle-ms") {
             ok = number(opt.cyclePeriodMs) && opt.cyclePeriodMs >= 1;
+        } else if (a == "--vary-signal") {
+            opt.varySignal = true;
         } else if (a == "--reply-delay") {
             ok = number(opt.replyDelayMs) && opt.replyDelayMs >= 0;
         } else if (a == "--crlf") {

@@ -118,16 +118,27 @@ TEST(SimProgram, RunsAReaderOnThePublishedPortUntilSigterm) {
 }
 
 TEST(SimProgram, FloodFromTheStart) {
-    TempPortDir dir;
-    SimProcess sim({"--port-dir", dir.path(), "--com", "1", "--flood", "--epc", "ABCD"});
-    ASSERT_FALSE(sim.ReadLine().empty());
-    PtyClient client(dir.path() + "/COM1");
-    ASSERT_TRUE(client.ok());
-    auto frames = FramesIn(client.ReadFrames(100));
-    ASSERT_GE(frames.size(), 100u);
-    EXPECT_EQ(frames[1].substr(0, 18), ":00000000 INV 1 1 ");
-    sim.Signal(SIGINT);
-    EXPECT_EQ(sim.Wait(), 0);
+    // The tag's second read: the same text, or with --vary-signal a strength moved by 1.
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{}, ":00000000 INV 1 0800 ABCD -50;"},
+        {{"--vary-signal"}, ":00000000 INV 1 0800 ABCD -49;"},
+    };
+    for (const auto& [extra, secondRead] : cases) {
+        SCOPED_TRACE(secondRead);
+        TempPortDir dir;
+        std::vector<std::string> args = {"--port-dir", dir.path(), "--com", "1", "--flood", "--epc", "ABCD"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        SimProcess sim(args);
+        ASSERT_FALSE(sim.ReadLine().empty());
+        PtyClient client(dir.path() + "/COM1");
+        ASSERT_TRUE(client.ok());
+        auto frames = FramesIn(client.ReadFrames(100));
+        ASSERT_GE(frames.size(), 100u);
+        EXPECT_EQ(frames[1], ":00000000 INV 1 0800 ABCD -50;");
+        EXPECT_EQ(frames[3], secondRead);
+        sim.Signal(SIGINT);
+        EXPECT_EQ(sim.Wait(), 0);
+    }
 }
 
 struct ArgsCase {

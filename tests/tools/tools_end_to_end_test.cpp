@@ -8,38 +8,88 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 namespace rd::testing {
 namespace {
 
 using EndToEnd = WindowTest;
 
 TEST_F(EndToEnd, AntennaTestCountsCyclesAndTagsAndStopsItself) {
+    // A tag answers with the same text in every cycle, so three tags are three tags. With
+    // a signal strength that moves from read to read every read is a new text: the tags
+    // of the four cycles before the stop (those of the fifth arrive while the stop is
+    // pending) count four times over.
+    struct Case {
+        bool varySignal;
+        int tags;
+    };
+    for (const Case& k : {Case{false, 3}, Case{true, 12}}) {
+        SCOPED_TRACE(k.varySignal ? "signal varies" : "signal steady");
+        window.reset();
+        sim.reset();
+        sim::Options o;
+        o.identifier = "VKR900-15";
+        o.tagCount = 3;
+        o.cyclePeriodMs = 20;
+        o.varySignal = k.varySignal;
+        connectedTo(o);
+        ASSERT_TRUE(enabled("BitBtn_ANT_TEST_START"));
+        click("BitBtn_ANT_TEST_START"); // stop count 5
+        // Done when the stop is confirmed and the run control gives START back.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return enabled("BitBtn_ANT_TEST_START"); }, 10000));
+        AntTestPage& page = *form().pageANT_TEST;
+        EXPECT_EQ(page.AntTestInvCount, 5);
+        EXPECT_EQ(page.AntTestTagCount, k.tags);
+        EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), "INV:5");
+        EXPECT_EQ(text("LabelANT_TEST_TAG_COUNT"), QStringLiteral("TAGs:%1").arg(k.tags));
+        const QStringList tags = memo("MemoANT_TEST_TAGS")->lines()->lines();
+        ASSERT_EQ(tags.size(), k.tags);
+        for (const char* epc : {"3008000000000001", "3008000000000002", "3008000000000003"})
+            EXPECT_EQ(tags.filter(QString::fromLatin1(epc)).size(), k.tags / 3) << epc;
+        EXPECT_FALSE(sim->inventoryRunning());
+        EXPECT_EQ(form().StopPending(), 0);
+        // The confirmation never reached MemoUTIL_REC; the cycles did.
+        const QStringList rec = memo("MemoUTIL_REC")->lines()->lines();
+        EXPECT_EQ(rec.filter("START_INVENTORY").size(), 5);
+        EXPECT_TRUE(rec.filter("STOP_INVENTORY").isEmpty());
+        EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    }
+}
+
+// The antenna test stops its own run once; an inventory the LOG page starts afterwards
+// runs on, its cycles counted on the antenna page, and the distinct lists hold each run's
+// three tags once however often they were read.
+TEST_F(EndToEnd, AFinishedAntennaTestLeavesALogInventoryRunning) {
     sim::Options o;
     o.identifier = "VKR900-15";
     o.tagCount = 3;
     o.cyclePeriodMs = 20;
     connectedTo(o);
-    ASSERT_TRUE(enabled("BitBtn_ANT_TEST_START"));
-    click("BitBtn_ANT_TEST_START"); // stop count 5
-    // Done when the stop is confirmed and the run control gives START back.
+    c<QComboBox>("ComboBox_ANT_TEST_STOP_INV")->setEditText("2");
+    click("BitBtn_ANT_TEST_START");
     ASSERT_TRUE(QTest::qWaitFor([&] { return enabled("BitBtn_ANT_TEST_START"); }, 10000));
     AntTestPage& page = *form().pageANT_TEST;
-    EXPECT_EQ(page.AntTestInvCount, 5);
-    // The reader's tag answers carry the cycle number, so each cycle's three answers are
-    // new texts; the tags of the fifth cycle arrive while the stop is pending.
-    EXPECT_EQ(page.AntTestTagCount, 12);
-    EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), "INV:5");
-    EXPECT_EQ(text("LabelANT_TEST_TAG_COUNT"), "TAGs:12");
-    const QStringList tags = memo("MemoANT_TEST_TAGS")->lines()->lines();
-    ASSERT_EQ(tags.size(), 12);
-    for (const char* epc : {"3008000000000001", "3008000000000002", "3008000000000003"})
-        EXPECT_EQ(tags.filter(QString::fromLatin1(epc)).size(), 4) << epc;
-    EXPECT_FALSE(sim->inventoryRunning());
+    ASSERT_EQ(page.AntTestInvCount, 2);
+    ASSERT_FALSE(sim->inventoryRunning());
+
+    click("BitBtnLOG_INV_START");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.AntTestInvCount >= 8; }, 10000)) << page.AntTestInvCount;
     EXPECT_EQ(form().StopPending(), 0);
-    // The confirmation never reached MemoUTIL_REC; the cycles did.
-    const QStringList rec = memo("MemoUTIL_REC")->lines()->lines();
-    EXPECT_EQ(rec.filter("START_INVENTORY").size(), 5);
-    EXPECT_TRUE(rec.filter("STOP_INVENTORY").isEmpty());
+    EXPECT_TRUE(sim->inventoryRunning());
+    const std::vector<std::string> commands = sent();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back(), "KELM_EPC_INVENTORY_TIME 20 5 15");
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "KELM_EPC_INVENTORY_TIME 20 5 15"), 2);
+    // The answers of the second run carry its start counter: three more texts, no more.
+    EXPECT_EQ(page.AntTestTagCount, 6);
+    EXPECT_GE(memo("MemoLOG_STR")->count(), 15);
+    EXPECT_EQ(memo("MemoLOG_STR_FILTR")->count(), 3);
+    EXPECT_EQ(text("LabelLOG_NUM_INV"), "CAPACITY: 3");
+
+    click("BitBtnLOG_INV_STOP");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return form().StopPending() == 0 && !sim->inventoryRunning(); }, 10000));
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
