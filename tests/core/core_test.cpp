@@ -13,8 +13,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -206,6 +211,44 @@ TEST(Clock, TestsCanSetTheTime) {
     EXPECT_EQ(Now(), fixed);
     SetClockForTesting({});
     EXPECT_LT(std::abs(Now().secsTo(QDateTime::currentDateTime())), 2);
+}
+
+// The real dialog (no test hook): a name that exists already is taken at once. A question,
+// should one come, is answered "No", which keeps the dialog open; it is then cancelled.
+TEST(SaveDialog, AnExistingNameIsTakenWithoutAQuestion) {
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("12_34_56"));
+    QFile file(existing);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    bool asked = false;
+    bool accepted = false;
+    QString dialogName;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            asked = true;
+            box->done(QMessageBox::No);
+        } else if (auto* d = qobject_cast<QFileDialog*>(modal)) {
+            if (accepted) {
+                d->reject();
+                return;
+            }
+            accepted = true;
+            dialogName = d->objectName();
+            d->selectFile(existing);
+            QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+        }
+    });
+    driver.start(10);
+    const QString chosen =
+        ExecuteSaveDialog(nullptr, QStringLiteral("SaveDialogLOG"), QStringLiteral("12_34_56"));
+    driver.stop();
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(chosen.toStdString(), existing.toStdString());
+    EXPECT_EQ(dialogName.toStdString(), "SaveDialogLOG");
 }
 
 } // namespace

@@ -96,6 +96,9 @@ QString ExecuteSaveDialog(QWidget* parent, const QString& objectName, const QStr
     dialog.setObjectName(objectName);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // The chosen name is a base name: the files written are it plus a suffix, and the file
+    // of that very name is left alone, so there is nothing to ask about replacing it.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.selectFile(suggestedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
