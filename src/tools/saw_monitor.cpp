@@ -73,6 +73,9 @@ SawMonitorPage::SawMonitorPage(Shell& shell, QWidget* parent) : QWidget(parent),
                               tr("Read the user ID record of tag %1").arg(QString::fromLatin1(kTagIds[i])));
         tagLabel_[i] = MakeLabel(this, QStringLiteral("LabelZEZ2011_%1").arg(i), QStringLiteral("Lab"));
         SetPageFont(tagLabel_[i], QString(), 19, true);
+        // A reading wraps inside the label's columns: its length never widens the page.
+        tagLabel_[i]->setWordWrap(true);
+        tagLabel_[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     }
 
     info_ = new TMemo(QStringLiteral("MemoZEZ2011_Info"), this);

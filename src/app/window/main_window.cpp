@@ -216,6 +216,9 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
 
     PageControl2->setCurrentWidget(page900);
     updatePortHints();
+    // The smallest size at which every page fits its captions, fixed here: what the pages
+    // show later never moves the window's edges.
+    setMinimumSize(minimumSizeHint());
     resize(943, 562);
     FormCreate();
 }
