@@ -276,18 +276,18 @@ TEST_F(PtyPortTest, WriteAndReadPassBytesUnchanged) {
     EXPECT_EQ(r.bytes, all);
 }
 
-// The device side of a read: bytes written at given times after the start, from a thread of
-// its own; joined when the player goes.
+// The device side of a read: from a thread of its own, each step waits its pause and then
+// writes its bytes; joined when the player goes.
 class DevicePlayer {
   public:
     struct Step {
-        int atMs;
+        int pauseMs;
         std::string bytes;
     };
     DevicePlayer(const RawPty& pty, std::vector<Step> steps)
-        : thread_([&pty, steps = std::move(steps), start = Clock::now()] {
+        : thread_([&pty, steps = std::move(steps)] {
               for (const auto& step : steps) {
-                  std::this_thread::sleep_until(start + std::chrono::milliseconds(step.atMs));
+                  std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
                   pty.write(step.bytes);
               }
           }) {}
@@ -314,7 +314,9 @@ struct TimedReadCase {
     long maxMs;
 };
 
-void PrintTo(const TimedReadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TimedReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ReadTimeouts : public PtyPortTest, public ::testing::WithParamInterface<TimedReadCase> {};
 
@@ -348,7 +350,7 @@ INSTANTIATE_TEST_SUITE_P(
                       {400, 0, 0, 0, 0},
                       10,
                       "",
-                      {{0, "x"}, {20, "y"}, {40, "z"}},
+                      {{0, "x"}, {20, "y"}, {20, "z"}},
                       "xyz",
                       -1,
                       -1},
@@ -403,7 +405,7 @@ TEST_F(PtyPortTest, ReadWithMaxdwordIntervalAndMultiplierEndsAtTheFirstByte) {
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, "");
     EXPECT_GE(r.ms, 150);
-    DevicePlayer device(pty, {{20, "q"}, {420, "r"}});
+    DevicePlayer device(pty, {{20, "q"}, {400, "r"}});
     r = timedRead({0xFFFFFFFFu, 0xFFFFFFFFu, 5000, 0, 0}, 10);
     EXPECT_EQ(r.bytes, "q");
     EXPECT_LT(r.ms, 400);
