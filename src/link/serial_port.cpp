@@ -1,5 +1,7 @@
 #include "serial_port.h"
 
+#include "read_plan.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -301,10 +303,9 @@ timespec toTimespec(Clock::duration d) {
 
 // A total limit of multiplier x bytes + constant can exceed what the clock's nanoseconds hold
 // (a multiplier near the maximum times a few thousand bytes): such a limit is as good as none,
-// and is capped at about 35 years instead of wrapping into the past.
+// and is capped instead of wrapping into the past.
 Clock::time_point deadlineAfter(Clock::time_point from, uint64_t ms) {
-    constexpr uint64_t kLongestMs = uint64_t{1} << 40;
-    return from + std::chrono::milliseconds(std::min(ms, kLongestMs));
+    return from + std::chrono::milliseconds(std::min(ms, kLongestWaitMs));
 }
 
 void drainWakeFd(int fd) {
@@ -459,46 +460,28 @@ private:
         return timeouts_;
     }
 
-    // The read time-outs of the original platform: a total limit of multiplier x n + constant
-    // from the start, an interval limit between bytes once the first byte has come (0 = not
-    // used; all 0 = wait for n bytes). Interval MAXDWORD with both totals 0 returns at once with
-    // what is there; with multiplier MAXDWORD and a constant it returns as soon as any byte is
-    // there, waiting at most the constant for the first.
+    // Reads under the port's read time-outs (see PlanRead): waits in ppoll until the next
+    // deadline, the wake descriptor or bytes, and takes what is there.
     bool readImpl(uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) {
         got = 0;
         if (n == 0)
             return true;
-        const CommTimeouts t = timeouts();
-        const auto start = Clock::now();
-        const bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-                               t.ReadTotalTimeoutConstant == 0;
-        const bool firstByteReturns =
-            t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
-            t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
-        std::optional<Clock::time_point> totalDeadline;
-        if (firstByteReturns) {
-            totalDeadline = start + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
-        } else if (!immediate && (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0)) {
-            const uint64_t ms = uint64_t{t.ReadTotalTimeoutMultiplier} * n + t.ReadTotalTimeoutConstant;
-            totalDeadline = deadlineAfter(start, ms);
-        }
-        const bool useInterval = !immediate && !firstByteReturns && t.ReadIntervalTimeout != 0;
-        std::optional<Clock::time_point> intervalDeadline;
+        const ReadPlan plan = PlanRead(timeouts(), n);
+        ReadDeadline deadline(plan, Clock::now());
 
         for (;;) {
-            std::optional<Clock::time_point> deadline = totalDeadline;
-            if (intervalDeadline && (!deadline || *intervalDeadline < *deadline))
-                deadline = intervalDeadline;
-            timespec ts{};
-            timespec* tsp = nullptr;
-            if (immediate) {
-                tsp = &ts;
-            } else if (deadline) {
-                const auto now = Clock::now();
-                if (now >= *deadline)
-                    return true;
-                ts = toTimespec(*deadline - now);
-                tsp = &ts;
+            timespec ts{}; // zero: look and return
+            timespec* tsp = &ts;
+            if (!plan.returnAtOnce) {
+                const auto until = deadline.next();
+                if (!until) {
+                    tsp = nullptr;
+                } else {
+                    const auto now = Clock::now();
+                    if (now >= *until)
+                        return true;
+                    ts = toTimespec(*until - now);
+                }
             }
             pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd, POLLIN, 0}};
             const int r = ::ppoll(fds, wakeFd >= 0 ? 2 : 1, tsp, nullptr);
@@ -514,10 +497,9 @@ private:
                 const ssize_t k = ::read(fd_, buf + got, n - got);
                 if (k > 0) {
                     got += static_cast<uint32_t>(k);
-                    if (got == n || firstByteReturns)
+                    if (got == n || plan.returnOnFirstByte)
                         return true;
-                    if (useInterval)
-                        intervalDeadline = Clock::now() + std::chrono::milliseconds(t.ReadIntervalTimeout);
+                    deadline.bytesArrived(Clock::now());
                 } else if ((re & (POLLHUP | POLLERR)) || (k < 0 && errno != EAGAIN && errno != EINTR)) {
                     // Hung up (a 0-byte read after POLLHUP) or broken: nothing more will come.
                     // Bytes already taken still count; the next read fails.
@@ -528,7 +510,7 @@ private:
                 drainWakeFd(wakeFd);
                 return true;
             }
-            if (immediate || r == 0)
+            if (plan.returnAtOnce || r == 0)
                 return true;
         }
     }

@@ -28,8 +28,38 @@ std::optional<std::string> Take(TCOM_A& t, int timeoutMs = 3000) {
     return answer;
 }
 
+// A line on which nothing comes. Each read first sets `reading`: from then on the thread has
+// begun its run, and its fields may be looked at without racing its first writes.
+class QuietPort : public PortBackend {
+public:
+    explicit QuietPort(std::shared_ptr<Event> reading) : reading_(std::move(reading)) {}
+    bool setTimeouts(const CommTimeouts&) override { return true; }
+    bool setupComm(uint32_t, uint32_t) override { return true; }
+    bool getState(LineSettings&) override { return true; }
+    bool setState(const LineSettings&) override { return true; }
+    bool purge(uint32_t) override { return true; }
+    bool read(void*, uint32_t, uint32_t* got) override {
+        *got = 0;
+        reading_->Set();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
+        return true;
+    }
+    bool write(const void*, uint32_t n, uint32_t* written) override {
+        *written = n;
+        return true;
+    }
+
+private:
+    std::shared_ptr<Event> reading_;
+};
+
 TEST(ReceiverEvents, EightEventsNamedAfterThePortExistFromTheStart) {
-    TCOM_A t(INVALID_PORT_HANDLE, "COM3");
+    const auto reading = std::make_shared<Event>(true, false);
+    SetPortOpener([reading](const std::string&) { return std::make_unique<QuietPort>(reading); });
+    const PortHandle h = OpenPort("COM3");
+    SetPortOpener({});
+    ASSERT_NE(h, INVALID_PORT_HANDLE);
+    TCOM_A t(h, "COM3");
     const struct {
         const char* name;
         std::shared_ptr<Event> TCOM_A::*field;
@@ -52,12 +82,16 @@ TEST(ReceiverEvents, EightEventsNamedAfterThePortExistFromTheStart) {
         EXPECT_FALSE(mine->IsSet()) << r.name;
     }
     EXPECT_EQ(t.CommPort, "COM3");
+    // The cutter's state belongs to the thread, which sets it at the start of its run: it is
+    // read once the thread is reading, and with nothing coming it stays as it was set.
+    ASSERT_TRUE(reading->Wait(3000));
     EXPECT_EQ(t.REC_MODE, 0);
     EXPECT_EQ(t.TimeOuts.ReadIntervalTimeout, 0xFFFFFFFFu);
     EXPECT_EQ(t.TimeOuts.ReadTotalTimeoutMultiplier, 0xFFFFFFFFu);
     EXPECT_EQ(t.TimeOuts.ReadTotalTimeoutConstant, 101u);
     EXPECT_EQ(t.TimeOuts.WriteTotalTimeoutMultiplier, 0u);
     EXPECT_EQ(t.TimeOuts.WriteTotalTimeoutConstant, 0u);
+    ClosePort(h);
 }
 
 // A connected reader: the simulator on COM3 and the port opened by the port object.

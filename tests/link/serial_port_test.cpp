@@ -276,62 +276,116 @@ TEST_F(PtyPortTest, WriteAndReadPassBytesUnchanged) {
     EXPECT_EQ(r.bytes, all);
 }
 
-TEST_F(PtyPortTest, ReadTimeouts) {
-    // Total limit, nothing arrives: multiplier x n + constant, then success with no bytes.
-    auto r = timedRead({0, 2, 100, 0, 0}, 50);
+// The device side of a read: from a thread of its own, each step waits its pause and then
+// writes its bytes; joined when the player goes.
+class DevicePlayer {
+  public:
+    struct Step {
+        int pauseMs;
+        std::string bytes;
+    };
+    DevicePlayer(const RawPty& pty, std::vector<Step> steps)
+        : thread_([&pty, steps = std::move(steps)] {
+              for (const auto& step : steps) {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
+                  pty.write(step.bytes);
+              }
+          }) {}
+    ~DevicePlayer() { join(); }
+    void join() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+  private:
+    std::thread thread_;
+};
+
+// One read under the time-outs: what was there before it, what the device sends during it,
+// what it returns and how long it takes (-1: no bound).
+struct TimedReadCase {
+    const char* name;
+    CommTimeouts t;
+    uint32_t n;
+    std::string before;
+    std::vector<DevicePlayer::Step> during;
+    std::string expected;
+    long minMs;
+    long maxMs;
+};
+
+void PrintTo(const TimedReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReadTimeouts : public PtyPortTest, public ::testing::WithParamInterface<TimedReadCase> {};
+
+TEST_P(ReadTimeouts, OneRead) {
+    const TimedReadCase& c = GetParam();
+    if (!c.before.empty())
+        pty.write(c.before);
+    DevicePlayer device(pty, c.during);
+    const auto r = timedRead(c.t, c.n);
+    device.join();
     EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.bytes, "");
-    EXPECT_GE(r.ms, 200);
+    EXPECT_EQ(r.bytes, c.expected);
+    if (c.minMs >= 0) {
+        EXPECT_GE(r.ms, c.minMs);
+    }
+    if (c.maxMs >= 0) {
+        EXPECT_LT(r.ms, c.maxMs);
+    }
+}
 
-    // Enough bytes already there: no waiting for the total.
-    pty.write("0123456789");
-    r = timedRead({0, 0, 5000, 0, 0}, 10);
-    EXPECT_EQ(r.bytes, "0123456789");
-    EXPECT_LT(r.ms, 2500);
+INSTANTIATE_TEST_SUITE_P(
+    PtyPortTest, ReadTimeouts,
+    ::testing::Values(
+        // Nothing arrives: multiplier x n + constant, then success with no bytes.
+        TimedReadCase{"TotalLimitWithNothingComing", {0, 2, 100, 0, 0}, 50, "", {}, "", 200, -1},
+        // Enough bytes already there: no waiting for the total.
+        TimedReadCase{
+            "EnoughBytesThereEndAtOnce", {0, 0, 5000, 0, 0}, 10, "0123456789", {}, "0123456789", -1, 2500},
+        // Gaps shorter than the interval keep the read going.
+        TimedReadCase{"ShortGapsKeepTheReadGoing",
+                      {400, 0, 0, 0, 0},
+                      10,
+                      "",
+                      {{0, "x"}, {20, "y"}, {20, "z"}},
+                      "xyz",
+                      -1,
+                      -1},
+        // Interval and total together: whichever comes first.
+        TimedReadCase{"IntervalAndTotalWhicheverFirst", {10, 1, 150, 0, 0}, 10, "", {}, "", 160, -1},
+        // All zero: wait for all n bytes.
+        TimedReadCase{
+            "AllZeroWaitsForEveryByte", {0, 0, 0, 0, 0}, 4, "", {{0, "ab"}, {150, "cd"}}, "abcd", 140, -1},
+        // A total limit beyond what the clock can count (multiplier at its maximum, a few
+        // thousand bytes) is no limit, not one that has already passed: the bytes are read.
+        TimedReadCase{"HugeTotalIsNoLimit",
+                      {0, 0xFFFFFFFFu, 0, 0, 0},
+                      4096,
+                      std::string(4096, 'k'),
+                      {},
+                      std::string(4096, 'k'),
+                      -1,
+                      -1}),
+    [](const ::testing::TestParamInfo<TimedReadCase>& info) { return std::string(info.param.name); });
 
-    // Interval: a gap longer than the interval after the first byte ends the read.
-    std::thread device([&] {
-        pty.write("A");
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        pty.write("B");
-    });
-    r = timedRead({50, 0, 0, 0, 0}, 10);
+TEST_F(PtyPortTest, ReadIntervalIsArmedByTheFirstByteOnly) {
+    // A gap longer than the interval after the first byte ends the read.
+    DevicePlayer device(pty, {{0, "A"}, {300, "B"}});
+    auto r = timedRead({50, 0, 0, 0, 0}, 10);
     device.join();
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, "A");
     EXPECT_LT(r.ms, 280);
     r = timedRead({50, 0, 0, 0, 0}, 10);
     EXPECT_EQ(r.bytes, "B"); // the interval is armed by the first byte only
+}
 
-    // Gaps shorter than the interval keep the read going.
-    std::thread slowDevice([&] {
-        for (char c : std::string("xyz")) {
-            pty.write(std::string(1, c));
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
-    r = timedRead({400, 0, 0, 0, 0}, 10);
-    slowDevice.join();
-    EXPECT_EQ(r.bytes, "xyz");
-
-    // Interval and total together: whichever comes first.
-    r = timedRead({10, 1, 150, 0, 0}, 10);
-    EXPECT_EQ(r.bytes, "");
-    EXPECT_GE(r.ms, 160);
-
-    // All zero: wait for all n bytes.
-    std::thread lateDevice([&] {
-        pty.write("ab");
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        pty.write("cd");
-    });
-    r = timedRead({0, 0, 0, 0, 0}, 4);
-    lateDevice.join();
-    EXPECT_EQ(r.bytes, "abcd");
-    EXPECT_GE(r.ms, 140);
-
+TEST_F(PtyPortTest, ReadWithMaxdwordIntervalTakesWhatIsThere) {
     // Interval MAXDWORD, totals 0: what is there, at once.
-    r = timedRead({0xFFFFFFFFu, 0, 0, 0, 0}, 10);
+    auto r = timedRead({0xFFFFFFFFu, 0, 0, 0, 0}, 10);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, "");
     pty.write("now");
@@ -341,33 +395,20 @@ TEST_F(PtyPortTest, ReadTimeouts) {
     }));
     r = timedRead({0xFFFFFFFFu, 0, 0, 0, 0}, 10);
     EXPECT_EQ(r.bytes, "now");
+}
 
+TEST_F(PtyPortTest, ReadWithMaxdwordIntervalAndMultiplierEndsAtTheFirstByte) {
     // Interval and multiplier MAXDWORD with a constant: back as soon as anything has come,
     // after at most the constant when nothing does.
     const CommTimeouts firstByte{0xFFFFFFFFu, 0xFFFFFFFFu, 150, 0, 0};
-    r = timedRead(firstByte, 10);
+    auto r = timedRead(firstByte, 10);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, "");
     EXPECT_GE(r.ms, 150);
-    std::thread oneByte([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        pty.write("q");
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        pty.write("r");
-    });
+    DevicePlayer device(pty, {{20, "q"}, {400, "r"}});
     r = timedRead({0xFFFFFFFFu, 0xFFFFFFFFu, 5000, 0, 0}, 10);
     EXPECT_EQ(r.bytes, "q");
     EXPECT_LT(r.ms, 400);
-    oneByte.join();
-
-    // A total limit beyond what the clock can count (multiplier at its maximum, a few thousand
-    // bytes) is no limit, not one that has already passed: the bytes are read.
-    ASSERT_TRUE(PurgeComm(h, PURGE_RXCLEAR)); // the "r" above
-    const std::string block(4096, 'k');
-    pty.write(block);
-    r = timedRead({0, 0xFFFFFFFFu, 0, 0, 0}, 4096);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.bytes, block);
 }
 
 TEST_F(PtyPortTest, WriteTimeoutEndsAStuckWriteAsAFailure) {
