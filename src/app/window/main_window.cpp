@@ -33,6 +33,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace rd {
 
@@ -53,6 +54,57 @@ constexpr qint64 kTickBudgetNs = 10'000'000;
 constexpr uint32_t kAnswerWaitMs = 1;
 
 const QString kConnectPrompt = QStringLiteral("нажать COM для соединения с ридером");
+
+// The longest part of an unknown reply that a discovery verdict quotes.
+constexpr int kVerdictQuoteChars = 60;
+
+// What the seven probes of one port saw, and the one line that explains it.
+struct PortVerdict {
+    bool opened = false;
+    std::vector<uint8_t> reply; // the latest reply that brought any bytes
+    PortError openError;        // why the latest probe that did not open failed
+
+    void take(const ProbeOutcome& p) {
+        if (p.opened)
+            opened = true;
+        else
+            openError = p.openError;
+        if (!p.reply.empty())
+            reply = p.reply;
+    }
+
+    // "" when there is nothing to say: the port has no entry at all.
+    QString line(const QString& com, const std::string& comName) const {
+        if (!reply.empty()) {
+            QString text;
+            for (uint8_t b : reply)
+                if (b >= 0x20 && b < 0x7F && text.size() < kVerdictQuoteChars)
+                    text += QLatin1Char(char(b));
+            return com + QStringLiteral(": reply without a known identifier: ") + text;
+        }
+        if (opened)
+            return com + QStringLiteral(": no reply");
+        switch (openError.err) {
+        case 0:
+        case ENOENT:
+            return QString();
+        case EBUSY:
+        case EWOULDBLOCK:
+            return com + QStringLiteral(": busy (held by another program)");
+        case EACCES:
+        case EPERM: {
+            const std::string device = openError.device.empty() ? ResolvePortName(comName) : openError.device;
+            return com +
+                   QStringLiteral(": permission denied (%1); the user needs the group that owns it (often "
+                                  "dialout)")
+                       .arg(QString::fromStdString(device));
+        }
+        default:
+            return com +
+                   QStringLiteral(": cannot be opened (%1)").arg(QString::fromStdString(openError.text));
+        }
+    }
+};
 
 QFont fontOf(const QString& family, qreal points, bool bold = false) {
     QFont f(family);
@@ -549,6 +601,7 @@ void TFormQUOR::BF_START() {
     } flag{scanning_};
 
     const std::string settings = kPortSettings;
+    verdicts_.clear();
     for (int n = 1; n <= kLastPort; ++n) {
         TimerMAIN->setInterval(kMainIntervalScan);
         my_COM_A->CommPort = "COM" + std::to_string(n);
@@ -556,14 +609,26 @@ void TFormQUOR::BF_START() {
         appendDiscovery(MemoUTIL_SEND,
                         QStringLiteral("Port %1 check..").arg(QString::fromStdString(my_COM_A->CommPort)));
         paintNow();
+        PortVerdict verdict;
         for (const ReaderRow& row : kReaderRows) {
             const bool found = my_COM_A->check_port(my_COM_A->CommPort, kProbeAddress, settings,
                                                     kProbeCommand, row.identifier);
+            const ProbeOutcome& probe = my_COM_A->LastProbe;
+            if (trafficLog_ && !probe.reply.empty())
+                trafficLog_->write(QString::fromLatin1(
+                    AnswerTerminalLine(probe.reply.data(), static_cast<int>(probe.reply.size()))));
+            verdict.take(probe);
             paintNow();
             if (found) {
                 onReaderFound(row);
                 return;
             }
+        }
+        const QString line = verdict.line(QString::fromStdString(my_COM_A->CommPort), my_COM_A->CommPort);
+        if (!line.isEmpty()) {
+            appendDiscovery(MemoUTIL_SEND, line);
+            verdicts_ << line;
+            paintNow();
         }
     }
     onNothingFound();
@@ -644,6 +709,9 @@ void TFormQUOR::onNothingFound() {
     MemoUTIL_SEND->clear();
     MemoUTIL_REC->clear();
     appendDiscovery(MemoUTIL_SEND, QStringLiteral("correct devices not found "));
+    // Why each port that is there failed stays in view (the log has them already).
+    for (const QString& v : verdicts_)
+        MemoUTIL_SEND->append(v);
     auto* info = pageControl<TMemo>("MemoZEZ2011_Info");
     if (info)
         info->clear();
@@ -736,7 +804,8 @@ QString TFormQUOR::InventoryStartCommand() const {
             throw AppError(QStringLiteral("control %1 missing").arg(QString::fromLatin1(name)));
         return box->currentText();
     };
-    return cmd::KelmEpcInventoryTime(text("ComboBoxEPC_INVENTORY_TIME_Q"), text("ComboBoxEPC_INVENTORY_TIME_C"),
+    return cmd::KelmEpcInventoryTime(text("ComboBoxEPC_INVENTORY_TIME_Q"),
+                                     text("ComboBoxEPC_INVENTORY_TIME_C"),
                                      text("ComboBoxEPC_INVENTORY_TIME_CNTR"));
 }
 

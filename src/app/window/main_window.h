@@ -144,6 +144,8 @@ class TFormQUOR : public QWidget, public Shell {
     template <class T> T* pageControl(const char* name) const;
 
     int StopPending_ = 0;
+    // The verdict lines of the current scan, shown again when it finds nothing.
+    QStringList verdicts_;
     bool scanning_ = false;
     bool scanRequested_ = false;
     uint64_t answersRouted_ = 0;
