@@ -55,6 +55,11 @@ constexpr uint32_t kAnswerWaitMs = 1;
 
 const QString kConnectPrompt = QStringLiteral("нажать COM для соединения с ридером");
 
+// A stop the reader has not confirmed this long after its first "EPC_STOP" is given up.
+constexpr std::chrono::milliseconds kStopGiveUp{3000};
+const QString kStopAbandoned = QStringLiteral("!! EPC_STOP not confirmed after 3 s; stop abandoned");
+// The command that starts an inventory run on a 900 MHz reader, by its first word.
+const QString kInventoryStartWord = QStringLiteral("KELM_EPC_INVENTORY_TIME");
 // The longest part of an unknown reply that a discovery verdict quotes.
 constexpr int kVerdictQuoteChars = 60;
 
@@ -273,6 +278,9 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
 }
 
 TFormQUOR::~TFormQUOR() {
+    // A reader still running an inventory is told to stop, so that it is quiet for the next
+    // start, whoever makes it.
+    stopRunBeforeClose();
     // The end of the window is the end of the program: stop the receiver threads, then
     // give their ports back.
     std::vector<PortHandle> ports;
@@ -782,6 +790,7 @@ void TFormQUOR::SendStringLine(const QString& NetADDR, const QString& SendStr) {
         return;
     const int address = StrToInt(NetADDR);
     my_COM_A->SendStrToPort(my_COM_A->COM->hPORT, address, SendStr.toStdU16String());
+    noteRunCommand(address, SendStr);
 }
 
 void TFormQUOR::SEND_STRING_COMA(const QString& str) {
@@ -817,26 +826,68 @@ void TFormQUOR::StartInventoryRun() {
 
 void TFormQUOR::StopInventoryRun() {
     SEND_STRING_COMA(cmd::EpcStop());
+    // A further stop while one is pending goes out at once, but the retries still end
+    // 3 s after the first.
+    if (StopPending_ != 1)
+        stopSince_ = std::chrono::steady_clock::now();
     StopPending_ = 1;
     TimerSTOP->setEnabled(true);
 }
 
 void TFormQUOR::TimerSTOPTimer() {
     if (StopPending_ == 1) {
-        SEND_STRING_COMA(cmd::EpcStop());
+        if (std::chrono::steady_clock::now() - stopSince_ >= kStopGiveUp) {
+            MemoUTIL_REC->append(kStopAbandoned);
+            appendTerminal(kStopAbandoned);
+            endStopRetries();
+            return;
+        }
+        try {
+            SEND_STRING_COMA(cmd::EpcStop());
+        } catch (...) {
+            // Shown once, by the tick's error handling; the retries would only repeat it.
+            endStopRetries();
+            throw;
+        }
         return;
     }
+    endStopRetries();
+}
+
+void TFormQUOR::endStopRetries() {
+    StopPending_ = 0;
     TimerSTOP->setEnabled(false);
     if (auto* b = pageControl<QWidget>("BitBtn_ANT_TEST_START"))
         b->setEnabled(true);
 }
 
 void TFormQUOR::StopInventoryAnswer(const QString& answer) {
-    if (StopPending_ != 1)
+    if (StopPending_ != 1 && !runInProgress_)
         return;
     const QByteArray bytes = NarrowText(answer);
-    if (GetAnswerWord(2, std::string_view(bytes.constData(), std::size_t(bytes.size()))) == "STOP_INVENTORY")
+    if (GetAnswerWord(2, std::string_view(bytes.constData(), std::size_t(bytes.size()))) != "STOP_INVENTORY")
+        return;
+    runInProgress_ = false;
+    if (StopPending_ == 1)
         StopPending_ = 0;
+}
+
+void TFormQUOR::noteRunCommand(int address, const QString& command) {
+    if (command.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty) != kInventoryStartWord)
+        return;
+    runInProgress_ = true;
+    runAddress_ = address;
+}
+
+void TFormQUOR::stopRunBeforeClose() {
+    if (!runInProgress_ || !connected())
+        return;
+    runInProgress_ = false;
+    try {
+        my_COM_A->SendStrToPort(my_COM_A->COM->hPORT, runAddress_, cmd::EpcStop().toStdU16String());
+    } catch (...) {
+        // Nothing is left to tell about it.
+    }
 }
 
 } // namespace rd
