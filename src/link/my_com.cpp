@@ -1,11 +1,17 @@
 #include "my_com.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace rd {
 
 namespace {
 
 constexpr uint32_t kAllPurgeActions = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 constexpr uint32_t kProbeReadSize = 500;
+// The probe read's limits: 1 ms a byte + 1 ms for 500 bytes, and the pause between bytes.
+constexpr long long kProbeWindowMs = kProbeReadSize + 1;
+constexpr long long kProbePauseMs = 100;
 constexpr uint32_t kInputQueue = 4096;
 
 void setProbeReadTimeouts(CommTimeouts& t) {
@@ -40,13 +46,49 @@ void configurePort(Tmy_COM& c, PortHandle h, const std::string& settingsText) {
     }
 }
 
+// Reads the reply to a probe and searches it for the identifier. The first read is the
+// probe read itself: up to 500 bytes, within 501 ms, ended by a pause of more than 100 ms
+// after the first byte. Only a read that filled up, with the identifier not yet seen, goes
+// on: the next byte must come within 100 ms, and the next read, sized so that its total
+// limit (1 ms a byte + 1 ms) ends with the 501 ms window, runs under the same rules.
+// A reader still streaming the answers of an inventory is found that way. The latest
+// kProbeKeepBytes bytes are kept in reply and searched as a whole after every read.
+bool readProbeReply(PortHandle h, const std::string& findStr, std::vector<uint8_t>& reply) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(kProbeWindowMs);
+    uint8_t chunk[kProbeReadSize];
+    uint32_t want = kProbeReadSize;
+    for (;;) {
+        uint32_t got = 0;
+        ReadFile(h, chunk, want, &got);
+        reply.insert(reply.end(), chunk, chunk + got);
+        if (reply.size() > kProbeKeepBytes)
+            reply.erase(reply.begin(), reply.end() - static_cast<std::ptrdiff_t>(kProbeKeepBytes));
+        if (!reply.empty() &&
+            FindStrInBuf(reply.data(), static_cast<int>(reply.size()), std::string_view(findStr)))
+            return true;
+        if (got < want)
+            return false; // a pause, the end of the window, or a broken port
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left < 2)
+            return false;
+        if (!WaitForInput(h, static_cast<uint32_t>(std::min<long long>(left, kProbePauseMs))))
+            return false;
+        want = static_cast<uint32_t>(std::min<long long>(left - 1, kProbeReadSize));
+    }
+}
+
 } // namespace
 
 bool Tmy_COM::check_port(const std::string& xCOM, int Addr, const std::string& PortStr,
                          const std::u16string& TestStr, const std::string& FindStr) {
+    LastProbe = ProbeOutcome{};
     const PortHandle h = OpenPort(xCOM);
-    if (h == INVALID_PORT_HANDLE)
+    if (h == INVALID_PORT_HANDLE) {
+        LastProbe.openError = LastPortError();
         return false;
+    }
+    LastProbe.opened = true;
     setProbeReadTimeouts(TimeOuts);
     configurePort(*this, h, xCOM + PortStr);
 
@@ -59,10 +101,7 @@ bool Tmy_COM::check_port(const std::string& xCOM, int Addr, const std::string& P
         throw;
     }
 
-    uint8_t reply[kProbeReadSize];
-    uint32_t got = 0;
-    ReadFile(h, reply, kProbeReadSize, &got);
-    if (got > 0 && FindStrInBuf(reply, static_cast<int>(got), std::string_view(FindStr))) {
+    if (readProbeReply(h, FindStr, LastProbe.reply)) {
         TimeOuts = connectedTimeouts();
         SetCommTimeouts(h, TimeOuts);
         hPORT = h;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace rd {
 
@@ -27,6 +28,17 @@ public:
 // byte strings, one char per byte.
 using LineSink = std::function<void(const std::string& line)>;
 
+// What one probe saw: whether the port opened (and why not), and the reply bytes it read.
+struct ProbeOutcome {
+    bool opened = false;
+    PortError openError;        // the cause when the port did not open
+    std::vector<uint8_t> reply; // the bytes read, at most the last kProbeKeepBytes of them
+};
+
+// A probe keeps this many of the latest bytes it read, so that an identifier that comes
+// after a stream of other answers, or split across reads, is still found.
+constexpr std::size_t kProbeKeepBytes = 4096;
+
 class Tmy_COM {
 public:
     std::string CommPort;
@@ -41,6 +53,11 @@ public:
     LineSink MemoUTIL_SEND;
     LineSink MemoTERMINAL;
 
+    // What the last check_port saw, for the caller to explain a failed probe.
+    ProbeOutcome LastProbe;
+
+    // Reads the reply for up to 501 ms, ending early at a pause of more than 100 ms after
+    // the first byte, and searches the bytes kept so far after every read.
     bool check_port(const std::string& xCOM, int Addr, const std::string& PortStr,
                     const std::u16string& TestStr, const std::string& FindStr);
     // Throws CommandTooLong (nothing echoed, written or counted) when sStr does not fit a frame.

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <system_error>
 
 #include <cerrno>
 #include <dirent.h>
@@ -446,6 +447,19 @@ public:
         return ok;
     }
 
+    bool waitForInput(uint32_t timeoutMs) override {
+        const auto deadline = deadlineAfter(Clock::now(), timeoutMs);
+        for (;;) {
+            const timespec ts = toTimespec(deadline - Clock::now());
+            pollfd pfd{fd_, POLLIN, 0};
+            const int r = ::ppoll(&pfd, 1, &ts, nullptr);
+            if (r < 0 && errno == EINTR)
+                continue;
+            // A hung-up or broken port says yes: the read that follows finds out.
+            return r != 0;
+        }
+    }
+
     bool write(const void* buf, uint32_t n, uint32_t* written) override {
         uint32_t count = 0;
         const bool ok = writeImpl(static_cast<const uint8_t*>(buf), n, count);
@@ -561,24 +575,61 @@ private:
 
 } // namespace
 
+namespace {
+
+thread_local PortError lastPortError;
+
+std::string describeError(int err) {
+    switch (err) {
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    case EBUSY:
+    case EWOULDBLOCK:
+        return "held by another program";
+    case ENOENT:
+        return "no such port";
+    case ENOTTY:
+        return "not a serial device";
+    default:
+        return std::error_code(err, std::generic_category()).message();
+    }
+}
+
+// Records why an open failed and gives up the descriptor, if one was opened.
+std::unique_ptr<PortBackend> openFailed(int err, const std::string& device, int fd = -1) {
+    if (fd >= 0)
+        ::close(fd);
+    SetLastPortError(PortError{err, describeError(err), device});
+    return nullptr;
+}
+
+} // namespace
+
+PortError LastPortError() {
+    return lastPortError;
+}
+
+void SetLastPortError(PortError e) {
+    lastPortError = std::move(e);
+}
+
 std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName) {
     const std::string path = ResolvePortName(comName);
     if (path.empty())
-        return nullptr;
+        return openFailed(ENOENT, "");
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return nullptr;
+        return openFailed(errno, path);
     // Exclusive before anything is changed: a port someone holds is never reconfigured.
     // TIOCEXCL is ignored for privileged processes, the lock is not; it also stops a second
     // open from this very process.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    if (::ioctl(fd, TIOCEXCL) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
+    if (!::isatty(fd))
+        return openFailed(ENOTTY, path, fd);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return openFailed(errno, path, fd);
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        return openFailed(errno, path, fd);
     return std::make_unique<PosixPort>(fd);
 }
 
@@ -611,9 +662,14 @@ PortHandle OpenPort(const std::string& comName) {
         std::lock_guard lock(tableMutex);
         openFn = opener;
     }
+    SetLastPortError({});
     std::unique_ptr<PortBackend> backend = openFn ? openFn(comName) : OpenPosixPort(comName);
-    if (!backend)
+    if (!backend) {
+        if (LastPortError().err == 0)
+            SetLastPortError(PortError{ENOENT, "no such port", ""});
         return INVALID_PORT_HANDLE;
+    }
+    SetLastPortError({});
     std::lock_guard lock(tableMutex);
     // Handles are not reused while the process lives, so a stale one never reaches another port.
     PortHandle h = nextHandle;
@@ -661,6 +717,11 @@ bool SetCommState(PortHandle h, const LineSettings& s) {
 bool PurgeComm(PortHandle h, uint32_t flags) {
     auto b = lookup(h);
     return b && b->purge(flags);
+}
+
+bool WaitForInput(PortHandle h, uint32_t timeoutMs) {
+    auto b = lookup(h);
+    return b && b->waitForInput(timeoutMs);
 }
 
 bool ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got) {

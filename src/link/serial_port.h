@@ -49,6 +49,19 @@ bool BuildCommDCB(const std::string& text, LineSettings& s);
 
 // --- Port operations. All return false (or INVALID_PORT_HANDLE) on failure. ---
 
+// Why a port operation failed: the system's error number and a short text for people.
+struct PortError {
+    int err = 0;        // errno value; 0: no failure recorded
+    std::string text;   // "no such port", "permission denied", "held by another program", ...
+    std::string device; // the device the port stands for, when known
+};
+
+// The cause of the last failed open on the calling thread (each thread keeps its own, like
+// errno); err is 0 after an open that succeeded. Openers (the POSIX one and those installed
+// for tests) record their cause with SetLastPortError before they give up.
+PortError LastPortError();
+void SetLastPortError(PortError e);
+
 // Open "COMn" exclusively: a second open of the same port, from this process or
 // another one, fails.
 PortHandle OpenPort(const std::string& comName);
@@ -58,6 +71,8 @@ bool SetupComm(PortHandle h, uint32_t inQueue, uint32_t outQueue);
 bool GetCommState(PortHandle h, LineSettings& s);
 bool SetCommState(PortHandle h, const LineSettings& s);
 bool PurgeComm(PortHandle h, uint32_t flags);
+// Whether input is waiting, or comes within timeoutMs. A backend that cannot tell says yes.
+bool WaitForInput(PortHandle h, uint32_t timeoutMs);
 // Read up to n bytes under the port's time-outs; *got receives the count (possibly 0).
 // A hung-up or vanished port fails.
 bool ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got);
@@ -111,9 +126,13 @@ public:
         return read(buf, n, got);
     }
     virtual bool write(const void* buf, uint32_t n, uint32_t* written) = 0;
+    // Whether input is waiting or comes within timeoutMs; a backend that cannot tell says yes,
+    // and the read that follows decides.
+    virtual bool waitForInput(uint32_t /*timeoutMs*/) { return true; }
 };
 
-// Opens a port by COM name; returns nullptr when it cannot be opened.
+// Opens a port by COM name; returns nullptr when it cannot be opened, with the cause given to
+// SetLastPortError (an opener that gives none stands for a port that is not there).
 using PortOpener = std::function<std::unique_ptr<PortBackend>(const std::string& comName)>;
 
 // The POSIX opener (the default).

@@ -118,14 +118,17 @@ TEST_F(Discovery, NothingFoundShowsTheTitlePageAndTheMessages) {
     EXPECT_FALSE(w.my_COM_A);
     EXPECT_FALSE(w.connected());
     EXPECT_EQ(w.PageControl1->currentWidget()->objectName(), "TabSheetTITLE");
-    EXPECT_EQ(memo("MemoUTIL_SEND")->lines()->lines(), QStringList{"correct devices not found "});
+    // The message, and why the port that is there held no known reader.
+    EXPECT_EQ(memo("MemoUTIL_SEND")->lines()->lines(),
+              QStringList({"correct devices not found ",
+                           "COM1: reply without a known identifier: :00000007 VERSION XYZ-1;"}));
     EXPECT_EQ(memo("MemoUTIL_REC")->count(), 0);
     EXPECT_EQ(memo("MemoZEZ2011_Info")->lines()->lines(), QStringList{"VKR433-SAW not found "});
     EXPECT_EQ(FontColor(control<QWidget>("BitBtnZEZ2011_COM")), colors::red());
     EXPECT_EQ(w.TimerMAIN->interval(), 1000);
     // Not connected: the console sends nothing.
     click("BitBtnUTIL_SEND_COMMAND");
-    EXPECT_EQ(memo("MemoUTIL_SEND")->count(), 1);
+    EXPECT_EQ(memo("MemoUTIL_SEND")->count(), 2);
 }
 
 TEST_F(Discovery, ZezButtonWithA900ReaderLeavesWaitAndColour) {

@@ -282,11 +282,12 @@ TEST_F(Connected, FailingRetryShowsOneErrorAtATime) {
     window().TimerSTOP->fire();
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(deepest, 1);
-    // Closed: the next tick tries again.
+    // Closed: the failed retry has ended the retries, so no further box follows.
     SetErrorSink([&](const QString&) { ++shown; });
     window().TimerSTOP->fire();
-    EXPECT_EQ(shown, 2);
-    EXPECT_EQ(window().StopPending(), 1);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(window().StopPending(), 0);
+    EXPECT_FALSE(window().TimerSTOP->enabled());
     EXPECT_EQ(sentSinceScan(r), std::vector<std::string>{"EPC_STOP"});
 }
 

@@ -50,6 +50,9 @@ class SimWindowTest : public ::testing::Test {
         return *window_;
     }
 
+    // Closes the window for good, as the end of the program does.
+    void destroyWindow() { window_.reset(); }
+
     template <class T> T* control(const char* name) {
         T* c = window().findChild<T*>(QString::fromLatin1(name));
         EXPECT_TRUE(c) << name;

@@ -3,6 +3,7 @@
 #include "sim_window.h"
 
 #include "command_line.h"
+#include "frames.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -91,15 +92,19 @@ TEST_F(Startup, TrafficLogHoldsDiscoveryRequestsAndAnswersInOrder) {
         texts << l.mid(24);
     }
     const QString settings = ": baud=115200 parity=N data=8 stop=2";
-    ASSERT_EQ(texts.size(), 6);
+    ASSERT_EQ(texts.size(), 7);
     EXPECT_EQ(texts[0], "Port COM1 check..");
     EXPECT_EQ(texts[1], "Port COM2 check..");
     EXPECT_EQ(texts[2], ">> 01 3A 30 30 30 30 30 30 30 31 20 56 45 52 53 49 4F 4E 3B");
-    EXPECT_EQ(texts[3], "VKR900-15 found COM2" + settings);
-    EXPECT_EQ(texts[4], ">> 01 3A 30 30 30 30 30 30 30 32 20 56 45 52 53 49 4F 4E 3B");
-    EXPECT_TRUE(texts[5].startsWith("<< 00 3A 30 30 30 30 30 30 30 32 20 56 45 52"))
-        << texts[5].toStdString();
-    EXPECT_EQ(texts[5], memo("MemoTERMINAL")->lines()->lines().last());
+    // The probe's reply as it came, line end included.
+    const std::string reply = ":00000001 VERSION VKR900-15;\r\n";
+    EXPECT_EQ(texts[3].toStdString(),
+              AnswerTerminalLine(reinterpret_cast<const uint8_t*>(reply.data()), int(reply.size())));
+    EXPECT_EQ(texts[4], "VKR900-15 found COM2" + settings);
+    EXPECT_EQ(texts[5], ">> 01 3A 30 30 30 30 30 30 30 32 20 56 45 52 53 49 4F 4E 3B");
+    EXPECT_TRUE(texts[6].startsWith("<< 00 3A 30 30 30 30 30 30 30 32 20 56 45 52"))
+        << texts[6].toStdString();
+    EXPECT_EQ(texts[6], memo("MemoTERMINAL")->lines()->lines().last());
 }
 
 TEST_F(Startup, TrafficLogThatCannotBeOpenedIsAnError) {

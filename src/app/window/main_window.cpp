@@ -33,6 +33,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace rd {
 
@@ -53,6 +54,62 @@ constexpr qint64 kTickBudgetNs = 10'000'000;
 constexpr uint32_t kAnswerWaitMs = 1;
 
 const QString kConnectPrompt = QStringLiteral("нажать COM для соединения с ридером");
+
+// A stop the reader has not confirmed this long after its first "EPC_STOP" is given up.
+constexpr std::chrono::milliseconds kStopGiveUp{3000};
+const QString kStopAbandoned = QStringLiteral("!! EPC_STOP not confirmed after 3 s; stop abandoned");
+// The command that starts an inventory run on a 900 MHz reader, by its first word.
+const QString kInventoryStartWord = QStringLiteral("KELM_EPC_INVENTORY_TIME");
+// The longest part of an unknown reply that a discovery verdict quotes.
+constexpr int kVerdictQuoteChars = 60;
+
+// What the seven probes of one port saw, and the one line that explains it.
+struct PortVerdict {
+    bool opened = false;
+    std::vector<uint8_t> reply; // the latest reply that brought any bytes
+    PortError openError;        // why the latest probe that did not open failed
+
+    void take(const ProbeOutcome& p) {
+        if (p.opened)
+            opened = true;
+        else
+            openError = p.openError;
+        if (!p.reply.empty())
+            reply = p.reply;
+    }
+
+    // "" when there is nothing to say: the port has no entry at all.
+    QString line(const QString& com, const std::string& comName) const {
+        if (!reply.empty()) {
+            QString text;
+            for (uint8_t b : reply)
+                if (b >= 0x20 && b < 0x7F && text.size() < kVerdictQuoteChars)
+                    text += QLatin1Char(char(b));
+            return com + QStringLiteral(": reply without a known identifier: ") + text;
+        }
+        if (opened)
+            return com + QStringLiteral(": no reply");
+        switch (openError.err) {
+        case 0:
+        case ENOENT:
+            return QString();
+        case EBUSY:
+        case EWOULDBLOCK:
+            return com + QStringLiteral(": busy (held by another program)");
+        case EACCES:
+        case EPERM: {
+            const std::string device = openError.device.empty() ? ResolvePortName(comName) : openError.device;
+            return com +
+                   QStringLiteral(": permission denied (%1); the user needs the group that owns it (often "
+                                  "dialout)")
+                       .arg(QString::fromStdString(device));
+        }
+        default:
+            return com +
+                   QStringLiteral(": cannot be opened (%1)").arg(QString::fromStdString(openError.text));
+        }
+    }
+};
 
 QFont fontOf(const QString& family, qreal points, bool bold = false) {
     QFont f(family);
@@ -224,6 +281,9 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
 }
 
 TFormQUOR::~TFormQUOR() {
+    // A reader still running an inventory is told to stop, so that it is quiet for the next
+    // start, whoever makes it.
+    stopRunBeforeClose();
     // The end of the window is the end of the program: stop the receiver threads, then
     // give their ports back.
     std::vector<PortHandle> ports;
@@ -552,6 +612,7 @@ void TFormQUOR::BF_START() {
     } flag{scanning_};
 
     const std::string settings = kPortSettings;
+    verdicts_.clear();
     for (int n = 1; n <= kLastPort; ++n) {
         TimerMAIN->setInterval(kMainIntervalScan);
         my_COM_A->CommPort = "COM" + std::to_string(n);
@@ -559,14 +620,26 @@ void TFormQUOR::BF_START() {
         appendDiscovery(MemoUTIL_SEND,
                         QStringLiteral("Port %1 check..").arg(QString::fromStdString(my_COM_A->CommPort)));
         paintNow();
+        PortVerdict verdict;
         for (const ReaderRow& row : kReaderRows) {
             const bool found = my_COM_A->check_port(my_COM_A->CommPort, kProbeAddress, settings,
                                                     kProbeCommand, row.identifier);
+            const ProbeOutcome& probe = my_COM_A->LastProbe;
+            if (trafficLog_ && !probe.reply.empty())
+                trafficLog_->write(QString::fromLatin1(
+                    AnswerTerminalLine(probe.reply.data(), static_cast<int>(probe.reply.size()))));
+            verdict.take(probe);
             paintNow();
             if (found) {
                 onReaderFound(row);
                 return;
             }
+        }
+        const QString line = verdict.line(QString::fromStdString(my_COM_A->CommPort), my_COM_A->CommPort);
+        if (!line.isEmpty()) {
+            appendDiscovery(MemoUTIL_SEND, line);
+            verdicts_ << line;
+            paintNow();
         }
     }
     onNothingFound();
@@ -647,6 +720,9 @@ void TFormQUOR::onNothingFound() {
     MemoUTIL_SEND->clear();
     MemoUTIL_REC->clear();
     appendDiscovery(MemoUTIL_SEND, QStringLiteral("correct devices not found "));
+    // Why each port that is there failed stays in view (the log has them already).
+    for (const QString& v : verdicts_)
+        MemoUTIL_SEND->append(v);
     auto* info = pageControl<TMemo>("MemoZEZ2011_Info");
     if (info)
         info->clear();
@@ -717,6 +793,7 @@ void TFormQUOR::SendStringLine(const QString& NetADDR, const QString& SendStr) {
         return;
     const int address = StrToInt(NetADDR);
     my_COM_A->SendStrToPort(my_COM_A->COM->hPORT, address, SendStr.toStdU16String());
+    noteRunCommand(address, SendStr);
 }
 
 void TFormQUOR::SEND_STRING_COMA(const QString& str) {
@@ -739,7 +816,8 @@ QString TFormQUOR::InventoryStartCommand() const {
             throw AppError(QStringLiteral("control %1 missing").arg(QString::fromLatin1(name)));
         return box->currentText();
     };
-    return cmd::KelmEpcInventoryTime(text("ComboBoxEPC_INVENTORY_TIME_Q"), text("ComboBoxEPC_INVENTORY_TIME_C"),
+    return cmd::KelmEpcInventoryTime(text("ComboBoxEPC_INVENTORY_TIME_Q"),
+                                     text("ComboBoxEPC_INVENTORY_TIME_C"),
                                      text("ComboBoxEPC_INVENTORY_TIME_CNTR"));
 }
 
@@ -751,26 +829,68 @@ void TFormQUOR::StartInventoryRun() {
 
 void TFormQUOR::StopInventoryRun() {
     SEND_STRING_COMA(cmd::EpcStop());
+    // A further stop while one is pending goes out at once, but the retries still end
+    // 3 s after the first.
+    if (StopPending_ != 1)
+        stopSince_ = std::chrono::steady_clock::now();
     StopPending_ = 1;
     TimerSTOP->setEnabled(true);
 }
 
 void TFormQUOR::TimerSTOPTimer() {
     if (StopPending_ == 1) {
-        SEND_STRING_COMA(cmd::EpcStop());
+        if (std::chrono::steady_clock::now() - stopSince_ >= kStopGiveUp) {
+            MemoUTIL_REC->append(kStopAbandoned);
+            appendTerminal(kStopAbandoned);
+            endStopRetries();
+            return;
+        }
+        try {
+            SEND_STRING_COMA(cmd::EpcStop());
+        } catch (...) {
+            // Shown once, by the tick's error handling; the retries would only repeat it.
+            endStopRetries();
+            throw;
+        }
         return;
     }
+    endStopRetries();
+}
+
+void TFormQUOR::endStopRetries() {
+    StopPending_ = 0;
     TimerSTOP->setEnabled(false);
     if (auto* b = pageControl<QWidget>("BitBtn_ANT_TEST_START"))
         b->setEnabled(true);
 }
 
 void TFormQUOR::StopInventoryAnswer(const QString& answer) {
-    if (StopPending_ != 1)
+    if (StopPending_ != 1 && !runInProgress_)
         return;
     const QByteArray bytes = NarrowText(answer);
-    if (GetAnswerWord(2, std::string_view(bytes.constData(), std::size_t(bytes.size()))) == "STOP_INVENTORY")
+    if (GetAnswerWord(2, std::string_view(bytes.constData(), std::size_t(bytes.size()))) != "STOP_INVENTORY")
+        return;
+    runInProgress_ = false;
+    if (StopPending_ == 1)
         StopPending_ = 0;
+}
+
+void TFormQUOR::noteRunCommand(int address, const QString& command) {
+    if (command.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty) != kInventoryStartWord)
+        return;
+    runInProgress_ = true;
+    runAddress_ = address;
+}
+
+void TFormQUOR::stopRunBeforeClose() {
+    if (!runInProgress_ || !connected())
+        return;
+    runInProgress_ = false;
+    try {
+        my_COM_A->SendStrToPort(my_COM_A->COM->hPORT, runAddress_, cmd::EpcStop().toStdU16String());
+    } catch (...) {
+        // Nothing is left to tell about it.
+    }
 }
 
 } // namespace rd

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -138,12 +139,25 @@ class TFormQUOR : public QWidget, public Shell {
     void appendTerminal(const QString& line);
     void appendDiscovery(TMemo* memo, const QString& line);
     void paintNow();
+    // Inventory run control: the end of a stop's retries (confirmed, abandoned or failed),
+    // the start of a run seen among the commands sent, and the stop sent when the window
+    // closes during a run.
+    void endStopRetries();
+    void noteRunCommand(int address, const QString& command);
+    void stopRunBeforeClose();
 
     // Controls that stand on the pages and whose behaviour belongs to the window; null
     // while a page does not provide them.
     template <class T> T* pageControl(const char* name) const;
 
     int StopPending_ = 0;
+    // When the first "EPC_STOP" of the pending stop went out.
+    std::chrono::steady_clock::time_point stopSince_{};
+    // An inventory start went out (to runAddress_) and no "STOP_INVENTORY" has come since.
+    bool runInProgress_ = false;
+    int runAddress_ = 1;
+    // The verdict lines of the current scan, shown again when it finds nothing.
+    QStringList verdicts_;
     bool scanning_ = false;
     bool scanRequested_ = false;
     uint64_t answersRouted_ = 0;

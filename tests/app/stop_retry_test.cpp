@@ -1,0 +1,167 @@
+// The end of a stop's retries when the reader never confirms it or a retry cannot be sent,
+// and the stop sent to a reader still running an inventory when the window closes.
+#include "sim_window.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace rd::testing {
+namespace {
+
+const QString kAbandoned = QStringLiteral("!! EPC_STOP not confirmed after 3 s; stop abandoned");
+
+class RunControl : public SimWindowTest {
+  protected:
+    sim::ReaderSim& connect(const std::string& identifier, sim::Options o = {}) {
+        sim::ReaderSim& r = addReader(identifier, 1, o);
+        scan();
+        EXPECT_TRUE(window().connected());
+        base_ = r.requestCount();
+        return r;
+    }
+    std::vector<std::string> sentSince(sim::ReaderSim& r, std::size_t from) const {
+        auto all = r.commands();
+        return {all.begin() + std::ptrdiff_t(std::min(from, all.size())), all.end()};
+    }
+    std::size_t base_ = 0;
+};
+
+struct StopCase {
+    const char* name;
+    const char* identifier;
+    bool confirmStop;
+    bool emptyAddressBox; // emptied after the first "EPC_STOP"
+    bool abandonedLine;
+    int errorsShown;
+};
+
+class StopRetries : public RunControl, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopRetries, EndWhenNeverConfirmedOrWhenARetryFails) {
+    const StopCase& r = GetParam();
+    sim::Options o;
+    o.confirmStop = r.confirmStop;
+    sim::ReaderSim& reader = connect(r.identifier, o);
+    QTemporaryDir tmp;
+    window().setTrafficLog(tmp.filePath("traffic.log"));
+    auto* start = control<QWidget>("BitBtn_ANT_TEST_START");
+    start->setEnabled(false);
+    auto* address = control<QComboBox>("ComboBoxUTIL_ADDR");
+
+    const auto begun = std::chrono::steady_clock::now();
+    window().StopInventoryRun();
+    if (r.emptyAddressBox)
+        address->setEditText("");
+    while (window().TimerSTOP->enabled() &&
+           std::chrono::steady_clock::now() - begun < std::chrono::seconds(6)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        window().TimerSTOP->fire();
+    }
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begun)
+            .count();
+
+    EXPECT_FALSE(window().TimerSTOP->enabled());
+    EXPECT_EQ(window().StopPending(), 0);
+    // As after a confirmed stop.
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_EQ(errors.size(), r.errorsShown);
+    if (r.abandonedLine) {
+        EXPECT_GE(ms, 3000);
+        EXPECT_LT(ms, 4500);
+    } else {
+        EXPECT_LT(ms, 1000);
+    }
+    QFile log(tmp.filePath("traffic.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(log.readAll()).contains(kAbandoned), r.abandonedLine);
+    EXPECT_EQ(has(memo("MemoUTIL_REC"), kAbandoned), r.abandonedLine);
+    EXPECT_EQ(has(memo("MemoTERMINAL"), kAbandoned), r.abandonedLine);
+
+    // Over: later ticks send nothing and show nothing. (The short wait lets a stop still on
+    // its way arrive before the count is taken.)
+    reader.waitForRequests(reader.requestCount() + 1, 200);
+    const std::size_t sent = sentSince(reader, base_).size();
+    EXPECT_LE(sent, 31u);
+    window().TimerSTOP->fire();
+    window().TimerSTOP->fire();
+    EXPECT_FALSE(reader.waitForRequests(base_ + sent + 1, 300));
+    EXPECT_EQ(errors.size(), r.errorsShown);
+
+    // A new stop has its own 3 s.
+    address->setEditText("01");
+    window().StopInventoryRun();
+    window().TimerSTOP->fire();
+    EXPECT_EQ(window().StopPending(), 1);
+    EXPECT_TRUE(reader.waitForRequests(base_ + sent + 2, 2000));
+    EXPECT_EQ(sentSince(reader, base_ + sent), std::vector<std::string>(2, "EPC_STOP"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StopRetries,
+                         // A 433 MHz reader does not know the command (a mis-click on INVENTORY_STOP).
+                         ::testing::Values(StopCase{"NeverConfirmed", "VKR433-16", true, false, true, 0},
+                                           StopCase{"AddressBoxEmptied", "VKR900-15", false, true, false, 1}),
+                         [](const ::testing::TestParamInfo<StopCase>& i) {
+                             return std::string(i.param.name);
+                         });
+
+enum class BeforeClose { Nothing, PageStart, ConsoleStart, StartStoppedConfirmed };
+
+struct CloseCase {
+    const char* name;
+    BeforeClose before;
+    int stopAddress; // 0: nothing is sent at the close
+};
+
+class CloseDuringRun : public RunControl, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseDuringRun, StopsTheReaderOnce) {
+    const CloseCase& r = GetParam();
+    sim::ReaderSim& reader = connect("VKR900-15");
+    switch (r.before) {
+    case BeforeClose::Nothing:
+        break;
+    case BeforeClose::PageStart:
+        click("BitBtnEPC_INVENTORY_TIME");
+        break;
+    case BeforeClose::ConsoleStart:
+        // To address 05; the box shows another address by the time the window closes.
+        control<QComboBox>("ComboBoxUTIL_COMMAND")->setEditText("KELM_EPC_INVENTORY_TIME 20 5 15");
+        control<QComboBox>("ComboBoxUTIL_ADDR")->setEditText("05");
+        click("BitBtnUTIL_SEND_COMMAND");
+        control<QComboBox>("ComboBoxUTIL_ADDR")->setEditText("02");
+        break;
+    case BeforeClose::StartStoppedConfirmed:
+        click("BitBtnEPC_INVENTORY_TIME");
+        window().StopInventoryRun();
+        ASSERT_TRUE(routeUntil([&] { return window().StopPending() == 0; }));
+        break;
+    }
+    const std::size_t beforeClose = base_ + (r.before == BeforeClose::Nothing                 ? 0
+                                             : r.before == BeforeClose::StartStoppedConfirmed ? 2
+                                                                                              : 1);
+    ASSERT_TRUE(reader.waitForRequests(beforeClose, 2000));
+    EXPECT_EQ(reader.inventoryRunning(), r.stopAddress != 0);
+    destroyWindow();
+    if (r.stopAddress == 0) {
+        EXPECT_FALSE(reader.waitForRequests(beforeClose + 1, 300));
+        return;
+    }
+    ASSERT_TRUE(reader.waitForRequests(beforeClose + 1, 2000));
+    EXPECT_FALSE(reader.waitForRequests(beforeClose + 2, 300));
+    EXPECT_EQ(sentSince(reader, beforeClose), std::vector<std::string>{"EPC_STOP"});
+    EXPECT_EQ(reader.requests().back().at(0), r.stopAddress);
+    EXPECT_FALSE(reader.inventoryRunning());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CloseDuringRun,
+                         ::testing::Values(CloseCase{"NoRun", BeforeClose::Nothing, 0},
+                                           CloseCase{"StartedOnThe900Page", BeforeClose::PageStart, 1},
+                                           CloseCase{"StartedAtTheConsole", BeforeClose::ConsoleStart, 5},
+                                           CloseCase{"StopConfirmed", BeforeClose::StartStoppedConfirmed, 0}),
+                         [](const ::testing::TestParamInfo<CloseCase>& i) {
+                             return std::string(i.param.name);
+                         });
+
+} // namespace
+} // namespace rd::testing
