@@ -48,14 +48,18 @@ void signalFd(int fd) {
 TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority)
     : CommPort(PORT), hPORT(xPort), ring_(kRingSize, 0) {
     // The events exist before anyone can poll them: created here rather than in the run.
-    EventSendStrReady = CreateNamedEvent("DATA_FOR_SEND_READY" + CommPort, false, false);
-    EventDATAReady = CreateNamedEvent("DATA READY" + CommPort, true, false);
-    EventDATAFree = CreateNamedEvent("DATA FREE" + CommPort, true, false);
-    EventAnswerStrReady = CreateNamedEvent("ANSWER STRING READY" + CommPort, true, false);
-    EventAnswerStrFree = CreateNamedEvent("ANSWER STRING FREE" + CommPort, true, false);
-    EventDataReadyForLoad = CreateNamedEvent("DATA READY FOR LOAD" + CommPort, false, false);
-    EventDataReadyForLoadOBRAZ = CreateNamedEvent("DATA READY FOR LOAD OBRAZ" + CommPort, false, false);
-    EventCOM = CreateNamedEvent("EV_RXFLAG " + CommPort, false, false);
+    // They are this thread's own objects; the names are labels only.
+    auto event = [this](const char* literal, bool manualReset) {
+        return std::make_shared<Event>(manualReset, false, literal + CommPort);
+    };
+    EventSendStrReady = event("DATA_FOR_SEND_READY", false);
+    EventDATAReady = event("DATA READY", true);
+    EventDATAFree = event("DATA FREE", true);
+    EventAnswerStrReady = event("ANSWER STRING READY", true);
+    EventAnswerStrFree = event("ANSWER STRING FREE", true);
+    EventDataReadyForLoad = event("DATA READY FOR LOAD", false);
+    EventDataReadyForLoadOBRAZ = event("DATA READY FOR LOAD OBRAZ", false);
+    EventCOM = event("EV_RXFLAG ", false);
 
     TimeOuts.ReadIntervalTimeout = kReturnWhatIsThere;
     TimeOuts.ReadTotalTimeoutMultiplier = kReturnWhatIsThere;
@@ -104,6 +108,7 @@ void TCOM_A::Execute() {
 
     AnswerCutter cutter(REC_ANSWER_BUF, ANSWER_BUF_COUNT, REC_MODE);
     uint8_t block[kReadBlock];
+    int failedInARow = 0;
     while (!stop_.load()) {
         if (EventAnswerStrFree->IsSet()) {
             EventAnswerStrFree->Reset();
@@ -116,10 +121,13 @@ void TCOM_A::Execute() {
         // on a release. A failed read (a port that has gone away) counts as no bytes.
         uint32_t got = 0;
         if (ReadFileUntilWoken(hPORT, block, kReadBlock, &got, wakeFd_)) {
+            failedInARow = 0;
             appendToRing(block, got);
             cutRing(cutter);
         } else {
             failedReads_.fetch_add(1, std::memory_order_relaxed);
+            if (++failedInARow >= kLostAfterFailedReads)
+                lost_.store(true);
             rest(kFailedReadBackoffMs);
         }
     }

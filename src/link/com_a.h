@@ -1,6 +1,7 @@
 // TCOM_A: the receiver thread of a connected port. Reads the port into a ring, cuts
 // answer frames out of it and hands them over one at a time through the answer-ready
-// and answer-free events.
+// and answer-free events. The events belong to this one thread: a thread started later on
+// the same port never shares them, so an earlier thread cannot take its releases.
 #pragma once
 
 #include "events.h"
@@ -21,8 +22,9 @@ public:
     static constexpr int kRingSize = 400001;
     static constexpr int kReadBlock = 100;
 
-    // Create: stores the handle and the name, creates the eight named events and starts
-    // the thread at once. xPriority: 0 idle .. 3 normal .. 6 time-critical.
+    // Create: stores the handle and the name, creates the eight events (labelled with the
+    // literal and the port name, such as "ANSWER STRING READYCOM3") and starts the thread
+    // at once. xPriority: 0 idle .. 3 normal .. 6 time-critical.
     TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority = 3);
     // Asks the thread to stop and joins it.
     ~TCOM_A();
@@ -55,9 +57,14 @@ public:
     uint64_t droppedBytes() const { return dropped_.load(std::memory_order_relaxed); }
     // Reads that failed (an adapter pulled out) since the start.
     uint64_t failedReads() const { return failedReads_.load(std::memory_order_relaxed); }
+    // The connection is lost: kLostAfterFailedReads reads in a row have failed (a hung-up
+    // or vanished port fails every read at once, so that takes about two back-offs). Once
+    // set it stays set; the thread goes on trying until it is stopped. Any thread may ask.
+    bool lost() const { return lost_.load(); }
 
     // How long the thread rests after a failed read before it tries again.
     static constexpr int kFailedReadBackoffMs = 100;
+    static constexpr int kLostAfterFailedReads = 3;
 
 private:
     void Execute();
@@ -75,6 +82,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> dropped_{0};
     std::atomic<uint64_t> failedReads_{0};
+    std::atomic<bool> lost_{false};
     std::thread thread_;
 };
 

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <utility>
 
 #include <cerrno>
 #include <unistd.h>
 
 namespace rd {
 
-Event::Event(bool manualReset, bool initialState) : manual_(manualReset), set_(initialState) {}
+Event::Event(bool manualReset, bool initialState, std::string name)
+    : manual_(manualReset), name_(std::move(name)), set_(initialState) {}
 
 void Event::Set() {
     std::lock_guard lock(m_);
@@ -79,7 +81,7 @@ std::shared_ptr<Event> CreateNamedEvent(const std::string& name, bool manualRese
     auto& slot = registry[name];
     if (auto existing = slot.lock())
         return existing;
-    auto created = std::make_shared<Event>(manualReset, initialState);
+    auto created = std::make_shared<Event>(manualReset, initialState, name);
     slot = created;
     return created;
 }

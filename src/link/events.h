@@ -1,5 +1,5 @@
-// Event objects with manual or automatic reset, optionally named: the same name gives
-// the same object within the process.
+// Event objects with manual or automatic reset. An event may carry a name as its label;
+// CreateNamedEvent also shares it: the same name gives the same object within the process.
 #pragma once
 
 #include <condition_variable>
@@ -16,7 +16,7 @@ public:
     // A wait with this time-out waits until the event is set.
     static constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 
-    Event(bool manualReset, bool initialState);
+    Event(bool manualReset, bool initialState, std::string name = {});
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
 
@@ -27,6 +27,8 @@ public:
     bool Wait(uint32_t ms);
     bool IsSet() const;
     bool manualReset() const { return manual_; }
+    // The label given at construction (empty for none).
+    const std::string& name() const { return name_; }
 
     // A thread that waits in poll() for more than this event registers a descriptor here
     // (an eventfd or the write end of a pipe): every Set() writes to it after the state has
@@ -36,6 +38,7 @@ public:
 
 private:
     const bool manual_;
+    const std::string name_;
     mutable std::mutex m_;
     std::condition_variable cv_;
     bool set_;

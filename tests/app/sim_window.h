@@ -44,6 +44,11 @@ class SimWindowTest : public ::testing::Test {
         return *sims_.back();
     }
 
+    // The simulator goes for good, its thread with it.
+    void dropReader(sim::ReaderSim& r) {
+        std::erase_if(sims_, [&](const auto& s) { return s.get() == &r; });
+    }
+
     TFormQUOR& window() {
         if (!window_)
             window_ = std::make_unique<TFormQUOR>();

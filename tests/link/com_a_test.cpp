@@ -53,13 +53,15 @@ private:
     std::shared_ptr<Event> reading_;
 };
 
-TEST(ReceiverEvents, EightEventsNamedAfterThePortExistFromTheStart) {
+TEST(ReceiverEvents, EightEventsLabelledAfterThePortExistFromTheStartAndAreTheirOwn) {
     const auto reading = std::make_shared<Event>(true, false);
     SetPortOpener([reading](const std::string&) { return std::make_unique<QuietPort>(reading); });
     const PortHandle h = OpenPort("COM3");
     SetPortOpener({});
     ASSERT_NE(h, INVALID_PORT_HANDLE);
     TCOM_A t(h, "COM3");
+    // A later thread on the same port name: none of its events is one of the first's.
+    TCOM_A later(INVALID_PORT_HANDLE, "COM3");
     const struct {
         const char* name;
         std::shared_ptr<Event> TCOM_A::*field;
@@ -77,7 +79,10 @@ TEST(ReceiverEvents, EightEventsNamedAfterThePortExistFromTheStart) {
     for (const auto& r : rows) {
         const auto& mine = t.*(r.field);
         ASSERT_NE(mine, nullptr) << r.name;
-        EXPECT_EQ(CreateNamedEvent(r.name, !r.manual, true), mine) << r.name;
+        EXPECT_EQ(mine->name(), r.name);
+        EXPECT_NE(later.*(r.field), mine) << r.name;
+        EXPECT_EQ((later.*(r.field))->name(), r.name);
+        EXPECT_NE(CreateNamedEvent(r.name, !r.manual, true), mine) << r.name;
         EXPECT_EQ(mine->manualReset(), r.manual) << r.name;
         EXPECT_FALSE(mine->IsSet()) << r.name;
     }
@@ -179,7 +184,8 @@ TEST_F(ReceiverTest, ManyAnswersInOrderNoneLostNoneTwice) {
     EXPECT_FALSE(receiver->EventAnswerStrReady->Wait(100));
 }
 
-TEST_F(ReceiverTest, HungUpPortDoesNotSpin) {
+TEST_F(ReceiverTest, HungUpPortDoesNotSpinAndIsLost) {
+    EXPECT_FALSE(receiver->lost());
     reader->hangUp();
     ASSERT_TRUE(WaitUntil([&] { return receiver->failedReads() >= 1; }));
     const uint64_t before = receiver->failedReads();
@@ -187,6 +193,19 @@ TEST_F(ReceiverTest, HungUpPortDoesNotSpin) {
     // Failed reads are spaced by the back-off: a handful, not thousands.
     EXPECT_LE(receiver->failedReads() - before, 500u / TCOM_A::kFailedReadBackoffMs + 2);
     EXPECT_FALSE(receiver->EventAnswerStrReady->IsSet());
+    EXPECT_TRUE(receiver->lost());
+}
+
+TEST_F(ReceiverTest, EarlierThreadOnTheSamePortNameTakesNoRelease) {
+    // A thread left from an earlier connection on COM3, its port gone: it never takes a
+    // release meant for the thread of the new connection.
+    TCOM_A earlier(INVALID_PORT_HANDLE, "COM3");
+    std::string burst;
+    for (int i = 1; i <= 20; ++i)
+        burst += ":" + std::to_string(i) + " N;";
+    reader->sendRaw(burst);
+    for (int i = 1; i <= 20; ++i)
+        ASSERT_EQ(Take(*receiver, 1000), ":" + std::to_string(i) + " N;") << "answer " << i;
 }
 
 TEST(ReceiverRing, FullRingDropsNewcomersAndKeepsWhatWaits) {
@@ -250,6 +269,26 @@ private:
     int failures_;
     bool sent_ = false;
 };
+
+TEST(ReceiverLost, FailuresInARowLoseTheConnectionFewerDoNot) {
+    const struct {
+        int failures;
+        bool lost;
+    } rows[] = {{TCOM_A::kLostAfterFailedReads - 1, false}, {TCOM_A::kLostAfterFailedReads, true}};
+    for (const auto& r : rows) {
+        SetPortOpener([&](const std::string&) { return std::make_unique<FlakyPort>(r.failures); });
+        const PortHandle h = OpenPort("COM6");
+        ASSERT_NE(h, INVALID_PORT_HANDLE);
+        {
+            TCOM_A t(h, "COM6");
+            // Reads that work again do not bring a lost connection back.
+            EXPECT_EQ(Take(t), ":1 BACK;") << r.failures;
+            EXPECT_EQ(t.lost(), r.lost) << r.failures;
+        }
+        ClosePort(h);
+    }
+    SetPortOpener({});
+}
 
 TEST(ReceiverRecovery, ReadsAreTriedAgainAfterFailures) {
     SetPortOpener([](const std::string&) { return std::make_unique<FlakyPort>(3); });

@@ -19,10 +19,12 @@
 #include "traffic_log.h"
 #include "widgets.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -34,6 +36,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace rd {
 
@@ -54,6 +57,58 @@ constexpr qint64 kTickBudgetNs = 10'000'000;
 constexpr uint32_t kAnswerWaitMs = 1;
 
 const QString kConnectPrompt = QStringLiteral("нажать COM для соединения с ридером");
+const QString kStatusStart = QStringLiteral("STATUS");
+const QString kPortBoxStart = QStringLiteral("----");
+// A lost reader's port is tried again this often.
+constexpr qint64 kReconnectIntervalMs = 1000;
+
+// Installed on the application while a scan serves the window: Esc asks the scan to end,
+// every other input (keys, clicks, wheel, closing the window) is dropped, so that no
+// handler of a control runs in the middle of a scan.
+class ScanInputFilter : public QObject {
+  public:
+    explicit ScanInputFilter(bool& cancelled) : cancelled_(cancelled) { qApp->installEventFilter(this); }
+    ~ScanInputFilter() override { qApp->removeEventFilter(this); }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        switch (e->type()) {
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+            if (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape)
+                cancelled_ = true;
+            e->accept();
+            return true;
+        case QEvent::Close:
+            e->ignore();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TouchCancel:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::InputMethod:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            e->accept();
+            return true;
+        default:
+            return false;
+        }
+    }
+
+  private:
+    bool& cancelled_;
+};
 
 // A stop the reader has not confirmed this long after its first "EPC_STOP" is given up.
 constexpr std::chrono::milliseconds kStopGiveUp{3000};
@@ -282,20 +337,9 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
 
 TFormQUOR::~TFormQUOR() {
     // A reader still running an inventory is told to stop, so that it is quiet for the next
-    // start, whoever makes it.
+    // start, whoever makes it; then the receiver thread is stopped and its port given back.
     stopRunBeforeClose();
-    // The end of the window is the end of the program: stop the receiver threads, then
-    // give their ports back.
-    std::vector<PortHandle> ports;
-    for (const auto& r : receivers_)
-        ports.push_back(r->hPORT);
-    for (const auto& r : receivers_)
-        r->requestStop();
-    if (my_COM_A)
-        my_COM_A->COM.reset();
-    receivers_.clear();
-    for (PortHandle h : ports)
-        ClosePort(h);
+    closeLink();
 }
 
 void TFormQUOR::buildUtilPage() {
@@ -586,11 +630,15 @@ void TFormQUOR::makePortObject() {
 }
 
 void TFormQUOR::BitBtnUTIL_FIND_COMClick() {
+    if (scanning_)
+        return;
     MemoUTIL_REC->clear();
     BF_START();
 }
 
 void TFormQUOR::BitBtnZEZ2011_COMClick() {
+    if (scanning_)
+        return;
     if (auto* info = pageControl<TMemo>("MemoZEZ2011_Info")) {
         info->clear();
         info->append(QStringLiteral("wait.."));
@@ -603,13 +651,21 @@ void TFormQUOR::BitBtn_ANT_TEST_dev_foundClick() {
 }
 
 void TFormQUOR::BF_START() {
+    // One scan at a time: a scan is never started from within another.
+    if (scanning_)
+        return;
+    // One connection at a time: the port held so far is given back before any probe, so a
+    // reader still on it is found again.
+    endConnection();
     if (!my_COM_A)
         makePortObject();
     scanning_ = true;
+    scanCancelled_ = false;
     struct ScanFlag {
         bool& f;
         ~ScanFlag() { f = false; }
     } flag{scanning_};
+    ScanInputFilter input(scanCancelled_);
 
     const std::string settings = kPortSettings;
     verdicts_.clear();
@@ -622,6 +678,11 @@ void TFormQUOR::BF_START() {
         paintNow();
         PortVerdict verdict;
         for (const ReaderRow& row : kReaderRows) {
+            serveWindowDuringScan();
+            if (scanCancelled_) {
+                onScanCancelled();
+                return;
+            }
             const bool found = my_COM_A->check_port(my_COM_A->CommPort, kProbeAddress, settings,
                                                     kProbeCommand, row.identifier);
             const ProbeOutcome& probe = my_COM_A->LastProbe;
@@ -645,16 +706,93 @@ void TFormQUOR::BF_START() {
     onNothingFound();
 }
 
+void TFormQUOR::serveWindowDuringScan() {
+    // Paints, layouts and other queued work of the window run; timers wait until the scan
+    // is over, and the input filter of the scan keeps every control's handler out.
+    QCoreApplication::processEvents(QEventLoop::X11ExcludeTimers);
+}
+
+void TFormQUOR::onScanCancelled() {
+    appendDiscovery(MemoUTIL_SEND, QStringLiteral("scan cancelled"));
+    updatePortHints();
+}
+
 void TFormQUOR::startReceiver() {
-    auto com = std::make_shared<TCOM_A>(my_COM_A->hPORT, my_COM_A->CommPort, 3);
-    receivers_.push_back(com);
-    my_COM_A->COM = com;
-    droppedShown_ = 0;
+    startReceiverThread();
     TimerMAIN->setInterval(kMainIntervalScan);
     TimerMAIN->setEnabled(true);
 }
 
+void TFormQUOR::startReceiverThread() {
+    my_COM_A->COM = std::make_shared<TCOM_A>(my_COM_A->hPORT, my_COM_A->CommPort, 3);
+    droppedShown_ = 0;
+}
+
+void TFormQUOR::closeLink() {
+    if (!my_COM_A)
+        return;
+    if (std::shared_ptr<TCOM_A> com = std::exchange(my_COM_A->COM, nullptr)) {
+        com->requestStop();
+        com.reset(); // the only holder: this joins the thread
+    }
+    if (my_COM_A->hPORT != 0 && my_COM_A->hPORT != INVALID_PORT_HANDLE)
+        ClosePort(my_COM_A->hPORT);
+    my_COM_A->hPORT = 0;
+}
+
+void TFormQUOR::endConnection() {
+    const bool had = connected() || lost_;
+    // A reader left running an inventory is told to stop before its port is given up.
+    stopRunBeforeClose();
+    closeLink();
+    if (lost_)
+        LabelCOM_PORT_STATUS->setPalette(statusPalette_);
+    lost_ = false;
+    connectedRow_ = nullptr;
+    if (!had)
+        return;
+    LabelCOM_PORT_STATUS->setText(kStatusStart);
+    cbCOMPORT->setEditText(kPortBoxStart);
+    updatePortHints();
+}
+
+void TFormQUOR::onConnectionLost() {
+    const QString port = QString::fromStdString(my_COM_A->CommPort);
+    closeLink();
+    lost_ = true;
+    sinceReconnectTry_.start();
+    statusPalette_ = LabelCOM_PORT_STATUS->palette();
+    LabelCOM_PORT_STATUS->setText(port + QStringLiteral(": connection lost"));
+    SetFontColor(LabelCOM_PORT_STATUS, colors::red());
+    appendTerminal(QStringLiteral("!! %1: connection lost").arg(port));
+    updatePortHints();
+}
+
+void TFormQUOR::tryReconnect() {
+    if (sinceReconnectTry_.elapsed() < kReconnectIntervalMs)
+        return;
+    sinceReconnectTry_.start();
+    // The same port and the same reader only; a port that another program holds does not
+    // open (the open is exclusive).
+    bool found = false;
+    try {
+        found = connectedRow_ && my_COM_A->check_port(my_COM_A->CommPort, kProbeAddress, kPortSettings,
+                                                      kProbeCommand, connectedRow_->identifier);
+    } catch (const PortSetupError&) {
+        found = false; // the port has been closed again; the next attempt comes in a second
+    }
+    if (!found)
+        return;
+    startReceiverThread();
+    lost_ = false;
+    LabelCOM_PORT_STATUS->setPalette(statusPalette_);
+    LabelCOM_PORT_STATUS->setText(QString::fromStdString(my_COM_A->CommPortStr));
+    appendTerminal(QStringLiteral("!! %1: reconnected").arg(QString::fromStdString(my_COM_A->CommPort)));
+    updatePortHints();
+}
+
 void TFormQUOR::onReaderFound(const ReaderRow& row) {
+    connectedRow_ = &row;
     const QString commPort = QString::fromStdString(my_COM_A->CommPort);
     const QString commPortStr = QString::fromStdString(my_COM_A->CommPortStr);
     const QString message = QString::fromLatin1(row.message) + commPortStr;
@@ -750,8 +888,13 @@ void TFormQUOR::TimerMAINTimer() {
             if (spent.nsecsElapsed() >= kTickBudgetNs)
                 break;
         }
-        if (my_COM_A && my_COM_A->COM)
+        if (my_COM_A && my_COM_A->COM) {
             showDroppedBytes(*my_COM_A->COM);
+            if (my_COM_A->COM->lost())
+                onConnectionLost();
+        } else if (my_COM_A && lost_) {
+            tryReconnect();
+        }
     }
     if (Label_ANT_TEST_TIME_)
         Label_ANT_TEST_TIME_->setText(TimeText());

@@ -6,6 +6,8 @@
 #include "my_com.h"
 #include "shell.h"
 
+#include <QElapsedTimer>
+#include <QPalette>
 #include <QString>
 #include <QWidget>
 
@@ -74,6 +76,13 @@ class TFormQUOR : public QWidget, public Shell {
     // True while my_COM_A exists and holds a receiver thread.
     bool connected() const;
 
+    // Ends the connection, if there is one: the receiver thread is asked to stop and joined,
+    // then its port is closed, which releases the port's lock. A lost connection stops
+    // trying to come back. The port object stays (the request counter runs on); the status
+    // label and the port box go back to their start texts. Discovery calls it before it
+    // probes any port.
+    void endConnection();
+
     // Appends every terminal line and discovery message to this file, time-stamped
     // (an empty path switches the log off). Throws AppError when it cannot be opened.
     void setTrafficLog(const QString& path);
@@ -131,6 +140,15 @@ class TFormQUOR : public QWidget, public Shell {
     void attachPageControls();
     void makePortObject();
     void startReceiver();
+    void startReceiverThread();
+    // Stops and joins the receiver thread and closes the connected port; nothing shown.
+    void closeLink();
+    void onConnectionLost();
+    void tryReconnect();
+    // Serves the window between two probes of a scan: it repaints, and of the user's input
+    // only Esc counts (it cancels the scan); no timer ticks meanwhile.
+    void serveWindowDuringScan();
+    void onScanCancelled();
     void onReaderFound(const ReaderRow& row);
     void onNothingFound();
     void routeOneAnswer(TCOM_A& com);
@@ -159,12 +177,16 @@ class TFormQUOR : public QWidget, public Shell {
     // The verdict lines of the current scan, shown again when it finds nothing.
     QStringList verdicts_;
     bool scanning_ = false;
+    bool scanCancelled_ = false;
     bool scanRequested_ = false;
     uint64_t answersRouted_ = 0;
     uint64_t droppedShown_ = 0;
-    // Every receiver thread ever started. A scan that replaces my_COM_A.COM, or drops the
-    // port object, leaves the earlier threads running, as they would until the process ends.
-    std::vector<std::shared_ptr<TCOM_A>> receivers_;
+    // The table row of the connected (or lost) reader; null while none was found.
+    const ReaderRow* connectedRow_ = nullptr;
+    // While the connection is lost: set, and the time since the last attempt to reopen.
+    bool lost_ = false;
+    QElapsedTimer sinceReconnectTry_;
+    QPalette statusPalette_;
     std::unique_ptr<TrafficLog> trafficLog_;
 
     TMemo* MemoZEZ2011_ = nullptr;
