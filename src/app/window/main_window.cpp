@@ -4,6 +4,7 @@
 #include "com_a.h"
 #include "commands.h"
 #include "conv.h"
+#include "discovery.h"
 #include "errors.h"
 #include "events.h"
 #include "form_timer.h"
@@ -35,19 +36,11 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <cerrno>
 #include <utility>
 
 namespace rd {
 
 namespace {
-
-// The line settings text that follows the port name.
-const char* const kPortSettings = ": baud=115200 parity=N data=8 stop=2";
-const char16_t* const kProbeCommand = u"VERSION";
-// The discovery probes go to this net address, whatever the address box holds.
-constexpr int kProbeAddress = 1;
-constexpr int kLastPort = 20;
 
 constexpr int kMainIntervalStart = 10;
 constexpr int kMainIntervalScan = 1000;
@@ -115,57 +108,6 @@ constexpr std::chrono::milliseconds kStopGiveUp{3000};
 const QString kStopAbandoned = QStringLiteral("!! EPC_STOP not confirmed after 3 s; stop abandoned");
 // The command that starts an inventory run on a 900 MHz reader, by its first word.
 const QString kInventoryStartWord = QStringLiteral("KELM_EPC_INVENTORY_TIME");
-// The longest part of an unknown reply that a discovery verdict quotes.
-constexpr int kVerdictQuoteChars = 60;
-
-// What the seven probes of one port saw, and the one line that explains it.
-struct PortVerdict {
-    bool opened = false;
-    std::vector<uint8_t> reply; // the latest reply that brought any bytes
-    PortError openError;        // why the latest probe that did not open failed
-
-    void take(const ProbeOutcome& p) {
-        if (p.opened)
-            opened = true;
-        else
-            openError = p.openError;
-        if (!p.reply.empty())
-            reply = p.reply;
-    }
-
-    // "" when there is nothing to say: the port has no entry at all.
-    QString line(const QString& com, const std::string& comName) const {
-        if (!reply.empty()) {
-            QString text;
-            for (uint8_t b : reply)
-                if (b >= 0x20 && b < 0x7F && text.size() < kVerdictQuoteChars)
-                    text += QLatin1Char(char(b));
-            return com + QStringLiteral(": reply without a known identifier: ") + text;
-        }
-        if (opened)
-            return com + QStringLiteral(": no reply");
-        switch (openError.err) {
-        case 0:
-        case ENOENT:
-            return QString();
-        case EBUSY:
-        case EWOULDBLOCK:
-            return com + QStringLiteral(": busy (held by another program)");
-        case EACCES:
-        case EPERM: {
-            const std::string device = openError.device.empty() ? ResolvePortName(comName) : openError.device;
-            return com +
-                   QStringLiteral(": permission denied (%1); the user needs the group that owns it (often "
-                                  "dialout)")
-                       .arg(QString::fromStdString(device));
-        }
-        default:
-            return com +
-                   QStringLiteral(": cannot be opened (%1)").arg(QString::fromStdString(openError.text));
-        }
-    }
-};
-
 QFont fontOf(const QString& family, qreal points, bool bold = false) {
     QFont f(family);
     f.setPointSizeF(points);
@@ -186,24 +128,6 @@ void clearMemo(QWidget* w) {
 }
 
 } // namespace
-
-struct TFormQUOR::ReaderRow {
-    const char* identifier;
-    const char* message;
-    ReaderGroup group;
-};
-
-// Probe order: the first identifier found in a reply wins, so a reply holding
-// "VKR900-153" is taken at the first row.
-const TFormQUOR::ReaderRow TFormQUOR::kReaderRows[] = {
-    {"VKR900-15", "VKR900-15 found ", ReaderGroup::Uhf900},
-    {"VKR900-12", "VKR900-12 found ", ReaderGroup::Uhf900},
-    {"VKR900-153", "VKR900-153 found ", ReaderGroup::Uhf900},
-    {"VKR433-16", "VKR433-1 found ", ReaderGroup::Active433},
-    {"VKR433-SAW", "VKR433-SAW found ", ReaderGroup::SensorTag},
-    {"WG", "WG found ", ReaderGroup::Wiegand},
-    {"K7000", "K7000 found ", ReaderGroup::Spare},
-};
 
 QStringList ConsolePresets() {
     const QString e;
@@ -667,36 +591,33 @@ void TFormQUOR::BF_START() {
     } flag{scanning_};
     ScanInputFilter input(scanCancelled_);
 
-    const std::string settings = kPortSettings;
     verdicts_.clear();
+    PortProbeHooks hooks;
+    hooks.beforeProbe = [this] {
+        serveWindowDuringScan();
+        return !scanCancelled_;
+    };
+    hooks.afterProbe = [this](const ProbeOutcome& probe) {
+        if (trafficLog_ && !probe.reply.empty())
+            trafficLog_->write(QString::fromLatin1(
+                AnswerTerminalLine(probe.reply.data(), static_cast<int>(probe.reply.size()))));
+        paintNow();
+    };
     for (int n = 1; n <= kLastPort; ++n) {
         TimerMAIN->setInterval(kMainIntervalScan);
-        my_COM_A->CommPort = "COM" + std::to_string(n);
-        my_COM_A->CommPortStr = my_COM_A->CommPort + settings;
-        appendDiscovery(MemoUTIL_SEND,
-                        QStringLiteral("Port %1 check..").arg(QString::fromStdString(my_COM_A->CommPort)));
+        const std::string port = "COM" + std::to_string(n);
+        appendDiscovery(MemoUTIL_SEND, QStringLiteral("Port %1 check..").arg(QString::fromStdString(port)));
         paintNow();
-        PortVerdict verdict;
-        for (const ReaderRow& row : kReaderRows) {
-            serveWindowDuringScan();
-            if (scanCancelled_) {
-                onScanCancelled();
-                return;
-            }
-            const bool found = my_COM_A->check_port(my_COM_A->CommPort, kProbeAddress, settings,
-                                                    kProbeCommand, row.identifier);
-            const ProbeOutcome& probe = my_COM_A->LastProbe;
-            if (trafficLog_ && !probe.reply.empty())
-                trafficLog_->write(QString::fromLatin1(
-                    AnswerTerminalLine(probe.reply.data(), static_cast<int>(probe.reply.size()))));
-            verdict.take(probe);
-            paintNow();
-            if (found) {
-                onReaderFound(row);
-                return;
-            }
+        const PortProbeResult result = ProbePort(*my_COM_A, port, hooks);
+        if (result.cancelled) {
+            onScanCancelled();
+            return;
         }
-        const QString line = verdict.line(QString::fromStdString(my_COM_A->CommPort), my_COM_A->CommPort);
+        if (result.found) {
+            onReaderFound(*result.found);
+            return;
+        }
+        const QString line = QString::fromStdString(result.verdict.line(port));
         if (!line.isEmpty()) {
             appendDiscovery(MemoUTIL_SEND, line);
             verdicts_ << line;

@@ -3,6 +3,7 @@
 // and routes the answers, sends every command and controls the inventory runs.
 #pragma once
 
+#include "discovery.h"
 #include "my_com.h"
 #include "shell.h"
 
@@ -131,10 +132,6 @@ class TFormQUOR : public QWidget, public Shell {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    enum class ReaderGroup { Uhf900, Active433, SensorTag, Wiegand, Spare };
-    struct ReaderRow;
-    static const ReaderRow kReaderRows[];
-
     void buildUtilPage();
     void buildTerminalPage();
     void attachPageControls();

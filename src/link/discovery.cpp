@@ -1,0 +1,76 @@
+#include "discovery.h"
+
+#include <cerrno>
+
+namespace rd {
+
+const std::array<ReaderRow, 7> kReaderRows = {{
+    {"VKR900-15", "VKR900-15 found ", ReaderGroup::Uhf900},
+    {"VKR900-12", "VKR900-12 found ", ReaderGroup::Uhf900},
+    {"VKR900-153", "VKR900-153 found ", ReaderGroup::Uhf900},
+    {"VKR433-16", "VKR433-1 found ", ReaderGroup::Active433},
+    {"VKR433-SAW", "VKR433-SAW found ", ReaderGroup::SensorTag},
+    {"WG", "WG found ", ReaderGroup::Wiegand},
+    {"K7000", "K7000 found ", ReaderGroup::Spare},
+}};
+
+void PortVerdict::take(const ProbeOutcome& p) {
+    if (p.opened)
+        opened = true;
+    else
+        openError = p.openError;
+    if (!p.reply.empty())
+        reply = p.reply;
+}
+
+std::string PortVerdict::line(const std::string& portName) const {
+    if (!reply.empty()) {
+        std::string text;
+        for (uint8_t b : reply)
+            if (b >= 0x20 && b < 0x7F && text.size() < std::size_t(kVerdictQuoteChars))
+                text += char(b);
+        return portName + ": reply without a known identifier: " + text;
+    }
+    if (opened)
+        return portName + ": no reply";
+    switch (openError.err) {
+    case 0:
+    case ENOENT:
+        return {};
+    case EBUSY:
+    case EWOULDBLOCK:
+        return portName + ": busy (held by another program)";
+    case EACCES:
+    case EPERM: {
+        const std::string device = openError.device.empty() ? ResolvePortName(portName) : openError.device;
+        return portName + ": permission denied (" + device +
+               "); the user needs the group that owns it (often dialout)";
+    }
+    default:
+        return portName + ": cannot be opened (" + openError.text + ")";
+    }
+}
+
+PortProbeResult ProbePort(Tmy_COM& com, const std::string& portName, const PortProbeHooks& hooks) {
+    PortProbeResult result;
+    com.CommPort = portName;
+    com.CommPortStr = portName + kPortSettings;
+    for (const ReaderRow& row : kReaderRows) {
+        if (hooks.beforeProbe && !hooks.beforeProbe()) {
+            result.cancelled = true;
+            return result;
+        }
+        const bool found =
+            com.check_port(portName, kProbeAddress, kPortSettings, kProbeCommand, row.identifier);
+        if (hooks.afterProbe)
+            hooks.afterProbe(com.LastProbe);
+        result.verdict.take(com.LastProbe);
+        if (found) {
+            result.found = &row;
+            return result;
+        }
+    }
+    return result;
+}
+
+} // namespace rd
