@@ -270,12 +270,14 @@ TEST(TMemo, TheEndOfTheWidestLineCanBeScrolledIntoView) {
         const char* name;
         QString line;
         bool fontFirst;
+        int maxLines = 0;
     };
     const Case cases[] = {
         {"wide_letters", QString(150, QLatin1Char('W')) + QStringLiteral(";"), true},
         {"font_set_after", QString(150, QLatin1Char('M')) + QStringLiteral(";"), false},
         {"cyrillic", QString(150, QChar(0x416)) + QStringLiteral(";"), true},
         {"latin1_above_7f", QString(150, QChar(0xC6)) + QStringLiteral(";"), true},
+        {"dropped_lines_row", LineList::droppedText(21), true, 1},
     };
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(13);
@@ -285,12 +287,13 @@ TEST(TMemo, TheEndOfTheWidestLineCanBeScrolledIntoView) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TMemo m(QStringLiteral("MemoX"));
+        m.setMaxLines(c.maxLines);
         m.setFont(c.fontFirst ? font : fixed);
         m.resize(300, 100);
         m.show();
         for (int i = 0; i < 20; ++i)
-            m.append(QString(i * 10, QLatin1Char('i')));
-        m.append(c.line);
+            m.append(c.maxLines ? QStringLiteral("x") : QString(i * 10, QLatin1Char('i')));
+        m.append(c.maxLines ? QString() : c.line);
         m.append(QStringLiteral("short"));
         if (!c.fontFirst)
             m.setFont(font);

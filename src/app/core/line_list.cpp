@@ -238,7 +238,7 @@ TMemo::TMemo(const QString& objectName, QWidget* parent)
             [this](const QModelIndex&, int first, int last) { onRowsRemoved(first, last); });
     connect(list_, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& first, const QModelIndex& last) {
-                onRowsInserted(first.row(), last.row());
+                onRowsChanged(first.row(), last.row());
             });
     connect(list_, &QAbstractItemModel::modelReset, this, [this] { onReset(); });
 }
@@ -264,6 +264,23 @@ void TMemo::onRowsInserted(int first, int last) {
     scheduleSync();
 }
 
+void TMemo::onRowsChanged(int first, int last) {
+    for (int i = first; i <= last; ++i) {
+        if (i == 0 && list_->dropped() > 0) {
+            // The dropped-lines row changes with every line dropped, but only its number
+            // does: it is measured again when the number gains a digit.
+            int digits = 1;
+            for (qint64 n = list_->dropped(); n >= 10; n /= 10)
+                ++digits;
+            if (digits == droppedDigits_)
+                continue;
+            droppedDigits_ = digits;
+        }
+        measure(i);
+    }
+    scheduleSync();
+}
+
 void TMemo::onRowsRemoved(int first, int last) {
     const int n = last - first + 1;
     // Lines dropped at the top: a view the user scrolled away keeps the same lines in
@@ -280,6 +297,7 @@ void TMemo::onRowsRemoved(int first, int last) {
 }
 
 void TMemo::onReset() {
+    droppedDigits_ = 0;
     widestEstimate_ = 0;
     widestLine_.clear();
     widestExact_ = 0;

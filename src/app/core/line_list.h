@@ -17,7 +17,6 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <vector>
 
 namespace rd {
 
@@ -178,6 +177,7 @@ class TMemo : public QAbstractScrollArea {
 
   private:
     void onRowsInserted(int first, int last);
+    void onRowsChanged(int first, int last);
     void onRowsRemoved(int first, int last);
     void onReset();
     void measure(int row);
@@ -198,7 +198,8 @@ class TMemo : public QAbstractScrollArea {
     bool remeasure_ = false; // the font changed: estimate every line again
     qreal widestEstimate_ = 0;
     QString widestLine_;
-    int widestExact_ = 0; // horizontalAdvance(widestLine_); -1 until measured
+    int widestExact_ = 0;   // horizontalAdvance(widestLine_); -1 until measured
+    int droppedDigits_ = 0; // of the dropped-lines count when its row was last measured
     int anchor_ = 0;
     int cursor_ = -1;
 };
