@@ -127,8 +127,9 @@ void LineList::append(const QString& line) {
 
 void LineList::trim() {
     const std::size_t excess = lines_.size() - std::size_t(maxLines_);
-    // The dropped lines are rows marker() .. marker() + excess - 1. The first dropped-lines
-    // row takes the place of the oldest line, so one row fewer goes.
+    // The dropped lines are rows marker() .. marker() + excess - 1. Row 0 becomes (or stays)
+    // the dropped-lines row: the first time, it takes the oldest line's row, so one row
+    // fewer goes.
     const int firstGone = 1;
     const int lastGone = marker() + int(excess) - 1;
     const bool removing = lastGone >= firstGone;
