@@ -35,6 +35,7 @@ AntTestPage::AntTestPage(Shell& shell, QWidget* parent) : QWidget(parent), shell
     tags_->setAccessibleName(tr("distinct tag answers"));
     SetPageFont(tags_, QStringLiteral("Courier New"), 0, false);
     info_ = new TMemo(QStringLiteral("Memo_ANT_TEST_info"), this);
+    info_->setMaxLines(kDisplayLogLines);
     info_->setAccessibleName(tr("reader found"));
     SetPageFont(info_, QStringLiteral("Courier10 BT"), 0, false);
 

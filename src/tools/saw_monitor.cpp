@@ -79,6 +79,7 @@ SawMonitorPage::SawMonitorPage(Shell& shell, QWidget* parent) : QWidget(parent),
     }
 
     info_ = new TMemo(QStringLiteral("MemoZEZ2011_Info"), this);
+    info_->setMaxLines(kDisplayLogLines);
     info_->setAccessibleName(tr("sensor-tag messages"));
     SetPageFont(info_, QStringLiteral("Courier New"), 0, false);
     send_ = MakeButton(this, QStringLiteral("BitBtnZEZ2011_SEND"), QStringLiteral("SEND"), colors::black(),
@@ -86,6 +87,7 @@ SawMonitorPage::SawMonitorPage(Shell& shell, QWidget* parent) : QWidget(parent),
     sendText_ = MakeCombo(this, QStringLiteral("ComboBoxZEZ2011_SEND"), QStringLiteral("VERSION"), Presets(),
                           tr("Command text"), tr("Command text"));
     rxd_ = new TMemo(QStringLiteral("MemoZEZ2011"), this);
+    rxd_->setMaxLines(kDisplayLogLines);
     rxd_->setAccessibleName(tr("received answers"));
     rxd_->append(QStringLiteral("MemoZEZ2011"));
     data_ = new TMemo(QStringLiteral("MemoSAW_DATA"), this);

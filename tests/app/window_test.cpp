@@ -247,6 +247,33 @@ TEST(WindowStartState, PageControlsTheWindowDrivesAndTheirStartState) {
     EXPECT_EQ(w.InventoryStartCommand(), "KELM_EPC_INVENTORY_TIME 20 5 15");
 }
 
+// The display logs keep their newest lines; the lists that tools read back or save keep
+// every line.
+TEST(WindowStartState, DisplayLogsAreBoundedDataListsAreNot) {
+    TFormQUOR w;
+    struct Memo {
+        const char* name;
+        int maxLines;
+    };
+    const Memo memos[] = {{"MemoTERMINAL", kDisplayLogLines},
+                          {"MemoUTIL_SEND", kDisplayLogLines},
+                          {"MemoUTIL_REC", kDisplayLogLines},
+                          {"MemoZEZ2011", kDisplayLogLines},
+                          {"MemoZEZ2011_Info", kDisplayLogLines},
+                          {"Memo_ANT_TEST_info", kDisplayLogLines},
+                          {"MemoANT_TEST_TAGS", 0},
+                          {"MemoLOG_STR", 0},
+                          {"MemoLOG_STR_FILTR", 0},
+                          {"MemoLOG_ALL", 0},
+                          {"MemoSAW_DATA", 0}};
+    EXPECT_EQ(kDisplayLogLines, 100000);
+    for (const Memo& m : memos) {
+        auto* memo = w.findChild<TMemo*>(m.name);
+        ASSERT_TRUE(memo) << m.name;
+        EXPECT_EQ(memo->maxLines(), m.maxLines) << m.name;
+    }
+}
+
 TEST(WindowStartState, ClockRunsBeforeAnyReader) {
     TFormQUOR w;
     SetClockForTesting([] { return QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58)); });

@@ -129,6 +129,89 @@ TEST(LineList, IndexFollowsEveryChange) {
     EXPECT_EQ(l.lines(), (QStringList{QStringLiteral("x"), QStringLiteral("x")}));
 }
 
+// A list with a line limit keeps its newest lines behind a first row that tells how many
+// went; a list without one keeps everything.
+TEST(LineList, ALimitKeepsTheNewestLinesBehindTheDroppedCount) {
+    struct Case {
+        const char* name;
+        int limit;
+        int appended;
+        QStringList rows;
+    };
+    const Case cases[] = {
+        {"under", 3, 2, {"0", "1"}},
+        {"at", 3, 3, {"0", "1", "2"}},
+        {"one_over", 3, 4, {LineList::droppedText(1), "1", "2", "3"}},
+        {"far_over", 3, 10, {LineList::droppedText(7), "7", "8", "9"}},
+        {"no_limit", 0, 10, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LineList l;
+        l.setMaxLines(c.limit);
+        EXPECT_FALSE(l.contains(QStringLiteral("0"))); // indexed from the start
+        for (int i = 0; i < c.appended; ++i)
+            l.append(QString::number(i));
+        EXPECT_EQ(l.lines(), c.rows);
+        EXPECT_EQ(l.count(), c.rows.size());
+        EXPECT_EQ(l.line(l.count()), QString());
+        // The index knows only the lines still there; the dropped-lines row is not one.
+        EXPECT_EQ(l.contains(QStringLiteral("0")), c.rows.contains(QStringLiteral("0")));
+        EXPECT_EQ(l.contains(QString::number(c.appended - 1)), true);
+        EXPECT_FALSE(l.contains(c.rows.first()) && c.rows.first() != QStringLiteral("0"));
+    }
+    EXPECT_EQ(LineList::droppedText(12345),
+              QStringLiteral("12345 older lines dropped; the traffic log (--traffic-log) keeps every line"));
+
+    // Emptying the list starts the count again; a limit set later trims at once.
+    LineList l;
+    l.setMaxLines(2);
+    for (const char* s : {"a", "b", "c"})
+        l.append(QString::fromLatin1(s));
+    l.clear();
+    l.append(QStringLiteral("d"));
+    EXPECT_EQ(l.lines(), QStringList({"d"}));
+    l.setMaxLines(0);
+    for (const char* s : {"e", "f", "g"})
+        l.append(QString::fromLatin1(s));
+    l.setMaxLines(1);
+    EXPECT_EQ(l.lines(), QStringList({LineList::droppedText(3), "g"}));
+    l.setLines({"x", "y", "z"});
+    EXPECT_EQ(l.lines(), QStringList({LineList::droppedText(2), "z"}));
+}
+
+// Lines are packed one byte a character where they can be; every text comes back as it went
+// in, also across block boundaries and after the oldest blocks have been freed.
+TEST(LineList, EveryTextComesBackAsItWentIn) {
+    const QStringList texts = {
+        QStringLiteral("нажать COM для соединения с ридером"),
+        QString(),
+        QStringLiteral(":00000012 INV 1 3 3008;"),
+        QString::fromLatin1("bytes \x80\xA0\xE9\xFF above 0x7F"),
+        QStringLiteral("mixed é and ж and \U0001F600"),
+        QString(70000, QLatin1Char('x')) + QStringLiteral(";"), // longer than a block
+        QString(40000, QChar(0x416)) + QStringLiteral(";"),
+        QString(QChar(0x100)),
+    };
+    for (const int limit : {0, 5}) {
+        SCOPED_TRACE(limit);
+        LineList l;
+        l.setMaxLines(limit);
+        QStringList sent;
+        for (int round = 0; round < 40; ++round)
+            for (const QString& t : texts) {
+                l.append(t);
+                sent << t;
+            }
+        const int kept = limit ? limit : int(sent.size());
+        const int first = l.count() - kept;
+        for (int i = 0; i < kept; ++i)
+            ASSERT_EQ(l.line(first + i), sent[sent.size() - kept + i]) << i;
+        EXPECT_TRUE(l.contains(texts.last()));
+        EXPECT_EQ(l.contains(texts[0]), limit == 0);
+    }
+}
+
 TEST(TMemo, DoubleClickRunsItsHandlerClearingByDefault) {
     TMemo m(QStringLiteral("MemoX"));
     m.append(QStringLiteral("one"));
@@ -162,6 +245,71 @@ TEST(TMemo, FollowsTheNewestLineUnlessTheUserScrolledAway) {
     m.scrollToBottom();
     EXPECT_EQ(v->value(), v->maximum());
     EXPECT_EQ(m.accessibleDescription(), QStringLiteral("501 lines, last: more"));
+}
+
+// Lines dropped at the top while the user reads further up: the lines in sight stay.
+TEST(TMemo, DroppedLinesLeaveTheLinesInSight) {
+    TMemo m(QStringLiteral("MemoX"));
+    m.setMaxLines(200);
+    m.resize(200, 100);
+    m.show();
+    for (int i = 0; i < 200; ++i)
+        m.append(QString::number(i));
+    QApplication::processEvents();
+    m.verticalScrollBar()->setValue(50);
+    QApplication::processEvents();
+    for (int i = 200; i < 230; ++i)
+        m.append(QString::number(i));
+    QApplication::processEvents();
+    EXPECT_EQ(m.line(m.firstVisibleRow()), QStringLiteral("50"));
+    m.scrollToBottom();
+    m.append(QStringLiteral("last"));
+    QApplication::processEvents();
+    EXPECT_EQ(m.verticalScrollBar()->value(), m.verticalScrollBar()->maximum());
+}
+
+// The view scrolls sideways far enough to show the end of its widest line, in a
+// proportional font too, whatever the characters and whenever the font is set.
+TEST(TMemo, TheEndOfTheWidestLineCanBeScrolledIntoView) {
+    struct Case {
+        const char* name;
+        QString line;
+        bool fontFirst;
+        int maxLines = 0;
+    };
+    const Case cases[] = {
+        {"wide_letters", QString(150, QLatin1Char('W')) + QStringLiteral(";"), true},
+        {"font_set_after", QString(150, QLatin1Char('M')) + QStringLiteral(";"), false},
+        {"cyrillic", QString(150, QChar(0x416)) + QStringLiteral(";"), true},
+        {"latin1_above_7f", QString(150, QChar(0xC6)) + QStringLiteral(";"), true},
+        {"dropped_lines_row", LineList::droppedText(21), true, 1},
+    };
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(13);
+    // In a fixed-pitch font the longest line of narrow letters is the widest.
+    QFont fixed(QStringLiteral("DejaVu Sans Mono"));
+    fixed.setPixelSize(13);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMemo m(QStringLiteral("MemoX"));
+        m.setMaxLines(c.maxLines);
+        m.setFont(c.fontFirst ? font : fixed);
+        m.resize(300, 100);
+        m.show();
+        for (int i = 0; i < 20; ++i)
+            m.append(c.maxLines ? QStringLiteral("x") : QString(i * 10, QLatin1Char('i')));
+        m.append(c.maxLines ? QString() : c.line);
+        m.append(QStringLiteral("short"));
+        if (!c.fontFirst)
+            m.setFont(font);
+        QApplication::processEvents();
+        QScrollBar* h = m.horizontalScrollBar();
+        h->setValue(h->maximum());
+        // The line is drawn from 3 pixels in, moved left by the scroll value.
+        const int end = 3 - h->value() + m.fontMetrics().horizontalAdvance(c.line);
+        EXPECT_LE(end, m.viewport()->width());
+        EXPECT_GT(end, m.viewport()->width() - 20); // and not far beyond it
+    }
 }
 
 TEST(TMemo, SelectedLinesAreCopied) {

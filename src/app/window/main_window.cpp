@@ -298,10 +298,12 @@ void TFormQUOR::buildUtilPage() {
 
     const QFont consoleFont = fontOf(QStringLiteral("Courier New"), 6.75);
     MemoUTIL_SEND = new TMemo(QStringLiteral("MemoUTIL_SEND"), TabSheetUTIL);
+    MemoUTIL_SEND->setMaxLines(kDisplayLogLines);
     MemoUTIL_SEND->setAccessibleName(QStringLiteral("sent commands"));
     MemoUTIL_SEND->setFont(consoleFont);
     MemoUTIL_SEND->setMinimumHeight(138);
     MemoUTIL_REC = new TMemo(QStringLiteral("MemoUTIL_REC"), TabSheetUTIL);
+    MemoUTIL_REC->setMaxLines(kDisplayLogLines);
     MemoUTIL_REC->setAccessibleName(QStringLiteral("received answers"));
     MemoUTIL_REC->setFont(consoleFont);
     MemoUTIL_REC->setMinimumHeight(138);
@@ -351,6 +353,7 @@ void TFormQUOR::buildTerminalPage() {
     TabSheetTERMINAL = new QWidget;
     TabSheetTERMINAL->setObjectName(QStringLiteral("TabSheetTERMINAL"));
     MemoTERMINAL = new TMemo(QStringLiteral("MemoTERMINAL"), TabSheetTERMINAL);
+    MemoTERMINAL->setMaxLines(kDisplayLogLines);
     MemoTERMINAL->setAccessibleName(QStringLiteral("terminal"));
     MemoTERMINAL->setFont(fontOf(QStringLiteral("Courier New"), 8.25));
     // The hint is kept but never shown.
