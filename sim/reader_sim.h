@@ -34,6 +34,7 @@
 // Requests are recorded byte for byte (address byte through ";"). The simulator's thread
 // never blocks on the pty: delays and gaps are scheduled, so requests keep being read and
 // recorded while an answer waits. All public methods are thread-safe.
+// What the reader does lives in ReaderCore (reader_core.h); this class runs it on the pty.
 #pragma once
 
 #include <cstdint>
