@@ -137,6 +137,12 @@ void TCOM_A::cutRing(AnswerCutter& cutter) {
     while (readPos_ != writePos_ && REC_MODE != AnswerCutter::Held) {
         const uint8_t b = ring_[readPos_];
         ring_[readPos_] = 0;
+        if (gapBefore_[readPos_] != 0) {
+            // Bytes were lost just before this one: the frame being collected cannot go on
+            // across the gap, as if a line end had come.
+            gapBefore_[readPos_] = 0;
+            cutter.feed('\n');
+        }
         readPos_ = readPos_ + 1 == kRingSize ? 0 : readPos_ + 1;
         if (cutter.feed(b))
             EventAnswerStrReady->Set();
@@ -148,6 +154,8 @@ void TCOM_A::appendToRing(const uint8_t* bytes, uint32_t count) {
         const int32_t next = writePos_ + 1 == kRingSize ? 0 : writePos_ + 1;
         if (next == readPos_) {
             // Full: what has not been examined is never overwritten; the newcomers are lost.
+            // The byte that comes next into this position follows the gap.
+            gapBefore_[writePos_] = 1;
             dropped_.fetch_add(count - i, std::memory_order_relaxed);
             return;
         }

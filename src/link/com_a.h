@@ -76,6 +76,8 @@ private:
     void rest(int ms);
 
     std::vector<uint8_t> ring_;
+    // Non-zero at a ring position whose byte follows bytes that were dropped (ring full).
+    std::vector<uint8_t> gapBefore_ = std::vector<uint8_t>(kRingSize, 0);
     int32_t writePos_ = 0;
     int32_t readPos_ = 0;
     int wakeFd_ = -1;

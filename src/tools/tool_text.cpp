@@ -19,7 +19,9 @@ QString InvLogInfoLine(const QString& time, int32_t cycle, const QString& word5,
 }
 
 int HexReading(QStringView chars) {
-    int value = 0;
+    // Unsigned, so that a long run of digits wraps instead of overflowing: the value is the
+    // 32-bit pattern of the last eight digits.
+    uint32_t value = 0;
     for (QChar c : chars) {
         const ushort u = c.unicode();
         int d;
@@ -31,9 +33,9 @@ int HexReading(QStringView chars) {
             d = u - 'A' + 10;
         else
             break;
-        value = value * 16 + d;
+        value = value * 16 + uint32_t(d);
     }
-    return value;
+    return int(int32_t(value));
 }
 
 const QStringList& SawTagIds() {

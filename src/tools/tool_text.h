@@ -31,7 +31,8 @@ QString Hex8(int32_t value);
 QString InvLogInfoLine(const QString& time, int32_t cycle, const QString& word5, const QString& word6);
 
 // The value of the hexadecimal digits at the start of chars (either case); the first
-// character that is not a hexadecimal digit ends the number; no digits give 0.
+// character that is not a hexadecimal digit ends the number; no digits give 0. Any number
+// of digits may come: the result is the 32-bit pattern of the last eight ("FFFFFFFF" is -1).
 int HexReading(QStringView chars);
 
 // A sensor tag's user ID record (word 3 of a "UID" answer) taken apart.

@@ -68,10 +68,14 @@ TEST(ErrorHandling, AnErrorEndsTheHandlerAndReachesTheSink) {
         after = true;
     });
     RunGuarded([] { throw std::runtime_error("Error purging port"); });
+    // The text is shown whole, a NUL character in the box text included.
+    const QString withNul = QStringLiteral("1") + QChar(0) + QStringLiteral("2");
+    RunGuarded([&] { StrToInt(withNul); });
     SetErrorSink({});
     EXPECT_FALSE(after);
     EXPECT_EQ(shown, (QStringList{QStringLiteral("''x'' is not a valid integer value"),
-                                  QStringLiteral("Error purging port")}));
+                                  QStringLiteral("Error purging port"),
+                                  QStringLiteral("''%1'' is not a valid integer value").arg(withNul)}));
 }
 
 TEST(FormTimer, AssigningTheSameValueLeavesTheCountdownAlone) {

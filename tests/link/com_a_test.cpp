@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -230,6 +231,88 @@ TEST(ReceiverRing, FullRingDropsNewcomersAndKeepsWhatWaits) {
         // The ring goes on working after it has wrapped.
         pty.write(":D;");
         EXPECT_EQ(Take(t), ":D;");
+    }
+    ClosePort(h);
+    ResetPortDirectory();
+}
+
+// A reader frame of 33 bytes with a number of its own: ":00000042 DATA 0123456789ABCDEFG;".
+std::string NumberedFrame(int i) {
+    char text[40];
+    std::snprintf(text, sizeof text, ":%08d DATA 0123456789ABCDEFG;", i);
+    return text;
+}
+
+TEST(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
+    sim::TempPortDir dir;
+    SetPortDirectory(dir.path());
+    testing::RawPty pty;
+    pty.publish(dir.path(), 4);
+    const PortHandle h = OpenPort("COM4");
+    ASSERT_NE(h, INVALID_PORT_HANDLE);
+    ASSERT_TRUE(SetCommState(h, {115200, 8, 'N', StopBits::Two}));
+    {
+        TCOM_A t(h, "COM4");
+        const int frameSize = int(NumberedFrame(0).size());
+        const int room = TCOM_A::kRingSize - 1;
+        std::string sent = ":HELD;";
+        pty.write(sent);
+        ASSERT_TRUE(t.EventAnswerStrReady->Wait(3000));
+
+        // While ":HELD;" waits, a flood larger than the ring: the ring ends inside a frame.
+        std::string flood;
+        int next = 1;
+        while (int(flood.size()) < room + 10 * frameSize)
+            flood += NumberedFrame(next++);
+        ASSERT_NE(room % frameSize, 0);
+        pty.write(flood);
+        sent += flood;
+        const uint64_t firstLoss = flood.size() - room;
+        ASSERT_TRUE(WaitUntil([&] { return t.droppedBytes() >= firstLoss; }, 10000));
+
+        // One release makes room for one frame; a second, smaller flood then fills that room
+        // and loses the rest, so two gaps wait in the ring at once.
+        EXPECT_EQ(Take(t), ":HELD;");
+        ASSERT_TRUE(t.EventAnswerStrReady->Wait(3000));
+        std::string second;
+        for (int k = 0; k < 5; ++k)
+            second += NumberedFrame(next++);
+        pty.write(second);
+        sent += second;
+        ASSERT_TRUE(
+            WaitUntil([&] { return t.droppedBytes() >= firstLoss + second.size() - frameSize; }, 10000));
+        EXPECT_EQ(t.droppedBytes(), firstLoss + second.size() - frameSize);
+
+        // Drain the ring; then a last frame, which falls behind the second gap. (Were it sent
+        // before the ring is empty, it would still land there: nothing changes.)
+        std::vector<std::string> answers;
+        while (auto answer = Take(t, 500))
+            answers.push_back(*answer);
+        const std::string tail = NumberedFrame(next++);
+        pty.write(tail);
+        sent += tail;
+        while (answers.empty() || answers.back() != tail) {
+            auto answer = Take(t);
+            if (!answer)
+                break;
+            answers.push_back(*answer);
+        }
+        EXPECT_FALSE(t.EventAnswerStrReady->Wait(100));
+
+        // Every answer is a run of bytes the reader sent, in the order sent.
+        std::size_t at = 0;
+        for (const std::string& a : answers) {
+            const std::size_t found = sent.find(a, at);
+            ASSERT_NE(found, std::string::npos) << "an answer never sent: " << a;
+            at = found + a.size();
+        }
+        // The frames wholly in the ring, the one that filled the room, and the tail; the
+        // frames cut by a gap are gone.
+        const std::size_t inRing = room / frameSize;
+        ASSERT_EQ(answers.size(), inRing + 2);
+        EXPECT_EQ(answers[inRing - 1], NumberedFrame(int(inRing)));
+        EXPECT_EQ(answers[inRing], second.substr(0, frameSize));
+        EXPECT_EQ(answers.back(), tail);
     }
     ClosePort(h);
     ResetPortDirectory();

@@ -28,13 +28,26 @@ TEST(HexText, CycleNumbersAreEightUpperCaseDigits) {
         EXPECT_EQ(Hex8(c.value), QString::fromLatin1(c.text)) << c.value;
 }
 
+// Eight digits and more give the 32-bit pattern of the last eight, without overflow.
 TEST(HexText, ReadingStopsAtTheFirstCharacterThatIsNoHexDigit) {
     struct Case {
         const char* chars;
         int value;
     };
-    const Case cases[] = {{"1A", 26},  {"1a", 26},    {"1G", 1},       {"G1", 0}, {"", 0},
-                          {"FF", 255}, {"0064", 100}, {"ffff", 65535}, {" 1", 0}};
+    const Case cases[] = {{"1A", 26},
+                          {"1a", 26},
+                          {"1G", 1},
+                          {"G1", 0},
+                          {"", 0},
+                          {"FF", 255},
+                          {"0064", 100},
+                          {"ffff", 65535},
+                          {" 1", 0},
+                          {"7FFFFFFF", INT32_MAX},
+                          {"80000000", INT32_MIN},
+                          {"FFFFFFFF", -1},
+                          {"123456789", 0x23456789},
+                          {"FFFFFFFFFFFFFFFFFFF1", -15}};
     for (const Case& c : cases)
         EXPECT_EQ(HexReading(QString::fromLatin1(c.chars)), c.value) << c.chars;
 }

@@ -13,7 +13,7 @@ std::function<void(const QString&)>& errorSink() {
 }
 } // namespace
 
-AppError::AppError(const QString& message) : std::runtime_error(message.toStdString()) {}
+AppError::AppError(const QString& message) : std::runtime_error(message.toStdString()), message_(message) {}
 
 void ReportError(const QString& message) {
     if (errorSink()) {
@@ -32,6 +32,8 @@ void RunGuarded(const std::function<void()>& handler) {
         return;
     try {
         handler();
+    } catch (const AppError& e) {
+        ReportError(e.message());
     } catch (const std::exception& e) {
         // Link-layer errors carry Latin-1 byte strings; everything of ours is UTF-8.
         const QString text = QString::fromUtf8(e.what());

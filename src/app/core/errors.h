@@ -15,7 +15,11 @@ namespace rd {
 class AppError : public std::runtime_error {
 public:
     explicit AppError(const QString& message);
-    QString message() const { return QString::fromUtf8(what()); }
+    // The text whole; what() holds it in UTF-8, cut at a NUL character.
+    QString message() const { return message_; }
+
+private:
+    QString message_;
 };
 
 // Runs handler; any exception it raises is reported through the error sink.
