@@ -6,46 +6,31 @@
 
 #include <QComboBox>
 #include <QGridLayout>
-#include <QPushButton>
 
 namespace rd {
 
 PanelWiegand::PanelWiegand(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell) {
     setObjectName(QStringLiteral("TabSheetWG"));
+    using namespace page;
+    using P = PanelWiegand;
 
-    auto* sendString = MakeButton(this, QStringLiteral("BitBtnWG_SEND_STRING"), QStringLiteral("SEND"));
-    ComboBoxWG_SEND_STRING =
-        page::Box(this, QStringLiteral("ComboBoxWG_SEND_STRING"), QStringLiteral("VERSION"), 24,
-                  QStringLiteral("controller command"),
-                  {QStringLiteral("VERSION"), QString(), QStringLiteral("DS1302_GET_DATE_TIME"),
-                   QStringLiteral("DS1302_SET_DATE_TIME"), QString(), QStringLiteral("WG_POWER_ON"),
-                   QStringLiteral("WG_POWER_OFF")});
-    auto* aOn = MakeButton(this, QStringLiteral("BitBtnWG_READER_A_ON"), QStringLiteral("READER_A_ON"));
-    auto* aOff = MakeButton(this, QStringLiteral("BitBtnWG_READER_A_OFF"), QStringLiteral("READER_A_OFF"));
-    auto* bOn = MakeButton(this, QStringLiteral("READER_B_ON"), QStringLiteral("READER_B_ON"));
-    auto* bOff = MakeButton(this, QStringLiteral("READER_B_OFF"), QStringLiteral("READER_B_OFF"));
-    auto* setTime = MakeButton(this, QStringLiteral("BitBtnWG_SetTime"), QStringLiteral("Set Time"));
-    auto* getTime = MakeButton(this, QStringLiteral("BitBtnWG_GetTime"), QStringLiteral("Get Time"));
-
-    QGridLayout* g = page::CompactGrid(this);
-    g->addWidget(sendString, 0, 0);
-    g->addWidget(ComboBoxWG_SEND_STRING, 0, 1);
-    g->addWidget(aOn, 1, 0);
-    g->addWidget(aOff, 2, 0);
-    g->addWidget(bOn, 3, 0);
-    g->addWidget(bOff, 4, 0);
-    g->addWidget(setTime, 1, 3);
-    g->addWidget(getTime, 2, 3);
+    // clang-format off
+    QGridLayout* g = CompactGrid(this);
+    Fill(this, g, {
+        {0, 0, Button("BitBtnWG_SEND_STRING", "SEND", &P::BitBtnWG_SEND_STRINGClick)},
+        {0, 1, Box(&ComboBoxWG_SEND_STRING, "ComboBoxWG_SEND_STRING", "VERSION", 24, "controller command")
+                   .items({"VERSION", "", "DS1302_GET_DATE_TIME", "DS1302_SET_DATE_TIME", "", "WG_POWER_ON",
+                           "WG_POWER_OFF"})},
+        {1, 0, Button("BitBtnWG_READER_A_ON", "READER_A_ON", &P::BitBtnWG_READER_A_ONClick)},
+        {2, 0, Button("BitBtnWG_READER_A_OFF", "READER_A_OFF", &P::BitBtnWG_READER_A_OFFClick)},
+        {3, 0, Button("READER_B_ON", "READER_B_ON", &P::READER_B_ONClick)},
+        {4, 0, Button("READER_B_OFF", "READER_B_OFF", &P::READER_B_OFFClick)},
+        {1, 3, Button("BitBtnWG_SetTime", "Set Time", &P::BitBtnWG_SetTimeClick)},
+        {2, 3, Button("BitBtnWG_GetTime", "Get Time", &P::BitBtnWG_GetTimeClick)},
+    });
+    // clang-format on
     g->setColumnStretch(2, 1);
     g->setRowStretch(5, 1);
-
-    OnClick(sendString, [this] { BitBtnWG_SEND_STRINGClick(); });
-    OnClick(aOn, [this] { BitBtnWG_READER_A_ONClick(); });
-    OnClick(aOff, [this] { BitBtnWG_READER_A_OFFClick(); });
-    OnClick(bOn, [this] { READER_B_ONClick(); });
-    OnClick(bOff, [this] { READER_B_OFFClick(); });
-    OnClick(setTime, [this] { BitBtnWG_SetTimeClick(); });
-    OnClick(getTime, [this] { BitBtnWG_GetTimeClick(); });
 }
 
 // The console's address box is looked up at each send, so nothing needs hooking here.
