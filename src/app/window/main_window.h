@@ -8,6 +8,7 @@
 //   routing.cpp      TimerMAIN: polling the receiver and routing each answer to the pages
 //   console.cpp      sending commands, the console's boxes, terminal lines, traffic log
 //   run_control.cpp  inventory runs: start, stop and its retries, the stop on close
+//   main_timer.h     the pace of TimerMAIN, which several of them set
 #pragma once
 
 #include "discovery.h"

@@ -1,13 +1,11 @@
-// Reader discovery: the scan of COM1 to COM9 with the probes of the discovery core, the
+// Reader discovery: the scan of the COM ports with the probes of the discovery core, the
 // window served between two probes (only Esc counts), and what a found reader, a scan that
 // found none and a cancelled scan show.
 #include "main_window.h"
 
 #include "ant_test.h"
-#include "com_a.h"
 #include "conv.h"
 #include "discovery.h"
-#include "events.h"
 #include "form_timer.h"
 #include "frames.h"
 #include "kamaz.h"
@@ -17,7 +15,6 @@
 #include "panel900.h"
 #include "panel_wiegand.h"
 #include "saw_monitor.h"
-#include "serial_port.h"
 
 #include <QApplication>
 #include <QComboBox>
