@@ -180,7 +180,10 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
                 if (nextStop >= giveUp)
                     break;
                 s.send(Utf8(cmd::EpcStop()));
+                // One stop a tick, as the window's timer: a late tick is not made up for.
                 nextStop += milliseconds(kStopRetryMs);
+                if (const auto now = Clock::now(); nextStop <= now)
+                    nextStop = now + milliseconds(kStopRetryMs);
             }
             const WaitEnd w = s.pump(
                 nextStop,

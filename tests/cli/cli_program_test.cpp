@@ -247,15 +247,15 @@ TEST_F(CliTest, SendPrintsEveryAnswerWithinTheWait) {
          " VERSION VKR900-15;"},
         {"a word that looks like an option", {"send", "--json", "--", "--X"}, 0, 0, "--X", 1, " OK;"},
         {"an answer after the wait is not waited for",
-         {"send", "--json", "--wait", "100", "VERSION"},
-         300,
+         {"send", "--json", "--wait", "50", "VERSION"},
+         250,
          1,
          "VERSION",
          1,
          ""},
         {"an answer within the wait",
          {"send", "--json", "--wait", "1500", "VERSION"},
-         300,
+         250,
          0,
          "VERSION",
          1,
@@ -366,7 +366,7 @@ TEST_F(CliTest, TheStopIsRepeatedUntilConfirmedAndGivenUpAfterThreeSeconds) {
         const char* stop;
     } cases[] = {
         {"confirmed at the third", 3, true, 0, 3, 3, "confirmed"},
-        {"never confirmed", 1, false, 1, 25, 31, "not confirmed"},
+        {"never confirmed", 1, false, 1, 10, 31, "not confirmed"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
