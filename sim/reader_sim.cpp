@@ -1,6 +1,7 @@
 #include "reader_sim.h"
 
 #include "request_parser.h"
+#include "tcp_bridge.h"
 
 #include <algorithm>
 #include <atomic>
@@ -586,6 +587,15 @@ ReaderSim::ReaderSim(Options options) : impl_(std::make_unique<Impl>()) {
             fail("symlink in " + d.opt.portDir);
         }
     }
+    if (d.opt.tcpPort >= 0) {
+        try {
+            bridge_ = std::make_unique<TcpBridge>(d.slavePath, static_cast<uint16_t>(d.opt.tcpPort));
+        } catch (const std::system_error&) {
+            d.CloseMaster();
+            ::close(d.wake);
+            throw;
+        }
+    }
     if (d.opt.hangUpAfterRequests == 0) {
         d.CloseMaster();
     }
@@ -593,6 +603,7 @@ ReaderSim::ReaderSim(Options options) : impl_(std::make_unique<Impl>()) {
 }
 
 ReaderSim::~ReaderSim() {
+    bridge_.reset();
     Impl& d = *impl_;
     {
         std::lock_guard lock(d.mu);
@@ -619,6 +630,10 @@ std::string ReaderSim::portPath() const {
         return {};
     }
     return impl_->opt.portDir + "/" + comName();
+}
+
+std::string ReaderSim::tcpPortName() const {
+    return bridge_ ? bridge_->portName() : std::string();
 }
 
 std::vector<std::vector<uint8_t>> ReaderSim::requests() const {
