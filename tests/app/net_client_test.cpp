@@ -199,7 +199,7 @@ class NetClient : public SimWindowTest {
     QTemporaryDir tmp;
 };
 
-TEST_F(NetClient, BoxesBesideThePortBoxAndWhenNetCanBePressed) {
+TEST_F(NetClient, BoxesUnderThePortBoxRowAndWhenNetCanBePressed) {
     EXPECT_EQ(host()->text(), "");
     EXPECT_EQ(port()->text(), "2000");
     EXPECT_EQ(net()->text(), "NET");

@@ -333,10 +333,10 @@ void TFormQUOR::buildUtilPage() {
     row->addWidget(ComboBoxUTIL_COMMAND, 3);
     row->addWidget(ComboBoxUTIL_ADDR);
     row->addWidget(cbCOMPORT);
-    buildNetControls(row);
     row->addWidget(LabelCOM_PORT_STATUS, 2);
     row->addWidget(BitBtnUTIL_FIND_COM);
     page->addLayout(row);
+    buildNetControls(page);
     auto* memos = new QHBoxLayout;
     memos->setSpacing(6);
     memos->addWidget(MemoUTIL_SEND, 335);

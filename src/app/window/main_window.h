@@ -19,11 +19,11 @@
 #include <vector>
 
 class QComboBox;
-class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class QVBoxLayout;
 
 namespace rd {
 
@@ -147,7 +147,7 @@ class TFormQUOR : public QWidget, public Shell {
 
   private:
     void buildUtilPage();
-    void buildNetControls(QHBoxLayout* row);
+    void buildNetControls(QVBoxLayout* page);
     // The ports the next scan probes, in order: the NET address alone after a click on NET,
     // otherwise the start-up NET address (if any) and COM1..COM20.
     std::vector<std::string> scanPortNames();

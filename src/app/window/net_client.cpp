@@ -1,5 +1,5 @@
 // The network client of the UTIL page: a reader behind a serial device server, reached as
-// "tcp://HOST:PORT". Beside the port box stand the server's host (empty at start), its port
+// "tcp://HOST:PORT". By the port box stand the server's host (empty at start), its port
 // (2000 at start) and the "NET" button, which runs discovery on that one port name: the same
 // probes, messages and connection as the "COM" button's scan of COM1..COM20.
 #include "errors.h"
@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <utility>
 
@@ -44,22 +45,29 @@ QLineEdit* makeEdit(QWidget* parent, const QString& name, const QString& text, c
 
 } // namespace
 
-void TFormQUOR::buildNetControls(QHBoxLayout* row) {
+void TFormQUOR::buildNetControls(QVBoxLayout* page) {
     EditNET_HOST = makeEdit(TabSheetUTIL, QStringLiteral("EditNET_HOST"), QString(),
                             QStringLiteral("host of the serial device server the reader is behind"),
                             QStringLiteral("serial server host"));
-    EditNET_HOST->setMinimumWidth(80);
+    EditNET_HOST->setFixedWidth(140);
     EditNET_PORT = makeEdit(TabSheetUTIL, QStringLiteral("EditNET_PORT"), QString::number(kDefaultTcpPort),
                             QStringLiteral("TCP port of the serial device server"),
                             QStringLiteral("serial server port"));
     EditNET_PORT->setMaxLength(5);
-    EditNET_PORT->setFixedWidth(44);
+    EditNET_PORT->setFixedWidth(48);
     BitBtnUTIL_NET = MakeButton(TabSheetUTIL, QStringLiteral("BitBtnUTIL_NET"), QStringLiteral("NET"),
                                 colors::blue(), QStringLiteral("search for the reader at tcp://HOST:PORT"));
-    BitBtnUTIL_NET->setMinimumHeight(25);
-    row->addWidget(EditNET_HOST, 1);
+    BitBtnUTIL_NET->setMinimumSize(BitBtnUTIL_FIND_COM->minimumSize());
+    BitBtnUTIL_NET->setFont(BitBtnUTIL_FIND_COM->font());
+    // The first row is full: the network client stands under it, at its right end, its
+    // button under the "COM" button.
+    auto* row = new QHBoxLayout;
+    row->setSpacing(6);
+    row->addStretch(1);
+    row->addWidget(EditNET_HOST);
     row->addWidget(EditNET_PORT);
     row->addWidget(BitBtnUTIL_NET);
+    page->addLayout(row);
 
     // The button takes only an address it can try; Enter in either box presses it.
     auto update = [this] { BitBtnUTIL_NET->setEnabled(!netPortName().empty()); };
