@@ -1,6 +1,7 @@
 #include "serial_port.h"
 
 #include "read_plan.h"
+#include "tcp_port.h"
 
 #include <algorithm>
 #include <cctype>
@@ -226,6 +227,8 @@ std::vector<std::string> MachineSerialDevices(const std::string& devDir, const s
 }
 
 std::string ResolvePortName(const std::string& comName) {
+    if (IsTcpPortName(comName))
+        return comName;
     const int n = ComPortNumber(comName);
     if (n == 0)
         return "";
@@ -650,6 +653,8 @@ bool PortFailed(int err, const std::string& device, const std::string& text) {
 }
 
 std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName) {
+    if (IsTcpPortName(comName))
+        return OpenTcpPort(comName);
     const std::string path = ResolvePortName(comName);
     if (path.empty())
         return openFailed(ENOENT, "");

@@ -112,7 +112,8 @@ void ResetPortDirectory();
 std::string PortDirectory();
 // The number n of a name "COMn" (n from 1; "com" in any case), or 0 when it is no such name.
 int ComPortNumber(const std::string& comName);
-// The device path that "COMn" stands for, or "" when there is none.
+// The device path that "COMn" stands for, or "" when there is none. A "tcp://HOST:PORT"
+// name (see tcp_port.h) stands for itself.
 std::string ResolvePortName(const std::string& comName);
 // Every COM name from COM1 to COM<maxNumber> that stands for a device, with its path.
 std::vector<std::pair<std::string, std::string>> ListPorts(int maxNumber = 20);
@@ -151,7 +152,8 @@ public:
 // SetLastPortError (an opener that gives none stands for a port that is not there).
 using PortOpener = std::function<std::unique_ptr<PortBackend>(const std::string& comName)>;
 
-// The POSIX opener (the default).
+// The POSIX opener (the default). A "tcp://HOST:PORT" name opens a TCP connection instead
+// (OpenTcpPort in tcp_port.h).
 std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName);
 // Replace the opener (tests); an empty function restores the POSIX one.
 void SetPortOpener(PortOpener opener);
