@@ -17,6 +17,7 @@
 #include "panel_wiegand.h"
 #include "saw_monitor.h"
 #include "serial_port.h"
+#include "tags_page.h"
 #include "traffic_log.h"
 #include "widgets.h"
 
@@ -228,6 +229,8 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
     PageControl1->addTab(pageZEZ2011, QStringLiteral("ZEZ2011"));
     pageKAMAZ = new KamazPage(*this, PageControl1);
     PageControl1->addTab(pageKAMAZ, QStringLiteral("KAMAZ"));
+    pageTAGS = new TagsPage(PageControl1);
+    PageControl1->addTab(pageTAGS, QStringLiteral("TAGS"));
 
     // Pages are known to assistive technology by their tab captions.
     for (QTabWidget* pc : {PageControl1, PageControl2})
@@ -848,6 +851,7 @@ void TFormQUOR::routeOneAnswer(TCOM_A& com) {
     StopInventoryAnswer(answer);
     pageLOG->InvLogAnswer(answer);
     pageZEZ2011->SawAnswer(answer);
+    pageTAGS->TagsAnswer(answer);
     ++answersRouted_;
 }
 
