@@ -185,7 +185,7 @@ QString TagTable::text(int row, int column) const {
     }
 }
 
-bool TagTable::lessThan(int rowA, int rowB, int column) const {
+int TagTable::compare(int rowA, int rowB, int column) const {
     const TagRow& a = rows_[std::size_t(rowA)];
     const TagRow& b = rows_[std::size_t(rowB)];
     int order = 0;
@@ -223,7 +223,7 @@ bool TagTable::lessThan(int rowA, int rowB, int column) const {
     default:
         break;
     }
-    return order != 0 ? order < 0 : rowA < rowB;
+    return order;
 }
 
 double TagTable::rate() const {

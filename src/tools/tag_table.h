@@ -54,9 +54,9 @@ class TagTable {
 
     // A cell as the table shows it: numbers as read, times of day with milliseconds.
     QString text(int row, int column) const;
-    // The order of two rows by a column: numbers by value, a cell without a number before
-    // every number, texts by their characters; equal cells keep the order of arrival.
-    bool lessThan(int rowA, int rowB, int column) const;
+    // The order of two rows by a column (-1, 0 or 1 for less, equal, greater): numbers by
+    // value, a cell without a number before every number, texts by their characters.
+    int compare(int rowA, int rowB, int column) const;
 
     // The figures.
     int tags() const { return rowCount(); }

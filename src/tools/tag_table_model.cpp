@@ -63,7 +63,11 @@ TagSortModel::TagSortModel(TagTableModel& source, QObject* parent)
 }
 
 bool TagSortModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
-    return source_.table().lessThan(left.row(), right.row(), left.column());
+    const int order = source_.table().compare(left.row(), right.row(), left.column());
+    if (order != 0)
+        return order < 0;
+    // A descending sort asks the other way round: the tie is broken the other way too.
+    return sortOrder() == Qt::AscendingOrder ? left.row() < right.row() : left.row() > right.row();
 }
 
 } // namespace rd

@@ -2,7 +2,8 @@
 //
 // The model tells its views about new and changed rows only when flushed (the TAGS page
 // does so every 100 ms), so a view redraws at most that often however fast answers come;
-// between two flushes it shows the rows it was told about. Changed rows are announced as
+// between two flushes it knows only the rows it was told about (a repaint in between, as
+// the user scrolls, shows their latest values). Changed rows are announced as
 // one span, and only in the columns a read can change, so that a view sorted by EPC or by
 // First seen never re-sorts for a read of a listed tag.
 #pragma once
@@ -36,7 +37,8 @@ class TagTableModel : public QAbstractTableModel {
     int shown_ = 0; // rows the views know about
 };
 
-// Sorts the model's rows by the table's own order of a column.
+// Sorts the model's rows by the table's own order of a column; rows with equal cells stay
+// in the order the tags were first seen, in either direction.
 class TagSortModel : public QSortFilterProxyModel {
     Q_OBJECT
   public:

@@ -158,7 +158,7 @@ TEST(TagTable, ClearEmptiesRowsAndFiguresAndStartsOver) {
 }
 
 // The order of every column through the sorting model: numbers by value (10 after 9), a
-// cell without a number first, equal cells in the order the tags were first seen.
+// cell without a number first, equal cells in the order the tags were first seen, both ways.
 TEST(TagTable, EveryColumnSortsByItsValues) {
     Clocked k;
     const QString answers[] = {
@@ -175,20 +175,29 @@ TEST(TagTable, EveryColumnSortsByItsValues) {
     struct Case {
         int column;
         const char* ascending; // EPCs in order
+        const char* descending;
     };
     const Case cases[] = {
-        {TagTable::kEpc, "E1 E2 E3 E4"},       {TagTable::kAntenna, "E3 E2 E4 E1"},
-        {TagTable::kReads, "E1 E2 E3 E4"},     {TagTable::kSignal, "E1 E4 E3 E2"},
-        {TagTable::kMin, "E1 E4 E3 E2"},       {TagTable::kMax, "E1 E4 E2 E3"},
-        {TagTable::kFirstSeen, "E3 E1 E2 E4"}, {TagTable::kLastSeen, "E1 E2 E3 E4"},
+        {TagTable::kEpc, "E1 E2 E3 E4", "E4 E3 E2 E1"},
+        {TagTable::kAntenna, "E3 E2 E4 E1", "E1 E4 E3 E2"},
+        {TagTable::kReads, "E1 E2 E3 E4", "E3 E4 E1 E2"},
+        {TagTable::kSignal, "E1 E4 E3 E2", "E2 E3 E4 E1"},
+        {TagTable::kMin, "E1 E4 E3 E2", "E2 E3 E4 E1"},
+        {TagTable::kMax, "E1 E4 E2 E3", "E3 E2 E4 E1"},
+        {TagTable::kFirstSeen, "E3 E1 E2 E4", "E4 E2 E1 E3"},
+        {TagTable::kLastSeen, "E1 E2 E3 E4", "E4 E3 E2 E1"},
     };
-    for (const Case& c : cases) {
-        sorted.sort(c.column, Qt::AscendingOrder);
+    auto order = [&](int column, Qt::SortOrder direction) {
+        sorted.sort(column, direction);
         QStringList epcs;
         for (int i = 0; i < sorted.rowCount(); ++i)
             epcs << sorted.index(i, TagTable::kEpc).data().toString();
-        EXPECT_EQ(epcs.join(' '), QString::fromLatin1(c.ascending))
-            << TagTable::Headers()[c.column].toStdString();
+        return epcs.join(' ');
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(TagTable::Headers()[c.column].toStdString());
+        EXPECT_EQ(order(c.column, Qt::AscendingOrder), QString::fromLatin1(c.ascending));
+        EXPECT_EQ(order(c.column, Qt::DescendingOrder), QString::fromLatin1(c.descending));
     }
 }
 
