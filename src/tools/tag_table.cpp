@@ -100,11 +100,8 @@ bool TagTable::answer(const QString& answer) {
         ++recent_.back().second;
     else
         recent_.emplace_back(at, 1);
-    ++recentReads_;
-    while (recent_.front().first <= at - kRateWindowMs) {
-        recentReads_ -= recent_.front().second;
+    while (recent_.front().first <= at - kRateWindowMs)
         recent_.pop_front();
-    }
 
     double signal = 0;
     const bool hasSignal = NumberOf(AnswerWord(6, answer), &signal);
@@ -157,7 +154,6 @@ void TagTable::clear() {
     counting_ = false;
     firstCountedMs_ = lastCountedMs_ = 0;
     recent_.clear();
-    recentReads_ = 0;
     changedFirst_ = changedLast_ = -1;
 }
 

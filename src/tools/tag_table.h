@@ -92,7 +92,6 @@ class TagTable {
     int64_t lastCountedMs_ = 0;
     // Reads of the last second: (millisecond, reads in it), oldest first, never going back.
     std::deque<std::pair<int64_t, int64_t>> recent_;
-    int64_t recentReads_ = 0;
     int changedFirst_ = -1;
     int changedLast_ = -1;
 };

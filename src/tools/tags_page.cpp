@@ -21,7 +21,7 @@ namespace {
 constexpr int kRefreshMs = 100;
 
 TagTable::Clock WindowClock() {
-    return [] { return int64_t(Now().toMSecsSinceEpoch()); };
+    return [] { return int64_t(NowMs()); };
 }
 
 } // namespace

@@ -20,7 +20,7 @@ class TagTableModel;
 class TagsPage : public QWidget {
     Q_OBJECT
   public:
-    // The clock defaults to the window's clock (Now()).
+    // The clock defaults to the window's clock (NowMs()).
     explicit TagsPage(QWidget* parent = nullptr, TagTable::Clock clock = {});
     ~TagsPage() override;
 
