@@ -75,6 +75,10 @@ QDateTime Now() {
     return clockFn() ? clockFn()() : QDateTime::currentDateTime();
 }
 
+qint64 NowMs() {
+    return clockFn() ? clockFn()().toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
+}
+
 void SetClockForTesting(std::function<QDateTime()> clock) {
     clockFn() = std::move(clock);
 }

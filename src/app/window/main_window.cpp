@@ -12,6 +12,7 @@
 #include "panel900.h"
 #include "panel_wiegand.h"
 #include "saw_monitor.h"
+#include "tags_page.h"
 #include "traffic_log.h"
 #include "widgets.h"
 
@@ -90,6 +91,8 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
     PageControl1->addTab(pageZEZ2011, QStringLiteral("ZEZ2011"));
     pageKAMAZ = new KamazPage(*this, PageControl1);
     PageControl1->addTab(pageKAMAZ, QStringLiteral("KAMAZ"));
+    pageTAGS = new TagsPage(PageControl1);
+    PageControl1->addTab(pageTAGS, QStringLiteral("TAGS"));
 
     // Pages are known to assistive technology by their tab captions.
     for (QTabWidget* pc : {PageControl1, PageControl2})

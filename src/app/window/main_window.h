@@ -47,6 +47,7 @@ class AntTestPage;
 class InvLogPage;
 class SawMonitorPage;
 class KamazPage;
+class TagsPage;
 
 // The console presets of ComboBoxUTIL_COMMAND, in list order (empty items separate groups).
 QStringList ConsolePresets();
@@ -150,6 +151,7 @@ class TFormQUOR : public QWidget, public Shell {
     InvLogPage* pageLOG = nullptr;
     SawMonitorPage* pageZEZ2011 = nullptr;
     KamazPage* pageKAMAZ = nullptr;
+    TagsPage* pageTAGS = nullptr;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -12,6 +12,7 @@
 #include "inv_log.h"
 #include "main_timer.h"
 #include "saw_monitor.h"
+#include "tags_page.h"
 
 #include <QElapsedTimer>
 
@@ -66,6 +67,7 @@ void TFormQUOR::routeOneAnswer(TCOM_A& com) {
     StopInventoryAnswer(answer);
     pageLOG->InvLogAnswer(answer);
     pageZEZ2011->SawAnswer(answer);
+    pageTAGS->TagsAnswer(answer);
     ++answersRouted_;
 }
 

@@ -1,0 +1,52 @@
+// The tag page: every tag of every inventory, whichever page started it, in a table by
+// EPC with its antenna, read count and signal strength, the session's figures above it,
+// and the table saved as a CSV file.
+#pragma once
+
+#include "tag_table.h"
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace rd {
+
+class FormTimer;
+class TagSortModel;
+class TagTableModel;
+
+class TagsPage : public QWidget {
+    Q_OBJECT
+  public:
+    // The clock defaults to the window's clock (NowMs()).
+    explicit TagsPage(QWidget* parent = nullptr, TagTable::Clock clock = {});
+    ~TagsPage() override;
+
+    // Answer handler, called by the answer routing with every answer text.
+    void TagsAnswer(const QString& answer);
+
+    void BitBtnTAGS_CLEARClick();
+    void BitBtnTAGS_CSVClick();
+    // The refresh (TimerTAGS, every 100 ms while there is something to show): the
+    // table's new and changed rows and the summary.
+    void TimerTAGSTimer();
+
+    TagTable& table() { return table_; }
+    TagTableModel& model() { return *model_; }
+    TagSortModel& sortModel() { return *sort_; }
+
+  private:
+    TagTable table_;
+    TagTableModel* model_;
+    TagSortModel* sort_;
+    QLabel* summary_;
+    QPushButton* clear_;
+    QPushButton* csv_;
+    QTableView* view_;
+    FormTimer* timer_;
+    bool pending_ = false; // answers taken since the last refresh
+};
+
+} // namespace rd
