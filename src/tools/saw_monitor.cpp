@@ -1,6 +1,7 @@
 #include "saw_monitor.h"
 
 #include "page_style.h"
+#include "saw_trends.h"
 #include "tool_text.h"
 
 #include "commands.h"
@@ -10,6 +11,8 @@
 #include "line_list.h"
 #include "widgets.h"
 
+#include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -95,6 +98,7 @@ SawMonitorPage::SawMonitorPage(Shell& shell, QWidget* parent) : QWidget(parent),
     file_ = MakeButton(this, QStringLiteral("BitBtnZEZ2011_File"), QStringLiteral("FILE"), colors::blue(),
                        tr("Save the data lines"));
     timer_ = new FormTimer(QStringLiteral("TimerZEZ2011"), 1000, false, this);
+    trends_ = new SawTrends(this, [this](int tag) { sendRead(tag); });
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(com_, 0, 0);
@@ -112,7 +116,11 @@ SawMonitorPage::SawMonitorPage(Shell& shell, QWidget* parent) : QWidget(parent),
     grid->addWidget(info_, 5, 0, 1, 2);
     grid->addWidget(rxd_, 5, 2, 1, 2);
     grid->addWidget(data_, 5, 4, 1, 2);
+    grid->addWidget(trends_->readAfterBox(), 0, 5);
+    grid->addWidget(trends_->csvButton(), 4, 5, Qt::AlignLeft);
+    grid->addWidget(trends_->chartView(), 6, 0, 1, 6);
     grid->setRowStretch(5, 1);
+    grid->setRowStretch(6, 1);
     grid->setColumnStretch(5, 1);
 
     OnClick(collection_, [this] { BitBtnZEZ2011_COLLECTIONClick(); });
@@ -210,6 +218,7 @@ void SawMonitorPage::SawAnswer(const QString& answer) {
     if (keyword == QLatin1String("collection_stop")) {
         info_->append(QStringLiteral("collection stop "));
         collection_->setEnabled(true);
+        trends_->collectionStopped();
     }
     if (keyword == QLatin1String("UID")) {
         const SawRecord r = DecodeSawRecord(AnswerWord(3, answer));
@@ -224,10 +233,15 @@ void SawMonitorPage::SawAnswer(const QString& answer) {
             tagLabel_[2]->setText(SawTagLabel2(r));
             data_->append(SawDataLine(TimeText(), r));
         }
+        if (r.complete)
+            trends_->addReading(r);
         blackenReadButtons();
+        trends_->readAnswered();
     }
-    if (keyword == QLatin1String("NO_ACK"))
+    if (keyword == QLatin1String("NO_ACK")) {
         blackenReadButtons();
+        trends_->readAnswered();
+    }
 }
 
 void SawMonitorPage::blackenReadButtons() {

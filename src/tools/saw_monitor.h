@@ -16,6 +16,7 @@ class QPushButton;
 namespace rd {
 
 class FormTimer;
+class SawTrends;
 class TMemo;
 
 class SawMonitorPage : public QWidget {
@@ -69,6 +70,7 @@ class SawMonitorPage : public QWidget {
     QPushButton* timerButton_;
     QComboBox* period_;
     QLabel* timerCount_;
+    SawTrends* trends_; // the chart, the CSV file and the reads after a collection
     QPushButton* read_[3];
     QLabel* tagLabel_[3];
     TMemo* info_;

@@ -1,12 +1,20 @@
 // The sensor-tag monitor on the real window: the answer handler's keyword tests and
-// decoding, the read buttons' colours, the periodic collection and the data file.
+// decoding, the read buttons' colours, the periodic collection and the data file; the
+// trend chart, the CSV file and the reads after a collection.
 #include "window_fixture.h"
 
 #include "form_timer.h"
 #include "saw_monitor.h"
+#include "saw_trends.h"
 
+#include <QChartView>
+#include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QLineSeries>
 #include <QTemporaryDir>
+
+#include <map>
 
 namespace rd::testing {
 namespace {
@@ -32,6 +40,15 @@ class SawMonitorPageTest : public WindowTest {
         for (const char* b : kRead)
             SetFontColor(c<QWidget>(b), colors::green());
     }
+    QLineSeries* series(const QString& name) {
+        for (QAbstractSeries* s : c<QChartView>("ChartZEZ2011")->chart()->series()) {
+            if (s->name() == name)
+                return qobject_cast<QLineSeries*>(s);
+        }
+        ADD_FAILURE() << "no series " << name.toStdString();
+        return nullptr;
+    }
+    FormTimer* readTimer() { return c<FormTimer>("TimerZEZ2011_READ_AFTER"); }
 };
 
 TEST_F(SawMonitorPageTest, DecodesTheUserIdRecordsOfTheThreeTags) {
@@ -249,6 +266,162 @@ TEST_F(SawMonitorPageTest, FileSavesTheDataLines) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), (lines("MemoSAW_DATA").join("\r\n") + "\r\n").toUtf8());
     EXPECT_EQ(lines("MemoSAW_DATA").size(), 2);
+}
+
+// The chart shows T and H of each tag and df of the third over time, one point per
+// decoded reading; answers that decode nothing add none.
+TEST_F(SawMonitorPageTest, TheChartFollowsTheDecodedReadings) {
+    const QDateTime start(QDate(2024, 5, 6), QTime(12, 0, 0));
+    int second = 0;
+    SetClockForTesting([&] { return start.addSecs(second); });
+    using Points = std::vector<std::pair<int, double>>; // (second, value)
+    std::map<QString, Points> expected = {{"T F0", {}}, {"H F0", {}}, {"T F1", {}}, {"H F1", {}},
+                                          {"T F2", {}}, {"H F2", {}}, {"df F2", {}}};
+    struct Case {
+        QString answer;
+        std::map<QString, double> added; // series -> value of the point this answer adds
+    };
+    const Case cases[] = {
+        {Uid("EEEE-FEDCBAF0", "1A", "2D"), {{"T F0", 26}, {"H F0", 45}}},
+        {":00000005 NO_ACK;", {}},
+        {Uid("EEEE-FEDCBAF2", "10", "20", "0064", "0032"), {{"T F2", 16}, {"H F2", 32}, {"df F2", 50}}},
+        {":00000005 UID EEEE-FEDCBAF2-00000000325000000064;", {}}, // too short
+        {Uid("EEEE-FEDCBAF7", "1A", "2D"), {}},
+        {":00000005 collection_stop;", {}},
+        {Uid("EEEE-FEDCBAF1", "05", "06"), {{"T F1", 5}, {"H F1", 6}}},
+        {Uid("EEEE-FEDCBAF2", "11", "21", "0032", "0064"), {{"T F2", 17}, {"H F2", 33}, {"df F2", -50}}},
+        {Uid("EEEE-FEDCBAF0", "1b", "2e"), {{"T F0", 27}, {"H F0", 46}}},
+    };
+    std::size_t readings = 0;
+    for (const Case& k : cases) {
+        answer(k.answer);
+        for (const auto& [name, value] : k.added)
+            expected[name].emplace_back(second, value);
+        readings += k.added.empty() ? 0 : 1;
+        ++second;
+    }
+    auto shown = [&] {
+        std::map<QString, Points> got;
+        for (const auto& [name, points] : expected) {
+            got[name];
+            for (const QPointF& p : series(name)->points())
+                got[name].emplace_back(int((qint64(p.x()) - start.toMSecsSinceEpoch()) / 1000), p.y());
+        }
+        return got;
+    };
+    // The chart is redrawn a moment after the answers.
+    (void)QTest::qWaitFor([&] { return shown() == expected; }, 3000);
+    EXPECT_EQ(shown(), expected);
+    EXPECT_EQ(page().findChild<SawTrends*>()->readings().size(), readings);
+}
+
+// Every reading kept, up to the last SawTrends::kKeptReadings; the CSV file holds them
+// with their date and time, the chosen base name + "-ZEZ2011.csv".
+TEST_F(SawMonitorPageTest, CsvSavesTheReadings) {
+    QTemporaryDir dir;
+    answer(Uid("EEEE-FEDCBAF0", "1A", "2D"));
+    answer(":00000005 NO_ACK;");
+    answer(Uid("EEEE-FEDCBAF2", "10", "20", "0032", "0064"));
+    answer(Uid("EEEE-FEDCBAF1", "05", "06"));
+    const QByteArray file = "Time,Tag,T,H,cf,mf,df\r\n"
+                            "2024-05-06T12:34:56.000,EEEE-FEDCBAF0,26,45,,,\r\n"
+                            "2024-05-06T12:34:56.000,EEEE-FEDCBAF2,16,32,430100,430050,-50\r\n"
+                            "2024-05-06T12:34:56.000,EEEE-FEDCBAF1,5,6,,,\r\n";
+    struct Case {
+        QString base; // what the dialog returns ("" = cancelled)
+        QString written;
+        QByteArray content;
+        QString error; // the start of the error shown
+    };
+    const Case cases[] = {
+        {dir.filePath("trend"), dir.filePath("trend-ZEZ2011.csv"), file, {}},
+        {{}, {}, {}, {}},
+        {dir.filePath("missing/trend"),
+         {},
+         {},
+         "Cannot create file \"" + dir.filePath("missing/trend-ZEZ2011.csv")},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.base.toStdString());
+        errors.clear();
+        dialogs.clear();
+        savePath = k.base;
+        click("BitBtnZEZ2011_CSV");
+        EXPECT_EQ(dialogs, QStringList{"SaveDialogZEZ2011_CSV|" + FixedTimeText().replace(':', '_')});
+        if (k.error.isEmpty()) {
+            EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+        } else {
+            ASSERT_EQ(errors.size(), 1);
+            EXPECT_TRUE(errors[0].startsWith(k.error)) << errors[0].toStdString();
+        }
+        if (!k.written.isEmpty()) {
+            QFile f(k.written);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            EXPECT_EQ(f.readAll().toStdString(), k.content.toStdString());
+        }
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"trend-ZEZ2011.csv"});
+
+    // A long run keeps the last readings only, in the file and in the chart.
+    for (int i = 0; i < SawTrends::kKeptReadings; ++i)
+        answer(Uid("EEEE-FEDCBAF0", QStringLiteral("%1").arg(i % 256, 2, 16, QLatin1Char('0')), "2D"));
+    savePath = dir.filePath("long");
+    click("BitBtnZEZ2011_CSV");
+    QFile f(dir.filePath("long-ZEZ2011.csv"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    ASSERT_EQ(lines.size(), SawTrends::kKeptReadings + 2); // header, readings, nothing after the last
+    EXPECT_EQ(lines[1].toStdString(), "2024-05-06T12:34:56.000,EEEE-FEDCBAF0,0,45,,,\r");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return series("T F0")->count() == SawTrends::kKeptReadings; }, 3000))
+        << series("T F0")->count();
+    EXPECT_EQ(series("T F2")->count(), 0);
+    EXPECT_EQ(series("T F0")->at(0).y(), 0);
+    EXPECT_EQ(series("T F0")->at(SawTrends::kKeptReadings - 1).y(), (SawTrends::kKeptReadings - 1) % 256);
+}
+
+// The reads after a collection, one at a time: the next goes out after the previous one's
+// answer or, when none comes, after the wait for it; three at most; switched off at once.
+TEST_F(SawMonitorPageTest, ReadsAfterACollectionGoOneAtATime) {
+    sim::Options o;
+    o.identifier = "VKR433-SAW";
+    connectedTo(o);
+    const std::string reads[3] = {"SEND_COP_READ_USER_ID EEEE FEDCBAF0 ",
+                                  "SEND_COP_READ_USER_ID EEEE FEDCBAF1 ",
+                                  "SEND_COP_READ_USER_ID EEEE FEDCBAF2 "};
+    auto* box = c<QCheckBox>("CheckBoxZEZ2011_READ_AFTER");
+    EXPECT_FALSE(box->isChecked());
+    answer(":00000001 collection_stop;");
+    EXPECT_FALSE(readTimer()->enabled());
+
+    // The answers stay unread here (no event loop runs): each tick after a read is its
+    // wait running out. A collection ending meanwhile starts no second round.
+    box->setChecked(true);
+    answer(":00000001 collection_stop;");
+    EXPECT_TRUE(readTimer()->enabled());
+    EXPECT_EQ(readTimer()->interval(), SawTrends::kReadGapMs);
+    readTimer()->fire();
+    EXPECT_EQ(readTimer()->interval(), SawTrends::kReadTimeoutMs);
+    EXPECT_EQ(fontColor(kRead[0]), colors::green());
+    readTimer()->fire();
+    answer(":00000001 collection_stop;");
+    answer(":00000001 NO_ACK;"); // the second tag's answer: the third follows after the gap
+    EXPECT_EQ(readTimer()->interval(), SawTrends::kReadGapMs);
+    readTimer()->fire();
+    readTimer()->fire(); // no answer from the third: the round ends
+    EXPECT_FALSE(readTimer()->enabled());
+    readTimer()->fire();
+    ASSERT_TRUE(waitForSent(3));
+    EXPECT_EQ(sent(), (std::vector<std::string>{reads[0], reads[1], reads[2]}));
+
+    // Switching off ends a round at once.
+    answer(":00000001 collection_stop;");
+    readTimer()->fire();
+    box->setChecked(false);
+    EXPECT_FALSE(readTimer()->enabled());
+    readTimer()->fire();
+    ASSERT_TRUE(waitForSent(4));
+    QTest::qWait(100);
+    EXPECT_EQ(sent().size(), 4u);
 }
 
 } // namespace

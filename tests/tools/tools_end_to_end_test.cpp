@@ -5,7 +5,10 @@
 #include "ant_test.h"
 #include "saw_monitor.h"
 
+#include <QChartView>
+#include <QCheckBox>
 #include <QFile>
+#include <QLineSeries>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -125,6 +128,65 @@ TEST_F(EndToEnd, SensorTagCollectionAndReadsFillLabelsAndTheDataFile) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), (data + "\r\n").toUtf8());
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// With "read tags after collection" on, the end of each collection reads the three tags,
+// each after the previous one's answer, and their readings reach the chart; off, the
+// collection is all that is sent.
+TEST_F(EndToEnd, ReadingTheTagsAfterACollection) {
+    const std::string collection = "SEND_COP_COLLECTION 16 48 11 3000";
+    const std::string reads[3] = {"SEND_COP_READ_USER_ID EEEE FEDCBAF0 ",
+                                  "SEND_COP_READ_USER_ID EEEE FEDCBAF1 ",
+                                  "SEND_COP_READ_USER_ID EEEE FEDCBAF2 "};
+    struct Case {
+        bool on;
+        std::vector<std::string> tags; // the tags in the reader's field; the others answer NO_ACK
+        std::vector<std::string> sent;
+        std::vector<int> points; // of the series T F0, T F1, T F2, df F2
+    };
+    const Case cases[] = {
+        {false, {"EEEE-FEDCBAF0", "EEEE-FEDCBAF1", "EEEE-FEDCBAF2"}, {collection}, {0, 0, 0, 0}},
+        {true,
+         {"EEEE-FEDCBAF0", "EEEE-FEDCBAF1", "EEEE-FEDCBAF2"},
+         {collection, reads[0], reads[1], reads[2]},
+         {1, 1, 1, 1}},
+        {true, {"EEEE-FEDCBAF1"}, {collection, reads[0], reads[1], reads[2]}, {0, 1, 0, 0}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.on) + " " + std::to_string(k.tags.size()));
+        window.reset();
+        sim.reset();
+        sim::Options o;
+        o.identifier = "VKR433-SAW";
+        o.collectionMs = 50;
+        o.replyDelayMs = 150;
+        o.sensorTags = k.tags;
+        connectedTo(o);
+        c<QCheckBox>("CheckBoxZEZ2011_READ_AFTER")->setChecked(k.on);
+        click("BitBtnZEZ2011_COLLECTION");
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return memo("MemoZEZ2011_Info")->lines()->contains("collection stop "); }, 5000));
+        if (k.on) {
+            // Each read waits for the answer to the one before, which comes 150 ms late.
+            for (std::size_t n = 2; n <= 4; ++n) {
+                ASSERT_TRUE(QTest::qWaitFor([&] { return sent().size() >= n; }, 5000)) << n;
+                QTest::qWait(100);
+                EXPECT_EQ(sent().size(), n);
+            }
+        }
+        // The last answer routed, and time for anything more to go out.
+        QTest::qWait(500);
+        EXPECT_EQ(sent(), k.sent);
+        std::vector<int> points;
+        for (const char* name : {"T F0", "T F1", "T F2", "df F2"}) {
+            for (QAbstractSeries* s : c<QChartView>("ChartZEZ2011")->chart()->series()) {
+                if (s->name() == QLatin1String(name))
+                    points.push_back(int(qobject_cast<QLineSeries*>(s)->count()));
+            }
+        }
+        EXPECT_EQ(points, k.points);
+        EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    }
 }
 
 } // namespace

@@ -1,0 +1,221 @@
+#include "saw_trends.h"
+
+#include "conv.h"
+#include "errors.h"
+#include "form_timer.h"
+#include "widgets.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QDateTimeAxis>
+#include <QGraphicsLayout>
+#include <QLegend>
+#include <QLineSeries>
+#include <QPen>
+#include <QPushButton>
+#include <QValueAxis>
+
+#include <algorithm>
+
+namespace rd {
+
+namespace {
+const char* const kSeriesNames[7] = {"T F0", "H F0", "T F1", "H F1", "T F2", "H F2", "df F2"};
+
+// The value axis's range over the points, one unit wider on each side so that a flat
+// trend does not lie on the frame.
+void FitRange(QValueAxis* axis, const QList<QPointF>* const lists[], int count) {
+    double lo = 0, hi = 0;
+    bool any = false;
+    for (int i = 0; i < count; ++i) {
+        for (const QPointF& p : *lists[i]) {
+            lo = any ? std::min(lo, p.y()) : p.y();
+            hi = any ? std::max(hi, p.y()) : p.y();
+            any = true;
+        }
+    }
+    axis->setRange(lo - 1, hi + 1);
+}
+} // namespace
+
+QStringList SawCsvLines(const std::deque<SawReading>& readings) {
+    QStringList lines{QStringLiteral("Time,Tag,T,H,cf,mf,df")};
+    for (const SawReading& r : readings) {
+        QString line = QDateTime::fromMSecsSinceEpoch(r.msecs).toString(Qt::ISODateWithMs) +
+                       QLatin1Char(',') + SawTagIds().at(r.tag) + QLatin1Char(',') + QString::number(r.t) +
+                       QLatin1Char(',') + QString::number(r.h) + QLatin1Char(',');
+        if (r.tag == 2) {
+            line += QString::number(r.cf) + QLatin1Char(',') + QString::number(r.mf) + QLatin1Char(',') +
+                    QString::number(r.df);
+        } else {
+            line += QStringLiteral(",,");
+        }
+        lines << line;
+    }
+    return lines;
+}
+
+SawTrends::SawTrends(QWidget* page, std::function<void(int)> sendRead)
+    : QObject(page), sendRead_(std::move(sendRead)), page_(page) {
+    auto* chart = new QChart;
+    // Room for the plot at the window's smallest: the legend in one line above it, few
+    // value ticks, no margins to speak of.
+    chart->legend()->setAlignment(Qt::AlignTop);
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
+    chart->setMargins(QMargins(0, 0, 0, 0));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->setBackgroundRoundness(0);
+    timeAxis_ = new QDateTimeAxis;
+    timeAxis_->setFormat(QStringLiteral("HH:mm:ss"));
+    timeAxis_->setTickCount(5);
+    valueAxis_ = new QValueAxis;
+    valueAxis_->setTitleText(QStringLiteral("T, H"));
+    valueAxis_->setLabelFormat(QStringLiteral("%d"));
+    valueAxis_->setTickCount(3);
+    dfAxis_ = new QValueAxis;
+    dfAxis_->setTitleText(QStringLiteral("df, kHz"));
+    dfAxis_->setLabelFormat(QStringLiteral("%d"));
+    dfAxis_->setTickCount(3);
+    chart->addAxis(timeAxis_, Qt::AlignBottom);
+    chart->addAxis(valueAxis_, Qt::AlignLeft);
+    chart->addAxis(dfAxis_, Qt::AlignRight);
+    for (int i = 0; i < 7; ++i) {
+        series_[i] = new QLineSeries;
+        series_[i]->setName(QString::fromLatin1(kSeriesNames[i]));
+        // A colour per tag; T drawn solid, H dashed, df dotted.
+        static const QColor tagColors[3] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(214, 39, 40)};
+        QPen pen(i == 6 ? QColor(44, 160, 44) : tagColors[i / 2], 2);
+        pen.setStyle(i == 6 ? Qt::DotLine : i % 2 ? Qt::DashLine : Qt::SolidLine);
+        series_[i]->setPen(pen);
+        series_[i]->setPointsVisible(true);
+        series_[i]->setMarkerSize(3);
+        chart->addSeries(series_[i]);
+        series_[i]->attachAxis(timeAxis_);
+        series_[i]->attachAxis(i == 6 ? dfAxis_ : valueAxis_);
+    }
+    view_ = new QChartView(chart, page);
+    view_->setObjectName(QStringLiteral("ChartZEZ2011"));
+    view_->setAccessibleName(tr("sensor trends"));
+    view_->setRenderHint(QPainter::Antialiasing);
+    view_->setMinimumSize(120, 80);
+    updateChart();
+
+    readAfter_ = new QCheckBox(QStringLiteral("read tags after collection"), page);
+    readAfter_->setObjectName(QStringLiteral("CheckBoxZEZ2011_READ_AFTER"));
+    readAfter_->setToolTip(tr("After each collection read the three tags, one after the other"));
+    csv_ = MakeButton(page, QStringLiteral("BitBtnZEZ2011_CSV"), QStringLiteral("CSV"), colors::blue(),
+                      tr("Save every reading as a CSV file"));
+    readTimer_ = new FormTimer(QStringLiteral("TimerZEZ2011_READ_AFTER"), kReadGapMs, false, this);
+
+    chartTimer_.setSingleShot(true);
+    chartTimer_.setInterval(kChartUpdateMs);
+    connect(&chartTimer_, &QTimer::timeout, this, [this] { updateChart(); });
+    connect(readAfter_, &QCheckBox::toggled, this, [this](bool on) {
+        if (!on)
+            stopReads();
+    });
+    OnClick(csv_, [this] { BitBtnZEZ2011_CSVClick(); });
+    readTimer_->onTimer([this] { TimerZEZ2011_READ_AFTERTimer(); });
+}
+
+void SawTrends::addReading(const SawRecord& r) {
+    SawReading reading;
+    reading.msecs = Now().toMSecsSinceEpoch();
+    reading.tag = r.tag;
+    reading.t = r.t;
+    reading.h = r.h;
+    reading.cf = r.cf;
+    reading.mf = r.mf;
+    reading.df = r.df;
+    readings_.push_back(reading);
+    if (readings_.size() > std::size_t(kKeptReadings))
+        readings_.pop_front();
+    if (!chartTimer_.isActive())
+        chartTimer_.start();
+}
+
+void SawTrends::updateChart() {
+    QList<QPointF> points[7];
+    for (const SawReading& r : readings_) {
+        const double x = double(r.msecs);
+        points[2 * r.tag].append(QPointF(x, r.t));
+        points[2 * r.tag + 1].append(QPointF(x, r.h));
+        if (r.tag == 2)
+            points[6].append(QPointF(x, r.df));
+    }
+    for (int i = 0; i < 7; ++i)
+        series_[i]->replace(points[i]);
+
+    // The time axis spans the readings kept; a single instant gets a second on each side.
+    const QDateTime first = QDateTime::fromMSecsSinceEpoch(readings_.empty() ? Now().toMSecsSinceEpoch()
+                                                                             : readings_.front().msecs);
+    const QDateTime last = readings_.empty() ? first : QDateTime::fromMSecsSinceEpoch(readings_.back().msecs);
+    if (first == last)
+        timeAxis_->setRange(first.addSecs(-1), last.addSecs(1));
+    else
+        timeAxis_->setRange(first, last);
+    const QList<QPointF>* th[6] = {&points[0], &points[1], &points[2], &points[3], &points[4], &points[5]};
+    FitRange(valueAxis_, th, 6);
+    const QList<QPointF>* df[1] = {&points[6]};
+    FitRange(dfAxis_, df, 1);
+}
+
+void SawTrends::collectionStopped() {
+    if (!readAfter_->isChecked() || readStep_ >= 0)
+        return;
+    readStep_ = 0;
+    awaitingAnswer_ = false;
+    restartTimer(kReadGapMs);
+}
+
+void SawTrends::readAnswered() {
+    if (readStep_ < 0 || !awaitingAnswer_)
+        return;
+    awaitingAnswer_ = false;
+    if (++readStep_ > 2) {
+        stopReads();
+        return;
+    }
+    restartTimer(kReadGapMs);
+}
+
+void SawTrends::TimerZEZ2011_READ_AFTERTimer() {
+    if (readStep_ < 0)
+        return;
+    if (awaitingAnswer_) {
+        // No answer in time: that tag is given up, the next one is read.
+        awaitingAnswer_ = false;
+        if (++readStep_ > 2) {
+            stopReads();
+            return;
+        }
+    }
+    // Marked as sent before sending: a failing send ends the handler, and the next tick
+    // then goes on as after a lost answer.
+    awaitingAnswer_ = true;
+    restartTimer(kReadTimeoutMs);
+    sendRead_(readStep_);
+}
+
+void SawTrends::stopReads() {
+    readStep_ = -1;
+    awaitingAnswer_ = false;
+    readTimer_->setEnabled(false);
+}
+
+void SawTrends::restartTimer(int ms) {
+    readTimer_->setEnabled(false);
+    readTimer_->setInterval(ms);
+    readTimer_->setEnabled(true);
+}
+
+void SawTrends::BitBtnZEZ2011_CSVClick() {
+    const QString base =
+        ExecuteSaveDialog(page_, QStringLiteral("SaveDialogZEZ2011_CSV"), TimeFileName(TimeText()));
+    if (base.isEmpty())
+        return;
+    WriteTextLinesFile(base + QStringLiteral("-ZEZ2011.csv"), SawCsvLines(readings_));
+}
+
+} // namespace rd
