@@ -94,12 +94,21 @@ void TCOM_A::Execute() {
             appendToRing(block, got);
             cutRing(cutter);
         } else {
-            failedReads_.fetch_add(1, std::memory_order_relaxed);
+            {
+                std::lock_guard lock(readErrorMutex_);
+                lastReadError_ = LastPortError();
+            }
+            failedReads_.fetch_add(1, std::memory_order_release);
             if (++failedInARow >= kLostAfterFailedReads)
                 lost_.store(true);
             rest(kFailedReadBackoffMs);
         }
     }
+}
+
+PortError TCOM_A::lastReadError() const {
+    std::lock_guard lock(readErrorMutex_);
+    return lastReadError_;
 }
 
 void TCOM_A::cutRing(AnswerCutter& cutter) {

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,7 +57,10 @@ public:
     // Bytes that arrived while the ring was full and had to be dropped.
     uint64_t droppedBytes() const { return dropped_.load(std::memory_order_relaxed); }
     // Reads that failed (an adapter pulled out) since the start.
-    uint64_t failedReads() const { return failedReads_.load(std::memory_order_relaxed); }
+    uint64_t failedReads() const { return failedReads_.load(std::memory_order_acquire); }
+    // Why the last failed read failed (err 0 while none has): kept before that read is
+    // counted, so a caller that saw the count sees this cause or a later one. Any thread may ask.
+    PortError lastReadError() const;
     // The connection is lost: kLostAfterFailedReads reads in a row have failed (a hung-up
     // or vanished port fails every read at once, so that takes about two back-offs). Once
     // set it stays set; the thread goes on trying until it is stopped. Any thread may ask.
@@ -84,6 +88,8 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> dropped_{0};
     std::atomic<uint64_t> failedReads_{0};
+    mutable std::mutex readErrorMutex_;
+    PortError lastReadError_;
     std::atomic<bool> lost_{false};
     std::thread thread_;
 };

@@ -19,6 +19,8 @@ void PortVerdict::take(const ProbeOutcome& p) {
         opened = true;
     else
         openError = p.openError;
+    if (p.ioError.err != 0)
+        ioError = p.ioError;
     if (!p.reply.empty())
         reply = p.reply;
 }
@@ -32,7 +34,7 @@ std::string PortVerdict::line(const std::string& portName) const {
         return portName + ": reply without a known identifier: " + text;
     }
     if (opened)
-        return portName + ": no reply";
+        return portName + ": no reply" + (ioError.err != 0 ? " (" + ioError.text + ")" : std::string());
     switch (openError.err) {
     case 0:
     case ENOENT:

@@ -39,6 +39,7 @@ struct PortVerdict {
     bool opened = false;
     std::vector<uint8_t> reply; // the latest reply that brought any bytes
     PortError openError;        // why the latest probe that did not open failed
+    PortError ioError;          // why the latest probe that failed to write or read did
 
     void take(const ProbeOutcome& p);
     // "" when there is nothing to say: the port has no entry at all.

@@ -52,15 +52,18 @@ void configurePort(Tmy_COM& c, PortHandle h, const std::string& settingsText) {
 // on: the next byte must come within 100 ms, and the next read, sized so that its total
 // limit (1 ms a byte + 1 ms) ends with the 501 ms window, runs under the same rules.
 // A reader still streaming the answers of an inventory is found that way. The latest
-// kProbeKeepBytes bytes are kept in reply and searched as a whole after every read.
-bool readProbeReply(PortHandle h, const std::string& findStr, std::vector<uint8_t>& reply) {
+// kProbeKeepBytes bytes are kept in reply and searched as a whole after every read; a read
+// that fails leaves its cause in ioError.
+bool readProbeReply(PortHandle h, const std::string& findStr, std::vector<uint8_t>& reply,
+                    PortError& ioError) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(kProbeWindowMs);
     uint8_t chunk[kProbeReadSize];
     uint32_t want = kProbeReadSize;
     for (;;) {
         uint32_t got = 0;
-        ReadFile(h, chunk, want, &got);
+        if (!ReadFile(h, chunk, want, &got) && ioError.err == 0)
+            ioError = LastPortError();
         reply.insert(reply.end(), chunk, chunk + got);
         if (reply.size() > kProbeKeepBytes)
             reply.erase(reply.begin(), reply.end() - static_cast<std::ptrdiff_t>(kProbeKeepBytes));
@@ -94,6 +97,7 @@ bool Tmy_COM::check_port(const std::string& xCOM, int Addr, const std::string& P
 
     try {
         SendStrToPort(h, Addr, TestStr);
+        LastProbe.ioError = LastPortError(); // the write's
     } catch (...) {
         // A probe that cannot be framed was never sent: give the port back before the
         // caller hears of it.
@@ -101,7 +105,7 @@ bool Tmy_COM::check_port(const std::string& xCOM, int Addr, const std::string& P
         throw;
     }
 
-    if (readProbeReply(h, FindStr, LastProbe.reply)) {
+    if (readProbeReply(h, FindStr, LastProbe.reply, LastProbe.ioError)) {
         TimeOuts = connectedTimeouts();
         SetCommTimeouts(h, TimeOuts);
         hPORT = h;

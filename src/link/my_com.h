@@ -32,6 +32,7 @@ using LineSink = std::function<void(const std::string& line)>;
 struct ProbeOutcome {
     bool opened = false;
     PortError openError;        // the cause when the port did not open
+    PortError ioError;          // the cause when the probe's write or a read of it failed
     std::vector<uint8_t> reply; // the bytes read, at most the last kProbeKeepBytes of them
 };
 

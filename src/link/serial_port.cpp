@@ -317,7 +317,7 @@ void drainWakeFd(int fd) {
 
 class PosixPort final : public PortBackend {
 public:
-    explicit PosixPort(int fd) : fd_(fd) {}
+    PosixPort(int fd, std::string device) : fd_(fd), device_(std::move(device)) {}
     ~PosixPort() override {
         // The exclusive flag outlives this descriptor while anyone else keeps the tty open.
         ::ioctl(fd_, TIOCNXCL);
@@ -502,22 +502,23 @@ private:
             if (r < 0) {
                 if (errno == EINTR)
                     continue;
-                return got > 0;
+                return got > 0 || PortFailed(errno, device_);
             }
             const short re = fds[0].revents;
             if (re & POLLNVAL)
-                return false;
+                return lineFailed(re, 0);
             if (re & (POLLIN | POLLHUP | POLLERR)) {
                 const ssize_t k = ::read(fd_, buf + got, n - got);
+                const int err = k < 0 ? errno : 0;
                 if (k > 0) {
                     got += static_cast<uint32_t>(k);
                     if (got == n || plan.returnOnFirstByte)
                         return true;
                     deadline.bytesArrived(Clock::now());
-                } else if ((re & (POLLHUP | POLLERR)) || (k < 0 && errno != EAGAIN && errno != EINTR)) {
+                } else if ((re & (POLLHUP | POLLERR)) || (k < 0 && err != EAGAIN && err != EINTR)) {
                     // Hung up (a 0-byte read after POLLHUP) or broken: nothing more will come.
                     // Bytes already taken still count; the next read fails.
-                    return got > 0;
+                    return got > 0 || lineFailed(re, err);
                 }
             }
             if (wakeFd >= 0 && (fds[1].revents & POLLIN)) {
@@ -545,28 +546,48 @@ private:
             }
             if (k < 0 && errno == EINTR)
                 continue;
-            if (k < 0 && errno != EAGAIN)
-                return false;
+            if (k < 0 && errno != EAGAIN) {
+                // A hung-up terminal refuses writes with EIO: say which it was.
+                const int err = errno;
+                pollfd pfd{fd_, 0, 0};
+                const timespec now{};
+                ::ppoll(&pfd, 1, &now, nullptr);
+                return lineFailed(pfd.revents, err);
+            }
             timespec ts{};
             timespec* tsp = nullptr;
             if (deadline) {
                 const auto now = Clock::now();
                 if (now >= *deadline)
-                    return false;
+                    return PortFailed(ETIMEDOUT, device_);
                 ts = toTimespec(*deadline - now);
                 tsp = &ts;
             }
             pollfd pfd{fd_, POLLOUT, 0};
             const int r = ::ppoll(&pfd, 1, tsp, nullptr);
             if (r < 0 && errno != EINTR)
-                return false;
+                return PortFailed(errno, device_);
             if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
-                return false;
+                return lineFailed(pfd.revents, 0);
         }
         return true;
     }
 
+    // Records why a line that failed (err from the call, 0 when none; revents from polling it)
+    // gives nothing: a device that is gone, a hang-up, a descriptor no longer open, or the
+    // call's own error. Returns false.
+    bool lineFailed(short revents, int err) {
+        if (err == ENXIO || err == ENODEV)
+            return PortFailed(err, device_);
+        if (revents & POLLNVAL)
+            return PortFailed(EBADF, device_);
+        if (revents & POLLHUP)
+            return PortFailed(err != 0 ? err : EIO, device_, kHungUpText);
+        return PortFailed(err != 0 ? err : EIO, device_);
+    }
+
     const int fd_;
+    const std::string device_;
     std::mutex m_;
     CommTimeouts timeouts_{};
     uint32_t inQueue_ = 0;
@@ -579,28 +600,11 @@ namespace {
 
 thread_local PortError lastPortError;
 
-std::string describeError(int err) {
-    switch (err) {
-    case EACCES:
-    case EPERM:
-        return "permission denied";
-    case EBUSY:
-    case EWOULDBLOCK:
-        return "held by another program";
-    case ENOENT:
-        return "no such port";
-    case ENOTTY:
-        return "not a serial device";
-    default:
-        return std::error_code(err, std::generic_category()).message();
-    }
-}
-
 // Records why an open failed and gives up the descriptor, if one was opened.
 std::unique_ptr<PortBackend> openFailed(int err, const std::string& device, int fd = -1) {
     if (fd >= 0)
         ::close(fd);
-    SetLastPortError(PortError{err, describeError(err), device});
+    PortFailed(err, device);
     return nullptr;
 }
 
@@ -612,6 +616,37 @@ PortError LastPortError() {
 
 void SetLastPortError(PortError e) {
     lastPortError = std::move(e);
+}
+
+std::string DescribePortError(int err) {
+    switch (err) {
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    case EBUSY:
+    case EWOULDBLOCK:
+        return "held by another program";
+    case ENOENT:
+        return "no such port";
+    case ENOTTY:
+        return "not a serial device";
+    case EIO:
+        return "input/output error";
+    case ENXIO:
+    case ENODEV:
+        return "the device is gone";
+    case ETIMEDOUT:
+        return "timed out";
+    case EBADF:
+        return "the port is not open";
+    default:
+        return std::error_code(err, std::generic_category()).message();
+    }
+}
+
+bool PortFailed(int err, const std::string& device, const std::string& text) {
+    SetLastPortError(PortError{err, text.empty() ? DescribePortError(err) : text, device});
+    return false;
 }
 
 std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName) {
@@ -630,7 +665,7 @@ std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName) {
         return openFailed(errno, path, fd);
     if (::ioctl(fd, TIOCEXCL) != 0)
         return openFailed(errno, path, fd);
-    return std::make_unique<PosixPort>(fd);
+    return std::make_unique<PosixPort>(fd, path);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -724,25 +759,40 @@ bool WaitForInput(PortHandle h, uint32_t timeoutMs) {
     return b && b->waitForInput(timeoutMs);
 }
 
+namespace {
+
+// One read or write of a port: the calling thread's cause is cleared first, set when the port
+// is not open, and made an input/output error when the backend failed without giving one.
+template <class Transfer> bool transfer(PortHandle h, Transfer&& op) {
+    if (lastPortError.err != 0)
+        SetLastPortError({});
+    const auto b = lookup(h);
+    if (!b)
+        return PortFailed(EBADF);
+    const bool ok = op(*b);
+    if (!ok && lastPortError.err == 0)
+        PortFailed(EIO);
+    return ok;
+}
+
+} // namespace
+
 bool ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got) {
     if (got)
         *got = 0;
-    auto b = lookup(h);
-    return b && b->read(buf, n, got);
+    return transfer(h, [&](PortBackend& b) { return b.read(buf, n, got); });
 }
 
 bool ReadFileUntilWoken(PortHandle h, void* buf, uint32_t n, uint32_t* got, int wakeFd) {
     if (got)
         *got = 0;
-    auto b = lookup(h);
-    return b && b->readUntilWoken(buf, n, got, wakeFd);
+    return transfer(h, [&](PortBackend& b) { return b.readUntilWoken(buf, n, got, wakeFd); });
 }
 
 bool WriteFile(PortHandle h, const void* buf, uint32_t n, uint32_t* written) {
     if (written)
         *written = 0;
-    auto b = lookup(h);
-    return b && b->write(buf, n, written);
+    return transfer(h, [&](PortBackend& b) { return b.write(buf, n, written); });
 }
 
 } // namespace rd

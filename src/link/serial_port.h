@@ -56,11 +56,26 @@ struct PortError {
     std::string device; // the device the port stands for, when known
 };
 
-// The cause of the last failed open on the calling thread (each thread keeps its own, like
-// errno); err is 0 after an open that succeeded. Openers (the POSIX one and those installed
-// for tests) record their cause with SetLastPortError before they give up.
+// The cause of the last open, read or write on the calling thread; err is 0 when it
+// succeeded. Each thread keeps its own, like errno: the receiver thread reads while the
+// user-interface thread writes, and each asks about the call that just failed for it without
+// the other's outcome coming in between. A cause wanted on another thread is handed on by
+// whoever made the call (the receiver thread keeps the cause of its last failed read).
+// Openers and backends (the POSIX ones and those installed for tests) record their cause
+// before they give up, best with PortFailed; a failure without one counts as "no such port"
+// for an open and as an input/output error for a read or a write.
 PortError LastPortError();
 void SetLastPortError(PortError e);
+
+// The short text for people that goes with an errno value of a port operation: "permission
+// denied", "held by another program", "no such port", "not a serial device", "input/output
+// error", "the device is gone", "timed out", "the port is not open", else the system's text.
+std::string DescribePortError(int err);
+// The text of a hang-up: the device closed the line, as an unplugged adapter does.
+inline constexpr const char* kHungUpText = "the device hung up (unplugged?)";
+// Records err with its text (or the text given) as the calling thread's cause and returns
+// false, so that a backend gives up with `return PortFailed(errno, device);`.
+bool PortFailed(int err, const std::string& device = "", const std::string& text = "");
 
 // Open "COMn" exclusively: a second open of the same port, from this process or
 // another one, fails.
@@ -74,7 +89,7 @@ bool PurgeComm(PortHandle h, uint32_t flags);
 // Whether input is waiting, or comes within timeoutMs. A backend that cannot tell says yes.
 bool WaitForInput(PortHandle h, uint32_t timeoutMs);
 // Read up to n bytes under the port's time-outs; *got receives the count (possibly 0).
-// A hung-up or vanished port fails.
+// A hung-up or vanished port fails. Reads and writes leave their cause in LastPortError.
 bool ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got);
 // As ReadFile, but the wait also ends when wakeFd (an eventfd or pipe, -1 for none) becomes
 // readable: it is drained and the read returns what it has so far, successfully. The
@@ -110,7 +125,8 @@ std::vector<std::string> MachineSerialDevices(const std::string& devDir = "/dev"
 // --- Backends. ---
 
 // One open port. The POSIX backend implements it on a tty; tests may install a backend
-// that injects faults a real pseudo-terminal cannot produce.
+// that injects faults a real pseudo-terminal cannot produce. A read or write that fails
+// records its cause with PortFailed.
 class PortBackend {
 public:
     virtual ~PortBackend() = default;

@@ -3,6 +3,7 @@
 // with Esc.
 #include "sim_window.h"
 
+#include "com_a.h"
 #include "frames.h"
 #include "widgets.h"
 
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -137,6 +139,48 @@ TEST_F(Connection, LostReaderIsReportedAndComesBackByItself) {
     const QString text = QString::fromUtf8(log.readAll());
     EXPECT_EQ(text.count(" !! COM1: connection lost\n"), 3);
     EXPECT_EQ(text.count(" !! COM1: reconnected\n"), 3);
+}
+
+TEST_F(Connection, LostReaderTellsWhyOnceInTheTerminalAndInTheStatusHint) {
+    QTemporaryDir tmp;
+    window().setTrafficLog(tmp.filePath("traffic.log"));
+    sim::ReaderSim* reader = &addReader("VKR900-15", 1);
+    scan();
+    ASSERT_TRUE(window().connected());
+    const QRegularExpression anyFailed(QStringLiteral("reads? failed"));
+    EXPECT_FALSE(status()->toolTip().contains(anyFailed));
+
+    reader->hangUp();
+    ASSERT_TRUE(routeUntil([&] { return status()->text() == "COM1: connection lost"; }));
+    const QStringList lines = memo("MemoTERMINAL")->lines()->lines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.last(), "!! COM1: connection lost");
+    // The failed reads that lost it come just before, with their count and cause.
+    const QRegularExpression failedLine(
+        QStringLiteral(R"(^!! COM1: (\d+) reads? failed, the device hung up \(unplugged\?\)$)"));
+    const QRegularExpressionMatch m = failedLine.match(lines[lines.size() - 2]);
+    ASSERT_TRUE(m.hasMatch()) << lines[lines.size() - 2].toStdString();
+    const int failed = m.captured(1).toInt();
+    EXPECT_GE(failed, TCOM_A::kLostAfterFailedReads);
+    // Shown when the count changed, not at every tick (the timer fired about every millisecond).
+    const qsizetype shown = lines.filter(anyFailed).size();
+    EXPECT_LE(shown, failed);
+    EXPECT_EQ(status()->toolTip(),
+              QStringLiteral("COM1: connection lost\n%1 reads failed: the device hung up (unplugged?)")
+                  .arg(failed));
+
+    QFile log(tmp.filePath("traffic.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(log.readAll()).contains(" " + lines[lines.size() - 2] + "\n"));
+
+    // Plugged in again: the new connection has no failed reads to tell of.
+    dropReader(*reader);
+    reader = &addReader("VKR900-15", 1);
+    ASSERT_TRUE(routeUntil([&] { return window().connected(); }, 5000));
+    routeFor(50);
+    EXPECT_EQ(lastLine(memo("MemoTERMINAL")), "!! COM1: reconnected");
+    EXPECT_TRUE(status()->toolTip().startsWith("COM1 is ")) << status()->toolTip().toStdString();
+    EXPECT_FALSE(status()->toolTip().contains(anyFailed)) << status()->toolTip().toStdString();
 }
 
 struct KeyCase {

@@ -197,6 +197,17 @@ TEST_F(ReceiverTest, HungUpPortDoesNotSpinAndIsLost) {
     EXPECT_TRUE(receiver->lost());
 }
 
+TEST_F(ReceiverTest, HungUpPortKeepsTheCauseOfItsFailedReads) {
+    EXPECT_EQ(receiver->lastReadError().err, 0);
+    const std::string device = ResolvePortName("COM3");
+    reader->hangUp();
+    ASSERT_TRUE(WaitUntil([&] { return receiver->failedReads() >= 1; }));
+    const PortError e = receiver->lastReadError();
+    EXPECT_EQ(e.err, EIO);
+    EXPECT_EQ(e.text, "the device hung up (unplugged?)");
+    EXPECT_EQ(e.device, device);
+}
+
 TEST_F(ReceiverTest, EarlierThreadOnTheSamePortNameTakesNoRelease) {
     // A thread left from an earlier connection on COM3, its port gone: it never takes a
     // release meant for the thread of the new connection.
@@ -371,6 +382,53 @@ TEST(ReceiverLost, FailuresInARowLoseTheConnectionFewerDoNot) {
         ClosePort(h);
     }
     SetPortOpener({});
+}
+
+// Reads fail with the given causes in turn, then the line is quiet.
+class FailsWith : public PortBackend {
+  public:
+    explicit FailsWith(std::vector<int> causes) : causes_(std::move(causes)) {}
+    bool setTimeouts(const CommTimeouts&) override { return true; }
+    bool setupComm(uint32_t, uint32_t) override { return true; }
+    bool getState(LineSettings&) override { return true; }
+    bool setState(const LineSettings&) override { return true; }
+    bool purge(uint32_t) override { return true; }
+    bool read(void*, uint32_t, uint32_t* got) override {
+        *got = 0;
+        if (next_ < causes_.size())
+            return PortFailed(causes_[next_++], "/dev/ttyUSB0");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
+        return true;
+    }
+    bool write(const void*, uint32_t n, uint32_t* written) override {
+        *written = n;
+        return true;
+    }
+
+  private:
+    std::vector<int> causes_;
+    std::size_t next_ = 0;
+};
+
+TEST(ReceiverCause, TheLastFailedReadGivesTheCauseAndReadsThatWorkKeepIt) {
+    SetPortOpener([](const std::string&) {
+        return std::make_unique<FailsWith>(std::vector<int>{ENXIO, EIO});
+    });
+    const PortHandle h = OpenPort("COM6");
+    SetPortOpener({});
+    ASSERT_NE(h, INVALID_PORT_HANDLE);
+    {
+        TCOM_A t(h, "COM6");
+        ASSERT_TRUE(WaitUntil([&] { return t.failedReads() == 2; }));
+        // Quiet reads that work afterwards leave the cause in place, next to the count.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const PortError e = t.lastReadError();
+        EXPECT_EQ(e.err, EIO);
+        EXPECT_EQ(e.text, "input/output error");
+        EXPECT_EQ(e.device, "/dev/ttyUSB0");
+        EXPECT_FALSE(t.lost());
+    }
+    ClosePort(h);
 }
 
 TEST(ReceiverRecovery, ReadsAreTriedAgainAfterFailures) {

@@ -2,6 +2,8 @@
 // that does, and an identifier that comes after (or across) a stream of other answers.
 #include "my_com.h"
 
+#include "discovery.h"
+
 #include "link_test_support.h"
 #include "reader_sim.h"
 
@@ -128,6 +130,52 @@ TEST_F(ProbeReplyTest, LastProbeKeepsTheCauseOrTheReply) {
         EXPECT_EQ(LastPortError().err, r.err);
     }
     ::close(holder);
+}
+
+// A port that opens but whose writes, or reads, fail with a given cause (0: they work and
+// nothing ever comes). For causes a pseudo-terminal cannot produce.
+class BrokenPort : public PortBackend {
+  public:
+    BrokenPort(int writeErr, int readErr) : writeErr_(writeErr), readErr_(readErr) {}
+    bool setTimeouts(const CommTimeouts&) override { return true; }
+    bool setupComm(uint32_t, uint32_t) override { return true; }
+    bool getState(LineSettings&) override { return true; }
+    bool setState(const LineSettings&) override { return true; }
+    bool purge(uint32_t) override { return true; }
+    bool read(void*, uint32_t, uint32_t* got) override {
+        *got = 0;
+        return readErr_ == 0 || PortFailed(readErr_, "/dev/ttyUSB0");
+    }
+    bool write(const void*, uint32_t n, uint32_t* written) override {
+        *written = writeErr_ == 0 ? n : 0;
+        return writeErr_ == 0 || PortFailed(writeErr_, "/dev/ttyUSB0");
+    }
+
+  private:
+    int writeErr_;
+    int readErr_;
+};
+
+TEST(ProbeVerdict, PortThatOpensButFailsToWriteOrReadSaysWhy) {
+    const struct {
+        int writeErr;
+        int readErr;
+        const char* line;
+    } rows[] = {
+        {0, 0, "COM6: no reply"},
+        {ENXIO, ENXIO, "COM6: no reply (the device is gone)"},
+        {0, EIO, "COM6: no reply (input/output error)"},
+        {EIO, 0, "COM6: no reply (input/output error)"},
+    };
+    for (const auto& r : rows) {
+        SetPortOpener(
+            [&](const std::string&) { return std::make_unique<BrokenPort>(r.writeErr, r.readErr); });
+        Tmy_COM com;
+        const PortProbeResult result = ProbePort(com, "COM6");
+        SetPortOpener({});
+        EXPECT_EQ(result.found, nullptr) << r.line;
+        EXPECT_EQ(result.verdict.line("COM6"), r.line);
+    }
 }
 
 } // namespace

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include <sys/eventfd.h>
@@ -421,6 +423,8 @@ TEST_F(PtyPortTest, WriteTimeoutEndsAStuckWriteAsAFailure) {
     EXPECT_GE(MsSince(start), 100);
     EXPECT_GT(written, 0u);
     EXPECT_LT(written, big.size());
+    EXPECT_EQ(LastPortError().err, ETIMEDOUT);
+    EXPECT_EQ(LastPortError().text, "timed out");
 }
 
 TEST_F(PtyPortTest, PurgeDiscardsWhatWaits) {
@@ -473,6 +477,112 @@ TEST_F(PtyPortTest, HangUpFailsTheReadAtOnce) {
     EXPECT_FALSE(WriteFile(h, "x", 1, &written));
 }
 
+TEST_F(PtyPortTest, HangUpIsTheCauseOfTheFailedReadAndWrite) {
+    char buf[10];
+    uint32_t got = 0;
+    ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 20, 0, 0}));
+    ASSERT_TRUE(ReadFile(h, buf, sizeof buf, &got)); // a quiet line is no failure
+    EXPECT_EQ(LastPortError().err, 0);
+    pty.closeMaster();
+    const struct {
+        const char* call;
+        std::function<bool()> run;
+    } rows[] = {
+        {"read", [&] { return ReadFile(h, buf, sizeof buf, &got); }},
+        {"read until woken", [&] { return ReadFileUntilWoken(h, buf, sizeof buf, &got, -1); }},
+        {"write", [&] { return WriteFile(h, "x", 1, &got); }},
+    };
+    for (const auto& r : rows) {
+        SetLastPortError({});
+        EXPECT_FALSE(r.run()) << r.call;
+        const PortError e = LastPortError();
+        EXPECT_EQ(e.err, EIO) << r.call;
+        EXPECT_EQ(e.text, "the device hung up (unplugged?)") << r.call;
+        EXPECT_EQ(e.device, pty.slavePath()) << r.call;
+    }
+}
+
+// A port whose reads and writes fail with a given cause (err 0: without one) until it is
+// told to work again. For causes a pseudo-terminal cannot produce.
+class FailingPort : public PortBackend {
+  public:
+    FailingPort(int err, std::shared_ptr<std::atomic<bool>> works) : err_(err), works_(std::move(works)) {}
+    bool setTimeouts(const CommTimeouts&) override { return true; }
+    bool setupComm(uint32_t, uint32_t) override { return true; }
+    bool getState(LineSettings&) override { return true; }
+    bool setState(const LineSettings&) override { return true; }
+    bool purge(uint32_t) override { return true; }
+    bool read(void*, uint32_t, uint32_t* got) override {
+        *got = 0;
+        return outcome();
+    }
+    bool write(const void*, uint32_t n, uint32_t* written) override {
+        *written = 0;
+        if (!outcome())
+            return false;
+        *written = n;
+        return true;
+    }
+
+  private:
+    bool outcome() {
+        if (works_->load())
+            return true;
+        return err_ != 0 ? PortFailed(err_, "/dev/ttyUSB0") : false;
+    }
+    int err_;
+    std::shared_ptr<std::atomic<bool>> works_;
+};
+
+TEST(PortCauses, FailedReadsAndWritesTellWhy) {
+    const struct {
+        int err;
+        int expectedErr;
+        const char* text;
+        const char* device;
+    } rows[] = {
+        {EIO, EIO, "input/output error", "/dev/ttyUSB0"},
+        {ENXIO, ENXIO, "the device is gone", "/dev/ttyUSB0"},
+        {ENODEV, ENODEV, "the device is gone", "/dev/ttyUSB0"},
+        {ETIMEDOUT, ETIMEDOUT, "timed out", "/dev/ttyUSB0"},
+        {EACCES, EACCES, "permission denied", "/dev/ttyUSB0"},
+        {0, EIO, "input/output error", ""}, // a backend that gives no cause
+    };
+    for (const auto& r : rows) {
+        auto works = std::make_shared<std::atomic<bool>>(false);
+        SetPortOpener([&](const std::string&) { return std::make_unique<FailingPort>(r.err, works); });
+        const PortHandle h = OpenPort("COM7");
+        SetPortOpener({});
+        ASSERT_NE(h, INVALID_PORT_HANDLE);
+        char buf[4];
+        uint32_t n = 0;
+        const std::function<bool()> calls[] = {
+            [&] { return ReadFile(h, buf, sizeof buf, &n); },
+            [&] { return ReadFileUntilWoken(h, buf, sizeof buf, &n, -1); },
+            [&] { return WriteFile(h, "abc", 3, &n); },
+        };
+        for (const auto& call : calls) {
+            // What an earlier call left is not taken for the cause of this one.
+            SetLastPortError(PortError{EBUSY, "held by another program", "/dev/ttyS0"});
+            works->store(false);
+            EXPECT_FALSE(call()) << r.err;
+            const PortError e = LastPortError();
+            EXPECT_EQ(e.err, r.expectedErr) << r.err;
+            EXPECT_EQ(e.text, r.text) << r.err;
+            EXPECT_EQ(e.device, r.device) << r.err;
+            // The cause belongs to the thread that made the call.
+            std::thread([] { EXPECT_EQ(LastPortError().err, 0); }).join();
+            // A call that works leaves no cause behind.
+            SetLastPortError(PortError{EBUSY, "held by another program", "/dev/ttyS0"});
+            works->store(true);
+            EXPECT_TRUE(call()) << r.err;
+            EXPECT_EQ(LastPortError().err, 0) << r.err;
+            EXPECT_EQ(LastPortError().text, "") << r.err;
+        }
+        ClosePort(h);
+    }
+}
+
 TEST_F(PtyPortTest, WakeDescriptorEndsAReadEarly) {
     ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 10000, 0, 0}));
     const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -502,7 +612,10 @@ TEST(PortHandles, UnknownHandlesFail) {
     for (PortHandle bad : {PortHandle{0}, INVALID_PORT_HANDLE, PortHandle{0x7FFF}}) {
         EXPECT_FALSE(ReadFile(bad, buf, 4, &n));
         EXPECT_EQ(n, 0u);
+        EXPECT_EQ(LastPortError().err, EBADF);
+        EXPECT_EQ(LastPortError().text, "the port is not open");
         EXPECT_FALSE(WriteFile(bad, buf, 4, &n));
+        EXPECT_EQ(LastPortError().err, EBADF);
         EXPECT_FALSE(SetCommTimeouts(bad, {}));
         EXPECT_FALSE(SetupComm(bad, 1, 1));
         EXPECT_FALSE(GetCommState(bad, s));

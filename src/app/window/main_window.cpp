@@ -516,14 +516,20 @@ void TFormQUOR::paintNow() {
 
 void TFormQUOR::updatePortHints() {
     QStringList lines;
+    // What became of the connection's bytes and reads, while it is there or lost.
+    QString trouble;
+    if (droppedShown_)
+        trouble += QStringLiteral("\n%1 bytes lost: receive buffer full").arg(droppedShown_);
+    if (failedReadsShown_)
+        trouble += QLatin1Char('\n') + failedReadsHint_;
     if (connected()) {
         const QString com = QString::fromStdString(my_COM_A->COM->CommPort);
         QString dev = QString::fromStdString(ResolvePortName(my_COM_A->COM->CommPort));
         lines << QStringLiteral("%1 is %2").arg(com, dev.isEmpty() ? QStringLiteral("(no device)") : dev);
-        LabelCOM_PORT_STATUS->setToolTip(
-            lines.first() + (droppedShown_
-                                 ? QStringLiteral("\n%1 bytes lost: receive buffer full").arg(droppedShown_)
-                                 : QString()));
+        LabelCOM_PORT_STATUS->setToolTip(lines.first() + trouble);
+    } else if (lost_ && my_COM_A) {
+        LabelCOM_PORT_STATUS->setToolTip(QString::fromStdString(my_COM_A->CommPort) +
+                                         QStringLiteral(": connection lost") + trouble);
     } else {
         LabelCOM_PORT_STATUS->setToolTip(QStringLiteral("no reader connected"));
     }
@@ -650,6 +656,7 @@ void TFormQUOR::startReceiver() {
 void TFormQUOR::startReceiverThread() {
     my_COM_A->COM = std::make_shared<TCOM_A>(my_COM_A->hPORT, my_COM_A->CommPort, 3);
     droppedShown_ = 0;
+    failedReadsShown_ = 0;
 }
 
 void TFormQUOR::closeLink() {
@@ -682,6 +689,9 @@ void TFormQUOR::endConnection() {
 
 void TFormQUOR::onConnectionLost() {
     const QString port = QString::fromStdString(my_COM_A->CommPort);
+    // The failed reads that lost it, with their cause, are shown before the thread goes.
+    if (connected())
+        showDroppedBytes(*my_COM_A->COM);
     closeLink();
     lost_ = true;
     sinceReconnectTry_.start();
@@ -843,12 +853,24 @@ void TFormQUOR::routeOneAnswer(TCOM_A& com) {
 
 void TFormQUOR::showDroppedBytes(TCOM_A& com) {
     const uint64_t dropped = com.droppedBytes();
-    if (dropped == droppedShown_)
+    const uint64_t failed = com.failedReads();
+    if (dropped == droppedShown_ && failed == failedReadsShown_)
         return;
-    droppedShown_ = dropped;
-    appendTerminal(QStringLiteral("!! %1: %2 bytes lost, receive buffer full")
-                       .arg(QString::fromStdString(com.CommPort))
-                       .arg(dropped));
+    if (dropped != droppedShown_) {
+        droppedShown_ = dropped;
+        appendTerminal(QStringLiteral("!! %1: %2 bytes lost, receive buffer full")
+                           .arg(QString::fromStdString(com.CommPort))
+                           .arg(dropped));
+    }
+    if (failed != failedReadsShown_) {
+        failedReadsShown_ = failed;
+        const QString what =
+            failed == 1 ? QStringLiteral("1 read failed") : QStringLiteral("%1 reads failed").arg(failed);
+        const QString cause = QString::fromStdString(com.lastReadError().text);
+        failedReadsHint_ = what + QStringLiteral(": ") + cause;
+        appendTerminal(
+            QStringLiteral("!! %1: %2, %3").arg(QString::fromStdString(com.CommPort), what, cause));
+    }
     updatePortHints();
 }
 

@@ -149,6 +149,7 @@ class TFormQUOR : public QWidget, public Shell {
     void onReaderFound(const ReaderRow& row);
     void onNothingFound();
     void routeOneAnswer(TCOM_A& com);
+    // Shows bytes dropped and reads failed since the last look, once per change.
     void showDroppedBytes(TCOM_A& com);
     void updatePortHints();
     void appendTerminal(const QString& line);
@@ -178,6 +179,10 @@ class TFormQUOR : public QWidget, public Shell {
     bool scanRequested_ = false;
     uint64_t answersRouted_ = 0;
     uint64_t droppedShown_ = 0;
+    // Failed reads of the receiver thread shown so far, and the status label's hint line on
+    // them ("3 reads failed: " and the cause of the last one).
+    uint64_t failedReadsShown_ = 0;
+    QString failedReadsHint_;
     // The table row of the connected (or lost) reader; null while none was found.
     const ReaderRow* connectedRow_ = nullptr;
     // While the connection is lost: set, and the time since the last attempt to reopen.
