@@ -12,7 +12,7 @@
 namespace rd {
 
 class Event {
-public:
+  public:
     // A wait with this time-out waits until the event is set.
     static constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 
@@ -37,7 +37,7 @@ public:
     void AddWakeFd(int fd);
     void RemoveWakeFd(int fd);
 
-private:
+  private:
     const bool manual_;
     const std::string name_;
     mutable std::mutex m_;
