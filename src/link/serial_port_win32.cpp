@@ -8,8 +8,9 @@
 // not there under Wine, and overlapped reads there ignore the read time-outs), so a read of
 // the receiver thread ends by its own time-out: at the first byte, or after 101 ms of
 // silence. A release that comes while a read waits is noticed when that read ends, within
-// about 101 ms, as in the original; a release that came before the read begins ends it at
-// once. The rest after a failed read and a stop request do wake at once (platform.h).
+// about 101 ms, as in the original; the read after it is not begun (the wake-up is seen
+// first), so an answer the user-interface side takes at once lets the next one through without
+// a read in between. A stop request ends the rest after a failed read at once (platform.h).
 //
 // A synchronous handle serialises its reads and writes on Windows: a write waits for a read
 // under way to end, at most the 101 ms of the receiver's read. The original program had the
@@ -224,7 +225,8 @@ class Win32Port final : public PortBackend {
     }
 
     bool readUntilWoken(void* buf, uint32_t n, uint32_t* got, int wakeFd) override {
-        // A wake-up that came before the read ends it before it begins.
+        // A read under way cannot be cut short here (see the head of this file), but one that
+        // is woken before it begins returns at once, as a woken wait does on POSIX.
         if (wakeFd >= 0 && WaitWakeFd(wakeFd, 0)) {
             if (got)
                 *got = 0;

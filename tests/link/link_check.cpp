@@ -6,6 +6,7 @@
 // what it should, 1 when not, 2 on wrong usage.
 //
 //   readerdesk-linkcheck ports
+//   readerdesk-linkcheck line COMn
 //   readerdesk-linkcheck scan
 //   readerdesk-linkcheck send TEXT
 //   readerdesk-linkcheck inventory --cycles N
@@ -30,7 +31,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-const char* const kUsage = "usage: readerdesk-linkcheck ports | scan | send TEXT | inventory --cycles N\n";
+const char* const kUsage =
+    "usage: readerdesk-linkcheck ports | line COMn | scan | send TEXT | inventory --cycles N\n";
 
 std::u16string Wide(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
@@ -49,6 +51,45 @@ std::string Printable(const std::string& bytes) {
         }
     }
     return out;
+}
+
+// Opens and sets up a port as the window does, then says what the line really is and how long a
+// probe read takes on it while nothing comes (the reader only speaks when asked): 500 bytes
+// under the probe's time-outs end after 1 ms a byte + 1 ms.
+int Line(const std::string& port) {
+    rd::Tmy_COM com;
+    if (!com.create_port(port, rd::kPortSettings)) {
+        std::cout << "cannot open " << port << ": " << rd::LastPortError().text << "\n";
+        return 1;
+    }
+    // As set up, then with other settings, read back from the port each time.
+    bool read = true;
+    for (const char* other : {"", "baud=9600 stop=1"}) {
+        rd::LineSettings s{};
+        if (*other && (!rd::GetCommState(com.hPORT, s) || !rd::BuildCommDCB(other, s) ||
+                       !rd::SetCommState(com.hPORT, s)))
+            std::cout << "cannot set " << other << "\n";
+        s = {};
+        read = rd::GetCommState(com.hPORT, s) && read;
+        const char* stop = s.Stop == rd::StopBits::Two            ? "2"
+                           : s.Stop == rd::StopBits::OnePointFive ? "1.5"
+                                                                  : "1";
+        std::cout << "line " << port << " baud=" << s.BaudRate << " parity=" << s.Parity
+                  << " data=" << int(s.ByteSize) << " stop=" << stop << "\n";
+    }
+    rd::CommTimeouts probe{};
+    probe.ReadIntervalTimeout = 100;
+    probe.ReadTotalTimeoutMultiplier = 1;
+    probe.ReadTotalTimeoutConstant = 1;
+    rd::SetCommTimeouts(com.hPORT, probe);
+    uint8_t buf[500];
+    uint32_t got = 0;
+    const auto start = Clock::now();
+    rd::ReadFile(com.hPORT, buf, sizeof buf, &got);
+    const auto ms = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+    std::cout << "silent read " << got << " bytes in " << ms << " ms\n";
+    rd::ClosePort(com.hPORT);
+    return read ? 0 : 1;
 }
 
 int Ports() {
@@ -176,6 +217,8 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "ports" && argc == 2)
         return Ports();
+    if (command == "line" && argc == 3)
+        return Line(argv[2]);
     if (command == "scan" && argc == 2)
         return Scan();
     if (command == "send" && argc == 3)
