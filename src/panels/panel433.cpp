@@ -121,11 +121,11 @@ Panel433::Panel433(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
     Timer433->onTimer([this] { Timer433Timer(); });
 }
 
-// The console's boxes are looked up at each send, so nothing needs hooking here.
+// The console's boxes are read through the window at each send, so nothing needs hooking here.
 void Panel433::attachToWindow() {}
 
 void Panel433::send(const QString& text) {
-    shell_.SendStringLine(FindControl<QComboBox>(shell_, "ComboBoxUTIL_ADDR")->currentText(), text);
+    shell_.SEND_STRING_COMA(text);
 }
 
 void Panel433::BitBtn433_SEND_COP_COLLECTIONClick() {
@@ -196,8 +196,15 @@ void Panel433::BitBtn433_TimerClick() {
 }
 
 void Panel433::Timer433Timer() {
-    const QString command = FindControl<QComboBox>(shell_, "ComboBoxUTIL_COMMAND")->currentText();
-    shell_.SendStringLine(FindControl<QComboBox>(shell_, "ComboBoxUTIL_ADDR")->currentText(), command);
+    shell_.SEND_STRING_COMA(shell_.ConsoleCommand());
+}
+
+// ---- What the window asks of the page ------------------------------------------------------
+
+QString Panel433::collectionCommand() const {
+    return cmd::SendCopCollection(ComboBox433_WindowSize->currentText(),
+                                  ComboBox433_MaxPacketLength->currentText(),
+                                  ComboBox433_UDBTypeCode->currentText(), ComboBox433_TimeOut->currentText());
 }
 
 } // namespace rd

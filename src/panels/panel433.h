@@ -38,6 +38,10 @@ class Panel433 : public QWidget {
     // Each tick of Timer433: the console's command to the console's address.
     void Timer433Timer();
 
+    // What the window asks of the page.
+    // "SEND_COP_COLLECTION " and the four collection boxes.
+    QString collectionCommand() const;
+
   private:
     // Sends a command text to the net address of the UTIL page.
     void send(const QString& text);

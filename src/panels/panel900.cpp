@@ -221,4 +221,12 @@ void PanelAlpha::BitBtnALPHA_INIT_LABEL_W3_INCClick() {
         cmd::IncrementedWord(ComboBoxALPHA_INIT_LABEL_W3->currentText()));
 }
 
+// ---- What the window asks of the 900 MHz page ---------------------------------------------
+
+QString Panel900::inventoryStartCommand() const {
+    return cmd::KelmEpcInventoryTime(ComboBoxEPC_INVENTORY_TIME_Q->currentText(),
+                                     ComboBoxEPC_INVENTORY_TIME_C->currentText(),
+                                     ComboBoxEPC_INVENTORY_TIME_CNTR->currentText());
+}
+
 } // namespace rd

@@ -39,6 +39,12 @@ class Panel900 : public QWidget {
     void BitBtn_900_POWER_ONClick();
     void BitBtn_900_POWER_OFFClick();
 
+    // What the window asks of the page.
+    // "KELM_EPC_INVENTORY_TIME " and the three inventory boxes: every inventory start.
+    QString inventoryStartCommand() const;
+    // The inventory log's switch, which stands on this page.
+    QCheckBox* inventoryLogSwitch() const { return CheckBoxINV_LOG_ON; }
+
   private:
     Shell& shell_;
 

@@ -33,11 +33,12 @@ PanelWiegand::PanelWiegand(Shell& shell, QWidget* parent) : QWidget(parent), she
     g->setRowStretch(5, 1);
 }
 
-// The console's address box is looked up at each send, so nothing needs hooking here.
+// The console's address box is read through the window at each send, so nothing needs
+// hooking here.
 void PanelWiegand::attachToWindow() {}
 
 void PanelWiegand::send(const QString& text) {
-    shell_.SendStringLine(FindControl<QComboBox>(shell_, "ComboBoxUTIL_ADDR")->currentText(), text);
+    shell_.SEND_STRING_COMA(text);
 }
 
 void PanelWiegand::BitBtnWG_SEND_STRINGClick() {

@@ -9,6 +9,7 @@
 #include "widgets.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -54,16 +55,8 @@ AntTestPage::AntTestPage(Shell& shell, QWidget* parent) : QWidget(parent), shell
 
     OnClick(start_, [this] { BitBtn_ANT_TEST_STARTClick(); });
     OnClick(stop_, [this] { BitBtn_ANT_TEST_STOPClick(); });
-}
-
-void AntTestPage::attachToWindow() {
-    utilRec_ = shell_.formWidget()->findChild<TMemo*>(QStringLiteral("MemoUTIL_REC"));
-}
-
-TMemo* AntTestPage::receiveBox() {
-    if (!utilRec_)
-        utilRec_ = FindControl<TMemo>(shell_, "MemoUTIL_REC");
-    return utilRec_;
+    OnClick(devFound_, [this] { emit findReaderClicked(); });
+    time_->installEventFilter(this);
 }
 
 void AntTestPage::BitBtn_ANT_TEST_STARTClick() {
@@ -116,7 +109,39 @@ void AntTestPage::AntTestAnswer(const QString& answer) {
             }
         }
     }
-    receiveBox()->append(answer);
+    shell_.AppendReceived(answer);
+}
+
+void AntTestPage::resetForStart() {
+    info_->clear();
+    start_->setEnabled(false);
+    stop_->setEnabled(false);
+    invCount_->clear();
+    tags_->clear();
+    tagCount_->clear();
+}
+
+void AntTestPage::readerFound(const QString& message, const QString& portName) {
+    info_->append(message);
+    start_->setEnabled(true);
+    devFound_->setText(portName);
+    devFound_->setEnabled(false);
+}
+
+void AntTestPage::runStopEnded() {
+    start_->setEnabled(true);
+}
+
+void AntTestPage::showTime(const QString& time) {
+    time_->setText(time);
+}
+
+bool AntTestPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == time_ && event->type() == QEvent::MouseButtonDblClick) {
+        RunGuarded([this] { emit clockDoubleClicked(); });
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace rd

@@ -22,9 +22,6 @@ class AntTestPage : public QWidget {
   public:
     explicit AntTestPage(Shell& shell, QWidget* parent = nullptr);
 
-    // Called by the window once every page exists: hooks to controls of other pages.
-    void attachToWindow();
-
     // Answer handler, called by the answer routing with every answer text.
     void AntTestAnswer(const QString& answer);
 
@@ -41,9 +38,28 @@ class AntTestPage : public QWidget {
     // runs on while its cycles are still counted here.
     int32_t AntTestAutoStopArmed = 0;
 
-  private:
-    TMemo* receiveBox();
+    // What the window tells the page.
+    // The start state: empty lists and counts, START and STOP off.
+    void resetForStart();
+    // A 900 MHz reader answered on portName: its message is shown, START is ready and the
+    // COM button shows the port and stays off.
+    void readerFound(const QString& message, const QString& portName);
+    // The window's stop of an inventory run has ended (confirmed, given up or failed):
+    // START is ready again.
+    void runStopEnded();
+    // The clock of the page.
+    void showTime(const QString& time);
 
+  signals:
+    // The COM button was clicked: the window looks for a reader.
+    void findReaderClicked();
+    // The clock was double-clicked.
+    void clockDoubleClicked();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
     Shell& shell_;
     QPushButton* start_;
     QPushButton* stop_;
@@ -54,7 +70,6 @@ class AntTestPage : public QWidget {
     TMemo* info_;
     QPushButton* devFound_;
     QLabel* time_;
-    TMemo* utilRec_ = nullptr;
 };
 
 } // namespace rd

@@ -50,23 +50,9 @@ InvLogPage::InvLogPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(
     OnClick(save_, [this] { BitBtnLOG_SaveFillesClick(); });
 }
 
-void InvLogPage::attachToWindow() {
-    logOn_ = shell_.formWidget()->findChild<QCheckBox*>(QStringLiteral("CheckBoxINV_LOG_ON"));
-    if (!logOn_)
-        return;
-    // toggled, not clicked: a change made by INV_START runs the handler as a click would.
-    connect(logOn_, &QCheckBox::toggled, this, [this] { RunGuarded([this] { CheckBoxINV_LOG_ONClick(); }); });
-}
-
-QCheckBox* InvLogPage::logSwitch() {
-    if (!logOn_)
-        logOn_ = FindControl<QCheckBox>(shell_, "CheckBoxINV_LOG_ON");
-    return logOn_;
-}
-
 void InvLogPage::BitBtnLOG_INV_STARTClick() {
     // Ticking the switch runs its handler through the toggled signal.
-    logSwitch()->setChecked(true);
+    logOn_->setChecked(true);
     shell_.StartInventoryRun();
 }
 
@@ -75,11 +61,11 @@ void InvLogPage::BitBtnLOG_INV_STOPClick() {
 }
 
 void InvLogPage::CheckBoxINV_LOG_ONClick() {
-    all_->setTextColor(logSwitch()->isChecked() ? colors::red() : colors::black());
+    all_->setTextColor(logOn_->isChecked() ? colors::red() : colors::black());
 }
 
 void InvLogPage::InvLogAnswer(const QString& answer) {
-    if (!logSwitch()->isChecked())
+    if (!logOn_->isChecked())
         return;
     const QString keyword = AnswerWord(2, answer);
     if (keyword == QLatin1String("START_INVENTORY"))
@@ -101,6 +87,18 @@ void InvLogPage::BitBtnLOG_SaveFillesClick() {
     WriteTextLinesFile(base + QStringLiteral("-ALL_STR.txt"), str_->lines()->lines());
     WriteTextLinesFile(base + QStringLiteral("-FILTR_STR.txt"), filtr_->lines()->lines());
     WriteTextLinesFile(base + QStringLiteral("-INFO_STR.txt"), all_->lines()->lines());
+}
+
+void InvLogPage::attachLogSwitch(QCheckBox* logSwitch) {
+    logOn_ = logSwitch;
+    // toggled, not clicked: a change made by INV_START runs the handler as a click would.
+    connect(logOn_, &QCheckBox::toggled, this, [this] { RunGuarded([this] { CheckBoxINV_LOG_ONClick(); }); });
+}
+
+void InvLogPage::resetForStart() {
+    all_->clear();
+    str_->clear();
+    filtr_->clear();
 }
 
 } // namespace rd

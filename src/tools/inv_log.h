@@ -22,9 +22,6 @@ class InvLogPage : public QWidget {
   public:
     explicit InvLogPage(Shell& shell, QWidget* parent = nullptr);
 
-    // Called by the window once every page exists: hooks to controls of other pages.
-    void attachToWindow();
-
     // Answer handler, called by the answer routing with every answer text.
     void InvLogAnswer(const QString& answer);
 
@@ -37,9 +34,13 @@ class InvLogPage : public QWidget {
     // Inventory cycles seen while logging was on, since the program started.
     int32_t InvLogCycleCount = 0;
 
-  private:
-    QCheckBox* logSwitch();
+    // What the window tells the page.
+    // The log's switch, which stands on the 900 MHz page; handed over once every page exists.
+    void attachLogSwitch(QCheckBox* logSwitch);
+    // The start state: the three lists empty.
+    void resetForStart();
 
+  private:
     Shell& shell_;
     QPushButton* invStart_;
     QPushButton* invStop_;

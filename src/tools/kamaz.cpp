@@ -69,8 +69,6 @@ KamazPage::KamazPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(sh
     timer_->onTimer([this] { TimerKAMAZTimer(); });
 }
 
-void KamazPage::attachToWindow() {}
-
 void KamazPage::BitBtnKAMAZ_START_INVClick() {
     shell_.StartInventoryRun();
     start_->setEnabled(false);
@@ -99,6 +97,14 @@ void KamazPage::TimerKAMAZTimer() {
     --KamazCountdown;
     if (KamazCountdown == 0)
         KamazCountdown = 5;
+}
+
+void KamazPage::resetForStart() {
+    memo_->clear();
+}
+
+void KamazPage::readerFound() {
+    start_->setEnabled(true);
 }
 
 } // namespace rd

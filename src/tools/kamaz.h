@@ -41,9 +41,6 @@ class KamazPage : public QWidget {
   public:
     explicit KamazPage(Shell& shell, QWidget* parent = nullptr);
 
-    // Called by the window once every page exists: hooks to controls of other pages.
-    void attachToWindow();
-
     void BitBtnKAMAZ_START_INVClick();
     void BitBtnKAMAZ_STOP_INVClick();
     void MemoKAMAZDblClick();
@@ -51,6 +48,12 @@ class KamazPage : public QWidget {
 
     // Counts 5, 4, ... 1 and back to 5 on each tick of TimerKAMAZ; nothing reads it yet.
     int32_t KamazCountdown = 0;
+
+    // What the window tells the page.
+    // The start state: the notes empty.
+    void resetForStart();
+    // A 900 MHz reader answered: START is ready.
+    void readerFound();
 
   private:
     Shell& shell_;

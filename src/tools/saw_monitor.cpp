@@ -124,9 +124,8 @@ SawMonitorPage::SawMonitorPage(Shell& shell, QWidget* parent) : QWidget(parent),
     OnClick(read_[2], [this] { BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF2Click(); });
     info_->onDoubleClick([this] { MemoZEZ2011_InfoDblClick(); });
     timer_->onTimer([this] { TimerZEZ2011Timer(); });
+    OnClick(com_, [this] { emit findReaderClicked(); });
 }
-
-void SawMonitorPage::attachToWindow() {}
 
 void SawMonitorPage::MemoZEZ2011_InfoDblClick() {
     info_->clear();
@@ -135,10 +134,7 @@ void SawMonitorPage::MemoZEZ2011_InfoDblClick() {
 
 QString SawMonitorPage::collectionCommand() {
     // The 433 MHz page's collection: its four collection boxes as typed.
-    return cmd::SendCopCollection(FindControl<QComboBox>(shell_, "ComboBox433_WindowSize")->currentText(),
-                                  FindControl<QComboBox>(shell_, "ComboBox433_MaxPacketLength")->currentText(),
-                                  FindControl<QComboBox>(shell_, "ComboBox433_UDBTypeCode")->currentText(),
-                                  FindControl<QComboBox>(shell_, "ComboBox433_TimeOut")->currentText());
+    return shell_.CollectionCommand();
 }
 
 void SawMonitorPage::BitBtnZEZ2011_COLLECTIONClick() {
@@ -237,6 +233,35 @@ void SawMonitorPage::SawAnswer(const QString& answer) {
 void SawMonitorPage::blackenReadButtons() {
     for (QPushButton* b : read_)
         SetFontColor(b, colors::black());
+}
+
+void SawMonitorPage::resetForStart() {
+    info_->clear();
+    timerCount_->clear();
+    for (QLabel* l : tagLabel_)
+        l->clear();
+    data_->clear();
+}
+
+void SawMonitorPage::readerSearchStarted() {
+    info_->clear();
+    info_->append(QStringLiteral("wait.."));
+}
+
+void SawMonitorPage::readerFound(const QString& message) {
+    info_->clear();
+    info_->append(message);
+    SetFontColor(com_, colors::green());
+}
+
+void SawMonitorPage::readerNotFound(const QString& message) {
+    info_->clear();
+    info_->append(message);
+    SetFontColor(com_, colors::red());
+}
+
+void SawMonitorPage::showReceived(const QString& answer) {
+    rxd_->append(QStringLiteral("RXD:") + answer);
 }
 
 } // namespace rd

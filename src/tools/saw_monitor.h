@@ -23,9 +23,6 @@ class SawMonitorPage : public QWidget {
   public:
     explicit SawMonitorPage(Shell& shell, QWidget* parent = nullptr);
 
-    // Called by the window once every page exists: hooks to controls of other pages.
-    void attachToWindow();
-
     // Answer handler, called by the answer routing with every answer text.
     void SawAnswer(const QString& answer);
 
@@ -44,6 +41,22 @@ class SawMonitorPage : public QWidget {
 
     int32_t SawTimerPeriod = 0; // collection period in ticks of one second
     int32_t SawTimerTicks = 0;  // ticks since the last periodic collection
+
+    // What the window tells the page.
+    // The start state: messages, data lines, readings and the timer's count empty.
+    void resetForStart();
+    // A search for the reader has begun: "wait.." in the messages.
+    void readerSearchStarted();
+    // A sensor-tag reader answered: its message replaces the messages, COM turns green.
+    void readerFound(const QString& message);
+    // No reader answered: the message replaces the messages, COM turns red.
+    void readerNotFound(const QString& message);
+    // Every answer the window receives, shown raw ("RXD:" and the answer).
+    void showReceived(const QString& answer);
+
+  signals:
+    // The COM button was clicked: the window looks for a reader.
+    void findReaderClicked();
 
   private:
     void sendRead(int tag);

@@ -1,12 +1,5 @@
 #include "tool_text.h"
 
-#include "conv.h"
-#include "errors.h"
-
-#include <QDir>
-#include <QSaveFile>
-#include <QStringEncoder>
-
 namespace rd {
 
 QString Hex8(int32_t value) {
@@ -101,24 +94,6 @@ QString TimeFileName(const QString& timeText) {
     QString s = timeText;
     s.replace(QLatin1Char(':'), QLatin1Char('_'));
     return s;
-}
-
-void WriteTextLinesFile(const QString& path, const QStringList& lines) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
-                           .arg(QDir::toNativeSeparators(path), file.errorString()));
-    }
-    QStringEncoder encode(QStringConverter::System);
-    for (const QString& line : lines) {
-        const QByteArray bytes = encode(line + QStringLiteral("\r\n"));
-        if (file.write(bytes) != bytes.size())
-            break; // commit() reports the failure and leaves the earlier file alone
-    }
-    if (!file.commit()) {
-        throw AppError(QStringLiteral("Cannot write file \"%1\". %2")
-                           .arg(QDir::toNativeSeparators(path), file.errorString()));
-    }
 }
 
 } // namespace rd

@@ -12,7 +12,8 @@
 
 namespace rd {
 
-// Word n (from 1) of an answer text, as the link's token extractor gives it.
+// Word n (from 1) of an answer text, as the link's token extractor gives it. Defined with
+// the tool pages (readerdesk_tools), like WriteTextLinesFile: both need the window's kit.
 QString AnswerWord(int n, const QString& answer);
 
 // 32-bit signed arithmetic that wraps around instead of overflowing.

@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -245,6 +246,33 @@ TEST(WindowStartState, PageControlsTheWindowDrivesAndTheirStartState) {
     EXPECT_TRUE(w.findChild<QWidget*>("MemoKAMAZ"));
     EXPECT_TRUE(w.findChild<QLabel*>("Label_ANT_TEST_TIME"));
     EXPECT_EQ(w.InventoryStartCommand(), "KELM_EPC_INVENTORY_TIME 20 5 15");
+}
+
+// Each page takes back what it showed when the window returns to its start state.
+TEST(WindowStartState, FormCreateResetsWhatThePagesShowed) {
+    TFormQUOR w;
+    const char* memos[] = {"Memo_ANT_TEST_info", "MemoANT_TEST_TAGS", "MemoLOG_ALL", "MemoLOG_STR",
+                           "MemoLOG_STR_FILTR",  "MemoZEZ2011_Info",  "MemoSAW_DATA"};
+    const char* labels[] = {"Label_ANT_TEST_INV_COUNT", "LabelANT_TEST_TAG_COUNT", "LabelZEZ2011TimerCount",
+                            "LabelZEZ2011_0",           "LabelZEZ2011_1",          "LabelZEZ2011_2"};
+    const char* buttons[] = {"BitBtn_ANT_TEST_START", "BitBtn_ANT_TEST_STOP"};
+    for (const char* name : memos)
+        w.findChild<TMemo*>(name)->append("a line");
+    for (const char* name : labels)
+        w.findChild<QLabel*>(name)->setText("shown");
+    for (const char* name : buttons)
+        w.findChild<QPushButton*>(name)->setEnabled(true);
+    auto* notes = w.findChild<QPlainTextEdit*>("MemoKAMAZ");
+    notes->setPlainText("notes");
+
+    w.FormCreate();
+    for (const char* name : memos)
+        EXPECT_EQ(w.findChild<TMemo*>(name)->count(), 0) << name;
+    for (const char* name : labels)
+        EXPECT_EQ(w.findChild<QLabel*>(name)->text(), "") << name;
+    for (const char* name : buttons)
+        EXPECT_FALSE(w.findChild<QPushButton*>(name)->isEnabled()) << name;
+    EXPECT_EQ(notes->toPlainText(), "");
 }
 
 // The display logs keep their newest lines; the lists that tools read back or save keep

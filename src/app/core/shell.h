@@ -23,6 +23,13 @@ public:
     // "KELM_EPC_INVENTORY_TIME " and the three inventory boxes of the 900 MHz page.
     virtual QString InventoryStartCommand() const = 0;
 
+    // "SEND_COP_COLLECTION " and the four collection boxes of the 433 MHz page.
+    virtual QString CollectionCommand() const = 0;
+
+    // The UTIL console: the text of its command box, and a line for its receive box.
+    virtual QString ConsoleCommand() const = 0;
+    virtual void AppendReceived(const QString& line) = 0;
+
     // Reader discovery.
     virtual void BF_START() = 0;
 

@@ -1,6 +1,14 @@
 // TFormQUOR: the main window. It holds every page, the shared console controls of the
 // UTIL page, the terminal page and the window's timers; it runs reader discovery, polls
 // and routes the answers, sends every command and controls the inventory runs.
+// Its methods are spread over one file per job:
+//   main_window.cpp  the window, its widgets, the pages and how they are wired, start state
+//   window_scan.cpp  reader discovery: the scan of the ports and what a verdict shows
+//   connection.cpp   the connection: receiver thread, end, loss and reconnect, port hints
+//   routing.cpp      TimerMAIN: polling the receiver and routing each answer to the pages
+//   console.cpp      sending commands, the console's boxes, terminal lines, traffic log
+//   run_control.cpp  inventory runs: start, stop and its retries, the stop on close
+//   main_timer.h     the pace of TimerMAIN, which several of them set
 #pragma once
 
 #include "discovery.h"
@@ -54,6 +62,9 @@ class TFormQUOR : public QWidget, public Shell {
     void StopInventoryRun() override;
     int StopPending() const override { return StopPending_; }
     QString InventoryStartCommand() const override;
+    QString CollectionCommand() const override;
+    QString ConsoleCommand() const override;
+    void AppendReceived(const QString& line) override;
     void BF_START() override;
     QWidget* formWidget() override { return this; }
 
@@ -71,8 +82,6 @@ class TFormQUOR : public QWidget, public Shell {
     void MemoUTIL_SENDDblClick();
     void MemoUTIL_RECDblClick();
     void MemoTERMINALDblClick();
-    void Memo_ANT_TEST_infoDblClick();
-    void MemoZEZ2011DblClick();
 
     // True while my_COM_A exists and holds a receiver thread.
     bool connected() const;
@@ -134,7 +143,8 @@ class TFormQUOR : public QWidget, public Shell {
   private:
     void buildUtilPage();
     void buildTerminalPage();
-    void attachPageControls();
+    // Hands each page what it needs of another page and connects the pages' requests.
+    void wirePages();
     void makePortObject();
     void startReceiver();
     void startReceiverThread();
@@ -150,10 +160,12 @@ class TFormQUOR : public QWidget, public Shell {
     void onNothingFound();
     void routeOneAnswer(TCOM_A& com);
     // Shows bytes dropped and reads failed since the last look, once per change.
+    // Shows bytes dropped and reads failed since the last look, once per change.
     void showDroppedBytes(TCOM_A& com);
     void updatePortHints();
     void appendTerminal(const QString& line);
     void appendDiscovery(TMemo* memo, const QString& line);
+    void writeTrafficLog(const QString& line);
     void paintNow();
     // Inventory run control: the end of a stop's retries (confirmed, abandoned or failed),
     // the start of a run seen among the commands sent, and the stop sent when the window
@@ -161,10 +173,6 @@ class TFormQUOR : public QWidget, public Shell {
     void endStopRetries();
     void noteRunCommand(int address, const QString& command);
     void stopRunBeforeClose();
-
-    // Controls that stand on the pages and whose behaviour belongs to the window; null
-    // while a page does not provide them.
-    template <class T> T* pageControl(const char* name) const;
 
     int StopPending_ = 0;
     // When the first "EPC_STOP" of the pending stop went out.
@@ -190,9 +198,6 @@ class TFormQUOR : public QWidget, public Shell {
     QElapsedTimer sinceReconnectTry_;
     QPalette statusPalette_;
     std::unique_ptr<TrafficLog> trafficLog_;
-
-    TMemo* MemoZEZ2011_ = nullptr;
-    QLabel* Label_ANT_TEST_TIME_ = nullptr;
 };
 
 } // namespace rd

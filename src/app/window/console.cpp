@@ -1,0 +1,133 @@
+// Sending and the console: every command goes out through SendStringLine; the console's
+// presets and boxes of the UTIL page, the terminal and discovery lines, the traffic log.
+#include "main_window.h"
+
+#include "com_a.h"
+#include "conv.h"
+#include "line_list.h"
+#include "panel433.h"
+#include "traffic_log.h"
+
+#include <QComboBox>
+
+namespace rd {
+
+QStringList ConsolePresets() {
+    const QString e;
+    return {QStringLiteral("VERSION"),
+            e,
+            QStringLiteral("ARM_GET_DEF_STRUCT"),
+            QStringLiteral("POWER_ON"),
+            QStringLiteral("POWER_OFF"),
+            e,
+            e,
+            QStringLiteral("GET_TEMPERATURE"),
+            QStringLiteral("SHT_RH"),
+            QStringLiteral("SHT_T_RH"),
+            e,
+            QStringLiteral("SEND_COP_READ_MEMORY  EEEE FEDCBA01  10  0"),
+            QStringLiteral(
+                "SEND_COP_WR_MEMORY EEEE FEDCBA01  10 0  00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF"),
+            e,
+            QStringLiteral("SEND_COP_COLLECTION 8 48 11 2000        L L H L"),
+            e,
+            QStringLiteral("SEND_COP_ALL_SLEEP_BUT EEEE FEDCBA01"),
+            QStringLiteral("SEND_COP_ALL_SLEEP_BUT EEEE FEDCBA02"),
+            e,
+            QStringLiteral("SEND_COP_READ_USER_ID  EEEE FEDCBA01"),
+            e,
+            e,
+            QStringLiteral("SEND_COP_ALL_USER_ID_RD"),
+            QStringLiteral("SEND_COP_CURR_USER_ID_RD EEEE FEDCBA01"),
+            e,
+            QStringLiteral("SEND_WAKE_UP_IMPULS 2"),
+            QStringLiteral("SEND_WAKE_UP_IMPULS 1"),
+            QStringLiteral("SEND_WAKE_UP_IMPULS 0"),
+            QStringLiteral("GET_ADC "),
+            QStringLiteral("GET_SLOT 8"),
+            e,
+            QStringLiteral("MRF49_TRANSMIT_ON"),
+            QStringLiteral("MRF49_RECEIVE_ON"),
+            QStringLiteral("MRF49_TEST_SEND 10"),
+            QStringLiteral("MRF49_SEND_USART_WORDS 1000 5A"),
+            e,
+            QStringLiteral("MRF49_CENTER_FREQUENCY_SET 43392"),
+            QStringLiteral("MRF49_CENTER_FREQUENCY_SET 43390"),
+            QStringLiteral("MRF49_CENTER_FREQUENCY_SET 43377"),
+            e,
+            QStringLiteral("MRF49_SW_REC_MODE"),
+            QStringLiteral("MRF49_SW_SEND_MODE_H"),
+            QStringLiteral("MRF49_SW_SEND_MODE_L"),
+            e,
+            QStringLiteral("MRF49_SET_FSK 0"),
+            QStringLiteral("MRF49_SET_FSK 1")};
+}
+
+void TFormQUOR::SendStringLine(const QString& NetADDR, const QString& SendStr) {
+    if (!connected())
+        return;
+    const int address = StrToInt(NetADDR);
+    my_COM_A->SendStrToPort(my_COM_A->COM->hPORT, address, SendStr.toStdU16String());
+    noteRunCommand(address, SendStr);
+}
+
+void TFormQUOR::SEND_STRING_COMA(const QString& str) {
+    SendStringLine(ComboBoxUTIL_ADDR->currentText(), str);
+}
+
+void TFormQUOR::BitBtnUTIL_SEND_COMMANDClick() {
+    const QString command = ComboBoxUTIL_COMMAND->currentText();
+    const QString address = ComboBoxUTIL_ADDR->currentText();
+    SendStringLine(address, command);
+}
+
+QString TFormQUOR::ConsoleCommand() const {
+    return ComboBoxUTIL_COMMAND->currentText();
+}
+
+QString TFormQUOR::CollectionCommand() const {
+    return page433->collectionCommand();
+}
+
+void TFormQUOR::AppendReceived(const QString& line) {
+    MemoUTIL_REC->append(line);
+}
+
+void TFormQUOR::MemoUTIL_SENDDblClick() {
+    MemoUTIL_SEND->clear();
+}
+
+void TFormQUOR::MemoUTIL_RECDblClick() {
+    MemoUTIL_REC->clear();
+}
+
+void TFormQUOR::MemoTERMINALDblClick() {
+    MemoTERMINAL->clear();
+}
+
+// ---------------------------------------------------------------------------------------
+// Lines
+
+void TFormQUOR::appendTerminal(const QString& line) {
+    MemoTERMINAL->append(line);
+    writeTrafficLog(line);
+}
+
+void TFormQUOR::appendDiscovery(TMemo* memo, const QString& line) {
+    if (memo)
+        memo->append(line);
+    writeTrafficLog(line);
+}
+
+void TFormQUOR::writeTrafficLog(const QString& line) {
+    if (trafficLog_)
+        trafficLog_->write(line);
+}
+
+void TFormQUOR::setTrafficLog(const QString& path) {
+    trafficLog_.reset();
+    if (!path.isEmpty())
+        trafficLog_ = std::make_unique<TrafficLog>(path);
+}
+
+} // namespace rd

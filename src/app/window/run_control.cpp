@@ -1,0 +1,102 @@
+// Inventory runs: the start command, the stop and its retries until the reader confirms
+// it (given up after 3 s), the start of a run seen among the commands sent, and the stop
+// sent when the window closes or the connection ends during a run.
+#include "main_window.h"
+
+#include "ant_test.h"
+#include "com_a.h"
+#include "commands.h"
+#include "conv.h"
+#include "form_timer.h"
+#include "frames.h"
+#include "line_list.h"
+#include "panel900.h"
+
+namespace rd {
+
+namespace {
+
+// A stop the reader has not confirmed this long after its first "EPC_STOP" is given up.
+constexpr std::chrono::milliseconds kStopGiveUp{3000};
+const QString kStopAbandoned = QStringLiteral("!! EPC_STOP not confirmed after 3 s; stop abandoned");
+// The command that starts an inventory run on a 900 MHz reader, by its first word.
+const QString kInventoryStartWord = QStringLiteral("KELM_EPC_INVENTORY_TIME");
+
+} // namespace
+
+QString TFormQUOR::InventoryStartCommand() const {
+    return page900->inventoryStartCommand();
+}
+
+void TFormQUOR::StartInventoryRun() {
+    TimerSTOP->setEnabled(false);
+    StopPending_ = 0;
+    SEND_STRING_COMA(InventoryStartCommand());
+}
+
+void TFormQUOR::StopInventoryRun() {
+    SEND_STRING_COMA(cmd::EpcStop());
+    // A further stop while one is pending goes out at once, but the retries still end
+    // 3 s after the first.
+    if (StopPending_ != 1)
+        stopSince_ = std::chrono::steady_clock::now();
+    StopPending_ = 1;
+    TimerSTOP->setEnabled(true);
+}
+
+void TFormQUOR::TimerSTOPTimer() {
+    if (StopPending_ == 1) {
+        if (std::chrono::steady_clock::now() - stopSince_ >= kStopGiveUp) {
+            MemoUTIL_REC->append(kStopAbandoned);
+            appendTerminal(kStopAbandoned);
+            endStopRetries();
+            return;
+        }
+        try {
+            SEND_STRING_COMA(cmd::EpcStop());
+        } catch (...) {
+            // Shown once, by the tick's error handling; the retries would only repeat it.
+            endStopRetries();
+            throw;
+        }
+        return;
+    }
+    endStopRetries();
+}
+
+void TFormQUOR::endStopRetries() {
+    StopPending_ = 0;
+    TimerSTOP->setEnabled(false);
+    pageANT_TEST->runStopEnded();
+}
+
+void TFormQUOR::StopInventoryAnswer(const QString& answer) {
+    if (StopPending_ != 1 && !runInProgress_)
+        return;
+    const QByteArray bytes = NarrowText(answer);
+    if (GetAnswerWord(2, std::string_view(bytes.constData(), std::size_t(bytes.size()))) != "STOP_INVENTORY")
+        return;
+    runInProgress_ = false;
+    if (StopPending_ == 1)
+        StopPending_ = 0;
+}
+
+void TFormQUOR::noteRunCommand(int address, const QString& command) {
+    if (command.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty) != kInventoryStartWord)
+        return;
+    runInProgress_ = true;
+    runAddress_ = address;
+}
+
+void TFormQUOR::stopRunBeforeClose() {
+    if (!runInProgress_ || !connected())
+        return;
+    runInProgress_ = false;
+    try {
+        my_COM_A->SendStrToPort(my_COM_A->COM->hPORT, runAddress_, cmd::EpcStop().toStdU16String());
+    } catch (...) {
+        // Nothing is left to tell about it.
+    }
+}
+
+} // namespace rd

@@ -1,0 +1,362 @@
+#include "cli_commands.h"
+
+#include "inventory_tally.h"
+#include "session.h"
+#include "stop_signals.h"
+
+#include "commands.h"
+#include "discovery.h"
+#include "frames.h"
+#include "serial_port.h"
+#include "tool_text.h"
+
+#include <QString>
+
+#include <cstdio>
+
+namespace rd::cli {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+std::string Utf8(const QString& s) {
+    return s.toStdString();
+}
+
+QString Q(const char* s) {
+    return QString::fromLatin1(s);
+}
+
+std::string HexBytes(std::string_view bytes) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (!out.empty())
+            out += ' ';
+        out += kHex[b >> 4];
+        out += kHex[b & 0xF];
+    }
+    return out;
+}
+
+std::string Fixed(double value, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    return buf;
+}
+
+const ReaderWanted kAnyReader{};
+const ReaderWanted k900Reader{[](ReaderGroup g) { return g == ReaderGroup::Uhf900; }, "900 MHz reader"};
+const ReaderWanted kSensorReader{
+    [](ReaderGroup g) { return g == ReaderGroup::SensorTag || g == ReaderGroup::Active433; },
+    "433 MHz or sensor-tag reader"};
+
+// An answer as a result line: the answer text, with the time in front for the monitor.
+void PrintAnswer(Output& out, const std::string& answer, bool withTime, bool hex) {
+    const std::string text = Latin1ToUtf8(answer);
+    if (out.json()) {
+        JsonLine j;
+        j.str("type", "answer").str("time", StampNow()).str("text", text);
+        if (hex)
+            j.str("hex", HexBytes(answer));
+        out.line(j);
+        return;
+    }
+    const std::string body = hex ? HexBytes(answer) : text;
+    out.line(withTime ? TimeOfDayNow() + ' ' + body : body);
+}
+
+} // namespace
+
+int RunPorts(const CliOptions&, Output& out) {
+    const auto ports = ListPorts(kLastPort);
+    for (const auto& [name, device] : ports) {
+        if (out.json())
+            out.line(JsonLine().str("type", "port").str("port", name).str("device", device));
+        else
+            out.line(name + ' ' + device);
+    }
+    if (ports.empty()) {
+        out.message("no serial ports");
+        return kExitNoReader;
+    }
+    return kExitOk;
+}
+
+int RunScan(const CliOptions& o, Output& out, TrafficLog& log) {
+    Session s(o, out, log);
+    if (!s.connect(kAnyReader, false))
+        return kExitNoReader;
+    const ReaderRow& row = *s.row();
+    if (out.json()) {
+        out.line(JsonLine()
+                     .str("type", "reader")
+                     .str("port", s.port())
+                     .str("identifier", row.identifier)
+                     .str("kind", GroupName(row.group))
+                     .str("reply", Latin1ToUtf8(s.probeReply())));
+    } else {
+        out.line(s.port() + ' ' + row.identifier);
+    }
+    return kExitOk;
+}
+
+int RunSend(const CliOptions& o, Output& out, TrafficLog& log) {
+    std::string command;
+    for (const std::string& w : o.words)
+        command += (command.empty() ? "" : " ") + w;
+    // Refused before anything is opened: it could never be sent.
+    if (command.size() > MaxCommandLength(1)) {
+        out.message("the command is too long: " + std::to_string(command.size()) + " characters, at most " +
+                    std::to_string(MaxCommandLength(1)));
+        return kExitUsage;
+    }
+    Session s(o, out, log);
+    if (!s.connect(kAnyReader))
+        return kExitNoReader;
+    try {
+        s.send(command);
+    } catch (const CommandTooLong& e) {
+        out.message(e.what());
+        return kExitUsage;
+    }
+    int answers = 0;
+    s.pump(Clock::now() + milliseconds(o.waitMs), [&](const std::string& a) {
+        ++answers;
+        PrintAnswer(out, a, false, false);
+        return true;
+    });
+    if (answers == 0) {
+        s.note("no answer within " + std::to_string(o.waitMs) + " ms");
+        return kExitNoReader;
+    }
+    return kExitOk;
+}
+
+int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
+    Session s(o, out, log);
+    if (!s.connect(k900Reader))
+        return kExitNoReader;
+
+    InventoryTally tally;
+    const auto start = Clock::now();
+    s.send(Utf8(cmd::KelmEpcInventoryTime(QString::fromStdString(o.q), QString::fromStdString(o.c),
+                                          QString::fromStdString(o.n))));
+    if (o.cycles == 0 && o.seconds == 0 && !out.json())
+        out.message("inventory running; Ctrl+C stops it");
+
+    // The run: until its cycles have begun, its time is up or Ctrl+C.
+    const auto runEnd =
+        o.seconds > 0
+            ? start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.seconds))
+            : Clock::time_point::max();
+    bool endedByReader = false;
+    const WaitEnd run = s.pump(runEnd, [&](const std::string& a) {
+        const std::string keyword = tally.take(a);
+        if (keyword == "STOP_INVENTORY") {
+            endedByReader = true;
+            return false;
+        }
+        return !(o.cycles > 0 && tally.cycles() >= uint64_t(o.cycles));
+    });
+
+    // The stop: "EPC_STOP" now and every 100 ms until "STOP_INVENTORY", for at most 3 s. A
+    // further Ctrl+C gives it up.
+    bool confirmed = endedByReader;
+    bool lost = run == WaitEnd::Lost;
+    if (run == WaitEnd::Interrupted)
+        s.note("interrupted: stopping the inventory");
+    if (endedByReader)
+        s.note("the reader ended the inventory");
+    if (!confirmed && !lost) {
+        const int requestsSeen = StopRequests();
+        const auto firstStop = Clock::now();
+        const auto giveUp = firstStop + milliseconds(kStopGiveUpMs);
+        auto nextStop = firstStop;
+        while (!confirmed) {
+            if (Clock::now() >= nextStop) {
+                if (nextStop >= giveUp)
+                    break;
+                s.send(Utf8(cmd::EpcStop()));
+                // One stop a tick, as the window's timer: a late tick is not made up for.
+                nextStop += milliseconds(kStopRetryMs);
+                if (const auto now = Clock::now(); nextStop <= now)
+                    nextStop = now + milliseconds(kStopRetryMs);
+            }
+            const WaitEnd w = s.pump(
+                nextStop,
+                [&](const std::string& a) {
+                    confirmed = tally.take(a) == "STOP_INVENTORY";
+                    return !confirmed;
+                },
+                requestsSeen);
+            if (w == WaitEnd::Lost) {
+                lost = true;
+                break;
+            }
+            if (w == WaitEnd::Interrupted) {
+                s.note("interrupted again: stop abandoned");
+                break;
+            }
+        }
+        if (!confirmed && !lost && Clock::now() >= giveUp)
+            s.note("EPC_STOP not confirmed after 3 s; stop abandoned");
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double rate = seconds > 0 ? double(tally.reads()) / seconds : 0.0;
+    const char* stop = endedByReader ? "ended by the reader" : confirmed ? "confirmed" : "not confirmed";
+
+    for (const TagCount& t : tally.tags()) {
+        if (out.json()) {
+            out.line(JsonLine()
+                         .str("type", "tag")
+                         .str("epc", Latin1ToUtf8(t.epc))
+                         .num("reads", int64_t(t.reads))
+                         .str("antenna", Latin1ToUtf8(t.antenna))
+                         .str("signal", Latin1ToUtf8(t.signal)));
+        } else {
+            out.line("EPC " + (t.epc.empty() ? std::string("(none)") : Latin1ToUtf8(t.epc)) + "  reads " +
+                     std::to_string(t.reads) + "  antenna " + Latin1ToUtf8(t.antenna) + "  signal " +
+                     Latin1ToUtf8(t.signal));
+        }
+    }
+    if (out.json()) {
+        out.line(JsonLine()
+                     .str("type", "summary")
+                     .num("tags", int64_t(tally.tags().size()))
+                     .num("reads", int64_t(tally.reads()))
+                     .num("cycles", int64_t(tally.cycles()))
+                     .real("seconds", seconds, 3)
+                     .real("reads_per_s", rate, 1)
+                     .str("stop", stop));
+    } else {
+        out.line("tags " + std::to_string(tally.tags().size()) + "  reads " + std::to_string(tally.reads()) +
+                 "  cycles " + std::to_string(tally.cycles()) + "  seconds " + Fixed(seconds, 2) +
+                 "  reads/s " + Fixed(rate, 1) + "  stop " + stop);
+    }
+    return confirmed ? kExitOk : kExitNoReader;
+}
+
+int RunSensors(const CliOptions& o, Output& out, TrafficLog& log) {
+    Session s(o, out, log);
+    if (!s.connect(kSensorReader))
+        return kExitNoReader;
+
+    // The collection, as the sensor-tag monitor sends it, until "collection_stop".
+    s.send(Utf8(cmd::SendCopCollection(Q(kCollectionWindowSize), Q(kCollectionMaxPacketLength),
+                                       Q(kCollectionUdbTypeCode), Q(kCollectionTimeOutMs))));
+    bool started = false;
+    bool stopped = false;
+    const auto collectionEnd =
+        Clock::now() + milliseconds(std::atoi(kCollectionTimeOutMs) + kCollectionGraceMs);
+    WaitEnd w = s.pump(collectionEnd, [&](const std::string& a) {
+        const std::string keyword = GetAnswerWord(2, a);
+        started = started || keyword == "collection_start..";
+        stopped = keyword == "collection_stop";
+        return !stopped;
+    });
+    if (w == WaitEnd::Interrupted || w == WaitEnd::Lost)
+        return kExitNoReader;
+    if (!started && !stopped) {
+        s.note("no answer to the collection");
+        return kExitNoReader;
+    }
+    if (!stopped)
+        s.note("the collection did not end; reading the tags anyway");
+
+    // The three reads, one after the other: the first "UID" or "NO_ACK" after a read answers it.
+    bool allAnswered = true;
+    const QStringList& ids = SawTagIds();
+    for (int i = 0; i < ids.size(); ++i) {
+        const QString id = ids[i];
+        // The sensor-tag monitor's read: the 433 MHz read of the tag, with its closing blank.
+        s.send(
+            Utf8(cmd::SendCopReadUserId(id.section(QLatin1Char('-'), 0, 0), id.section(QLatin1Char('-'), 1)) +
+                 QLatin1Char(' ')));
+        std::string keyword;
+        std::string record;
+        w = s.pump(Clock::now() + milliseconds(kSensorReadWaitMs), [&](const std::string& a) {
+            keyword = GetAnswerWord(2, a);
+            if (keyword == "UID") {
+                record = GetAnswerWord(3, a);
+                return false;
+            }
+            return keyword != "NO_ACK";
+        });
+        if (w == WaitEnd::Interrupted || w == WaitEnd::Lost)
+            return kExitNoReader;
+
+        JsonLine j;
+        j.str("type", "sensor").str("id", Utf8(id));
+        std::string text = "ID:" + Utf8(id) + "  ";
+        if (w != WaitEnd::Done) {
+            allAnswered = false;
+            j.str("status", "no answer");
+            text += "no answer";
+        } else if (keyword == "NO_ACK") {
+            j.str("status", "NO_ACK");
+            text += "NO_ACK";
+        } else {
+            const QString rec = QString::fromLatin1(record.data(), qsizetype(record.size()));
+            const SawRecord r = DecodeSawRecord(rec);
+            if (r.tag != i) {
+                j.str("status", "other record");
+                text += "other record: " + Latin1ToUtf8(record);
+            } else if (!r.complete) {
+                j.str("status", "short record").num("length", r.length);
+                text = Utf8(SawShortRecordLine(r));
+            } else {
+                j.str("status", "ok").num("T", r.t).num("H", r.h);
+                text = Utf8(SawIdLine(r));
+                if (r.tag == 2) {
+                    j.num("cf", r.cf).num("mf", r.mf).num("df", r.df);
+                    text += "  " + Utf8(SawFrequencyLine(r).trimmed());
+                }
+            }
+            j.str("record", Latin1ToUtf8(record));
+        }
+        if (out.json())
+            out.line(j);
+        else
+            out.line(text);
+    }
+    return allAnswered ? kExitOk : kExitNoReader;
+}
+
+int RunMonitor(const CliOptions& o, Output& out, TrafficLog& log) {
+    Session s(o, out, log);
+    if (!s.connect(kAnyReader))
+        return kExitNoReader;
+    const auto end = o.seconds > 0 ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                        std::chrono::duration<double>(o.seconds))
+                                   : Clock::time_point::max();
+    const WaitEnd w = s.pump(end, [&](const std::string& a) {
+        PrintAnswer(out, a, true, o.hex);
+        return true;
+    });
+    return w == WaitEnd::Lost ? kExitNoReader : kExitOk;
+}
+
+int RunCommand(const CliOptions& o, Output& out, TrafficLog& log) {
+    switch (o.command) {
+    case Command::Ports:
+        return RunPorts(o, out);
+    case Command::Scan:
+        return RunScan(o, out, log);
+    case Command::Send:
+        return RunSend(o, out, log);
+    case Command::Inventory:
+        return RunInventory(o, out, log);
+    case Command::Sensors:
+        return RunSensors(o, out, log);
+    case Command::Monitor:
+        return RunMonitor(o, out, log);
+    case Command::None:
+        break;
+    }
+    return kExitUsage;
+}
+
+} // namespace rd::cli

@@ -1,0 +1,194 @@
+#include "session.h"
+
+#include "stop_signals.h"
+
+#include "com_a.h"
+#include "frames.h"
+
+#include <QString>
+
+#include <algorithm>
+
+namespace rd::cli {
+
+namespace {
+
+// How long one wait for the answer-ready event lasts at most, so that a stop request or a
+// deadline is seen within that time.
+constexpr uint32_t kWaitSliceMs = 20;
+
+} // namespace
+
+const char* GroupName(ReaderGroup g) {
+    switch (g) {
+    case ReaderGroup::Uhf900:
+        return "900 MHz";
+    case ReaderGroup::Active433:
+        return "433 MHz";
+    case ReaderGroup::SensorTag:
+        return "sensor-tag";
+    case ReaderGroup::Wiegand:
+        return "Wiegand";
+    case ReaderGroup::Spare:
+        return "spare";
+    }
+    return "";
+}
+
+Session::Session(const CliOptions& options, Output& out, TrafficLog& log)
+    : options_(options), out_(out), log_(log), com_(std::make_unique<Tmy_COM>()) {
+    com_->MemoTERMINAL = [this](const std::string& line) { log_.write(line); };
+}
+
+Session::~Session() {
+    if (std::shared_ptr<TCOM_A> com = std::exchange(com_->COM, nullptr)) {
+        com->requestStop();
+        com.reset(); // the only holder: this joins the thread
+    }
+    if (com_->hPORT != 0 && com_->hPORT != INVALID_PORT_HANDLE)
+        ClosePort(com_->hPORT);
+}
+
+void Session::note(const std::string& text) {
+    out_.message(text);
+    log_.write(text);
+}
+
+std::string Session::probeReply() const {
+    return std::string(com_->LastProbe.reply.begin(), com_->LastProbe.reply.end());
+}
+
+bool Session::connect(const ReaderWanted& wanted, bool announce) {
+    bool cancelled = false;
+    bool found = false;
+    if (!options_.port.empty()) {
+        if (options_.noProbe)
+            return openWithoutProbe();
+        found = probe(options_.port, wanted, cancelled);
+        if (!found && !cancelled)
+            return false;
+    } else {
+        for (int n = 1; n <= kLastPort && !found && !cancelled; ++n) {
+            const std::string port = "COM" + std::to_string(n);
+            log_.write("Port " + port + " check..");
+            found = probe(port, wanted, cancelled);
+        }
+        if (!found && !cancelled) {
+            note("correct devices not found ");
+            return false;
+        }
+    }
+    if (cancelled) {
+        note("scan cancelled");
+        return false;
+    }
+    if (announce)
+        note(row_->message + com_->CommPortStr);
+    else
+        log_.write(row_->message + com_->CommPortStr);
+    startReceiver();
+    return true;
+}
+
+bool Session::probe(const std::string& portName, const ReaderWanted& wanted, bool& cancelled) {
+    PortProbeHooks hooks;
+    hooks.beforeProbe = [] { return StopRequests() == 0; };
+    hooks.afterProbe = [this](const ProbeOutcome& p) {
+        if (!p.reply.empty())
+            log_.write(AnswerTerminalLine(p.reply.data(), static_cast<int>(p.reply.size())));
+    };
+    PortProbeResult result;
+    try {
+        result = ProbePort(*com_, portName, hooks);
+    } catch (const PortSetupError& e) {
+        note(portName + ": " + e.what());
+        return false;
+    }
+    if (result.cancelled) {
+        cancelled = true;
+        return false;
+    }
+    if (!result.found) {
+        std::string line = result.verdict.line(portName);
+        if (line.empty() && !options_.port.empty())
+            line = portName + ": no such port";
+        if (!line.empty())
+            note(line);
+        return false;
+    }
+    if (wanted.accepts && !wanted.accepts(result.found->group)) {
+        ClosePort(com_->hPORT);
+        com_->hPORT = 0;
+        note(portName + ": " + result.found->identifier + ", not a " + wanted.name);
+        return false;
+    }
+    row_ = result.found;
+    return true;
+}
+
+bool Session::openWithoutProbe() {
+    com_->CommPort = options_.port;
+    com_->CommPortStr = options_.port + kPortSettings;
+    bool opened = false;
+    try {
+        opened = com_->create_port(options_.port, kPortSettings);
+    } catch (const PortSetupError& e) {
+        note(options_.port + ": " + e.what());
+        return false;
+    }
+    if (!opened) {
+        PortVerdict v;
+        v.openError = LastPortError();
+        std::string line = v.line(options_.port);
+        note(line.empty() ? options_.port + ": no such port" : line);
+        return false;
+    }
+    note(options_.port + ": opened without a probe");
+    startReceiver();
+    return true;
+}
+
+void Session::startReceiver() {
+    com_->COM = std::make_shared<TCOM_A>(com_->hPORT, com_->CommPort, 3);
+}
+
+void Session::send(const std::string& command) {
+    const std::u16string text = QString::fromUtf8(command.data(), qsizetype(command.size())).toStdU16String();
+    com_->SendStrToPort(com_->COM->hPORT, options_.addr, text);
+}
+
+std::optional<std::string> Session::takeAnswer(uint32_t waitMs) {
+    TCOM_A& com = *com_->COM;
+    if (!com.EventAnswerStrReady->Wait(waitMs))
+        return std::nullopt;
+    const int count = std::clamp<int>(com.ANSWER_BUF_COUNT, 0, kMaxAnswerSize);
+    std::string answer(reinterpret_cast<const char*>(com.REC_ANSWER_BUF), std::size_t(count));
+    // Cleared before the release: once the buffer is free the thread may signal the next one.
+    com.EventAnswerStrReady->Reset();
+    com.EventAnswerStrFree->Set();
+    log_.write(AnswerTerminalLine(reinterpret_cast<const uint8_t*>(answer.data()), count));
+    return answer;
+}
+
+WaitEnd Session::pump(Clock::time_point until, const std::function<bool(const std::string&)>& onAnswer,
+                      int requestsSeen) {
+    for (;;) {
+        if (requestsSeen >= 0 && StopRequests() > requestsSeen)
+            return WaitEnd::Interrupted;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0)
+            return WaitEnd::Deadline;
+        if (std::optional<std::string> answer =
+                takeAnswer(uint32_t(std::min<long long>(left, kWaitSliceMs)))) {
+            if (!onAnswer(*answer))
+                return WaitEnd::Done;
+            continue;
+        }
+        if (com_->COM->lost()) {
+            note(com_->CommPort + ": connection lost");
+            return WaitEnd::Lost;
+        }
+    }
+}
+
+} // namespace rd::cli

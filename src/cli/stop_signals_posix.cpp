@@ -1,0 +1,48 @@
+// POSIX only: SIGINT and SIGTERM are blocked in every thread and taken by one thread of
+// their own with sigwait, which only counts them.
+#include "stop_signals.h"
+
+#include <atomic>
+#include <csignal>
+#include <thread>
+
+#include <pthread.h>
+
+namespace rd::cli {
+
+namespace {
+
+std::atomic<int> g_requests{0};
+
+void Ignore(int) {}
+
+} // namespace
+
+void InstallStopSignals() {
+    // A handler of our own first: a signal whose action is to be ignored (as a shell leaves
+    // it for a job started in the background) would be discarded rather than kept for sigwait.
+    struct sigaction sa {};
+    sa.sa_handler = Ignore;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    static sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([] {
+        for (;;) {
+            int sig = 0;
+            if (sigwait(&set, &sig) == 0)
+                g_requests.fetch_add(1);
+        }
+    }).detach();
+}
+
+int StopRequests() {
+    return g_requests.load();
+}
+
+} // namespace rd::cli

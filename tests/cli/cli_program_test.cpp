@@ -1,0 +1,511 @@
+// readerdesk-cli as a process against simulated readers on pseudo-terminals of a private
+// port directory: what each command prints (its JSON lines parsed), what it sends, and its
+// exit codes.
+#include "cli_process.h"
+#include "reader_sim.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace rd::cli {
+namespace {
+
+using testing::CliProcess;
+
+QString S(const char* s) {
+    return QString::fromLatin1(s);
+}
+
+std::string Str(const QJsonObject& o, const char* key) {
+    return o.value(S(key)).toString().toStdString();
+}
+
+long long Num(const QJsonObject& o, const char* key) {
+    return o.value(S(key)).toVariant().toLongLong();
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    // A simulated reader on COM<com> of the port directory.
+    sim::ReaderSim& AddReader(sim::Options o) {
+        o.portDir = dir.path();
+        readers.push_back(std::make_unique<sim::ReaderSim>(o));
+        return *readers.back();
+    }
+    sim::ReaderSim& AddReader(const std::string& identifier = "VKR900-15", int com = 3) {
+        sim::Options o;
+        o.identifier = identifier;
+        o.comNumber = com;
+        return AddReader(o);
+    }
+    // The program with the port directory in front of args.
+    std::unique_ptr<CliProcess> Start(std::vector<std::string> args, bool withTerminal = false) {
+        args.insert(args.begin(), {"--port-dir", dir.path()});
+        return std::make_unique<CliProcess>(args, home.path(), withTerminal);
+    }
+    std::unique_ptr<CliProcess> Run(std::vector<std::string> args, int* exitCode) {
+        auto p = Start(std::move(args));
+        *exitCode = p->Wait();
+        return p;
+    }
+    // The command texts the reader received after the probes.
+    static std::vector<std::string> CommandsAfterProbe(const sim::ReaderSim& r) {
+        std::vector<std::string> all = r.commands();
+        std::vector<std::string> rest;
+        for (const std::string& c : all)
+            if (c != "VERSION")
+                rest.push_back(c);
+        return rest;
+    }
+
+    sim::TempPortDir dir;
+    sim::TempPortDir home;
+    std::vector<std::unique_ptr<sim::ReaderSim>> readers;
+};
+
+TEST_F(CliTest, PortsListsTheComNamesWithTheirDevices) {
+    const sim::ReaderSim& a = AddReader("VKR900-15", 3);
+    const sim::ReaderSim& b = AddReader("WG", 5);
+    int code = -1;
+    auto p = Run({"ports", "--json"}, &code);
+    EXPECT_EQ(code, 0) << p->err;
+    const auto ports = p->Json("port");
+    ASSERT_EQ(ports.size(), 2u) << p->out;
+    EXPECT_EQ(Str(ports[0], "port"), "COM3");
+    EXPECT_EQ(Str(ports[0], "device"), a.slavePath());
+    EXPECT_EQ(Str(ports[1], "port"), "COM5");
+    EXPECT_EQ(Str(ports[1], "device"), b.slavePath());
+}
+
+TEST_F(CliTest, ScanPrintsThePortAndTheIdentifierFound) {
+    struct Case {
+        const char* simulated;
+        int com;
+        const char* identifier; // as the window reports it: the first row found in the reply
+        const char* kind;
+    } cases[] = {
+        {"VKR900-15", 3, "VKR900-15", "900 MHz"},
+        {"VKR900-153", 7, "VKR900-15", "900 MHz"},
+        {"VKR433-SAW", 1, "VKR433-SAW", "sensor-tag"},
+        {"WG", 20, "WG", "Wiegand"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.simulated);
+        readers.clear();
+        AddReader(c.simulated, c.com);
+        const std::string port = "COM" + std::to_string(c.com);
+        int code = -1;
+        auto json = Run({"scan", "--json"}, &code);
+        EXPECT_EQ(code, 0) << json->err;
+        const auto found = json->Json("reader");
+        ASSERT_EQ(found.size(), 1u) << json->out;
+        EXPECT_EQ(Str(found[0], "port"), port);
+        EXPECT_EQ(Str(found[0], "identifier"), c.identifier);
+        EXPECT_EQ(Str(found[0], "kind"), c.kind);
+        EXPECT_NE(Str(found[0], "reply").find(std::string("VERSION ") + c.simulated), std::string::npos);
+
+        auto text = Run({"scan"}, &code);
+        EXPECT_EQ(code, 0) << text->err;
+        EXPECT_EQ(text->out, port + " " + c.identifier + "\n");
+    }
+}
+
+TEST_F(CliTest, NoReaderOrNoAnswerEndsWithExitCodeOne) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        const char* identifier; // the simulated reader on COM3 ("" for none)
+        bool silent;
+        const char* message;
+        int requests; // what the reader received in all
+    } cases[] = {
+        {"no reader at all", {"scan"}, "", false, "correct devices not found", 0},
+        {"the port given is not there",
+         {"send", "--port", "COM9", "VERSION"},
+         "VKR900-15",
+         false,
+         "COM9: no such port",
+         0},
+        {"a silent reader", {"send", "SHT_T_RH"}, "VKR900-15", true, "COM3: no reply", 7},
+        {"a silent reader, not probed",
+         {"send", "--port", "COM3", "--no-probe", "--wait", "300", "SHT_T_RH"},
+         "VKR900-15",
+         true,
+         "no answer within 300 ms",
+         1},
+        {"an inventory on a sensor-tag reader",
+         {"inventory", "--port", "COM3"},
+         "VKR433-SAW",
+         false,
+         "COM3: VKR433-SAW, not a 900 MHz reader",
+         5},
+        {"sensors on a 900 MHz reader",
+         {"sensors"},
+         "VKR900-15",
+         false,
+         "COM3: VKR900-15, not a 433 MHz or sensor-tag reader",
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        readers.clear();
+        sim::ReaderSim* r = nullptr;
+        if (*c.identifier) {
+            sim::Options o;
+            o.identifier = c.identifier;
+            o.silent = c.silent;
+            r = &AddReader(o);
+        }
+        int code = -1;
+        auto p = Run(c.args, &code);
+        EXPECT_EQ(code, 1) << p->err;
+        EXPECT_NE(p->err.find(c.message), std::string::npos) << p->err;
+        EXPECT_EQ(p->out, "");
+        if (r) {
+            EXPECT_EQ(r->requestCount(), std::size_t(c.requests));
+        }
+    }
+}
+
+TEST_F(CliTest, WrongUsageShowsTheUsageWithExitCodeTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"scan", "--frobnicate"},
+        {"send"},
+        {"send", "--wait"},
+        {"send", "--wait", "soon", "VERSION"},
+        {"send", "--addr", "256", "VERSION"},
+        {"send", "--no-probe", "VERSION"},
+        {"scan", "--wait", "100"},
+        {"scan", "extra"},
+        {"inventory", "--cycles", "0"},
+        {"inventory", "--cycles", "3", "--seconds", "1"},
+        {"monitor", "--seconds", "-1"},
+        {"monitor", "--cycles", "2"},
+        {"sensors", "--hex"},
+    };
+    AddReader();
+    for (const auto& args : cases) {
+        std::string shown;
+        for (const auto& a : args)
+            shown += a + " ";
+        SCOPED_TRACE(shown);
+        int code = -1;
+        auto p = Run(args, &code);
+        EXPECT_EQ(code, 2);
+        EXPECT_NE(p->err.find("readerdesk-cli: "), std::string::npos) << p->err;
+        EXPECT_NE(p->err.find("Usage: readerdesk-cli"), std::string::npos) << p->err;
+        EXPECT_EQ(p->out, "");
+    }
+    // Wrong usage never reaches the reader.
+    EXPECT_EQ(readers[0]->requestCount(), 0u);
+
+    int code = -1;
+    auto help = Run({"--help"}, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(help->out.rfind("Usage: readerdesk-cli", 0), 0u) << help->out;
+}
+
+TEST_F(CliTest, SendPrintsEveryAnswerWithinTheWait) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int replyDelayMs;
+        int exitCode;
+        const char* sent;      // the command text the reader received
+        uint8_t address;       // its net address byte
+        const char* answerEnd; // how the printed answer ends ("" for none)
+    } cases[] = {
+        {"the words joined by single blanks",
+         {"send", "--json", "SET_ATT_OUT", "10"},
+         0,
+         0,
+         "SET_ATT_OUT 10",
+         1,
+         " OK;"},
+        {"an empty last word leaves its blank",
+         {"send", "--json", "KELM_RD_DATA_EPC", ""},
+         0,
+         0,
+         "KELM_RD_DATA_EPC ",
+         1,
+         " OK;"},
+        {"to the address given",
+         {"send", "--json", "--addr", "5", "VERSION"},
+         0,
+         0,
+         "VERSION",
+         5,
+         " VERSION VKR900-15;"},
+        {"a word that looks like an option", {"send", "--json", "--", "--X"}, 0, 0, "--X", 1, " OK;"},
+        {"an answer after the wait is not waited for",
+         {"send", "--json", "--wait", "50", "VERSION"},
+         250,
+         1,
+         "VERSION",
+         1,
+         ""},
+        {"an answer within the wait",
+         {"send", "--json", "--wait", "1500", "VERSION"},
+         250,
+         0,
+         "VERSION",
+         1,
+         " VERSION VKR900-15;"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        readers.clear();
+        sim::Options o;
+        o.replyDelayMs = c.replyDelayMs;
+        sim::ReaderSim& r = AddReader(o);
+        int code = -1;
+        auto p = Run(c.args, &code);
+        EXPECT_EQ(code, c.exitCode) << p->err;
+        const auto requests = r.requests();
+        ASSERT_GE(requests.size(), 2u);
+        EXPECT_EQ(r.commands().back(), c.sent);
+        EXPECT_EQ(requests.back()[0], c.address);
+        EXPECT_EQ(requests.front()[0], 1) << "the probe goes to address 1";
+        const auto answers = p->Json("answer");
+        if (*c.answerEnd == 0) {
+            EXPECT_TRUE(answers.empty()) << p->out;
+            continue;
+        }
+        ASSERT_EQ(answers.size(), 1u) << p->out;
+        const std::string text = Str(answers[0], "text");
+        EXPECT_EQ(text.rfind(":0000000", 0), 0u) << text;
+        EXPECT_EQ(text.substr(text.size() - std::string(c.answerEnd).size()), c.answerEnd) << text;
+    }
+}
+
+TEST_F(CliTest, TrafficLogHoldsRequestsAnswersAndDiscoveryWithTheirTimes) {
+    AddReader();
+    const std::string log = home.path() + "/traffic.log";
+    int code = -1;
+    auto p = Run({"send", "--traffic-log", log, "VERSION"}, &code);
+    EXPECT_EQ(code, 0) << p->err;
+    std::ifstream in(log);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    const QRegularExpression stamp(S("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} "));
+    int requests = 0, answers = 0;
+    bool found = false;
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(stamp.match(QString::fromStdString(line)).hasMatch()) << line;
+        requests += line.find(" >> 01 3A ") != std::string::npos;
+        answers += line.find(" << 00 3A ") != std::string::npos;
+        found = found || line.find(" VKR900-15 found COM3: baud=115200") != std::string::npos;
+    }
+    EXPECT_EQ(requests, 2) << "the probe and the command";
+    EXPECT_EQ(answers, 2) << "the probe's reply and the answer";
+    EXPECT_TRUE(found);
+}
+
+TEST_F(CliTest, InventoryCountsEachTagOnceWithItsReads) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* start;
+    } cases[] = {
+        {{"inventory", "--json", "--cycles", "5"}, "KELM_EPC_INVENTORY_TIME 20 5 15"},
+        {{"inventory", "--json", "--seconds", "0.4", "--q", "7", "--c", "3", "--n", "100"},
+         "KELM_EPC_INVENTORY_TIME 7 3 100"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        readers.clear();
+        sim::ReaderSim& r = AddReader();
+        int code = -1;
+        auto p = Run(c.args, &code);
+        EXPECT_EQ(code, 0) << p->err;
+        EXPECT_EQ(CommandsAfterProbe(r), (std::vector<std::string>{c.start, "EPC_STOP"}));
+        EXPECT_FALSE(r.inventoryRunning());
+
+        // Every tag answer the reader sent, counted under its EPC.
+        int sentReads = 0;
+        for (const std::string& a : r.answers())
+            sentReads += a.find(" INV ") != std::string::npos;
+        const auto tags = p->Json("tag");
+        ASSERT_EQ(tags.size(), 3u) << p->out;
+        long long reads = 0;
+        const char* strengths[] = {"-50", "-53", "-56"};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(Str(tags[i], "epc"), "300800000000000" + std::to_string(i + 1));
+            EXPECT_EQ(Str(tags[i], "antenna"), "1");
+            EXPECT_EQ(Str(tags[i], "signal"), strengths[i]);
+            reads += Num(tags[i], "reads");
+        }
+        const auto summary = p->Json("summary");
+        ASSERT_EQ(summary.size(), 1u) << p->out;
+        EXPECT_EQ(Num(summary[0], "tags"), 3);
+        EXPECT_EQ(Num(summary[0], "reads"), sentReads);
+        EXPECT_EQ(reads, sentReads);
+        EXPECT_GE(Num(summary[0], "cycles"), c.args[2] == "--cycles" ? 5 : 2);
+        EXPECT_EQ(Num(summary[0], "cycles") * 3, sentReads);
+        EXPECT_GT(summary[0].value(S("reads_per_s")).toDouble(), 0.0);
+        EXPECT_EQ(Str(summary[0], "stop"), "confirmed");
+    }
+}
+
+TEST_F(CliTest, TheStopIsRepeatedUntilConfirmedAndGivenUpAfterThreeSeconds) {
+    struct Case {
+        const char* what;
+        int stopConfirmAfter;
+        bool confirmStop;
+        int exitCode;
+        int minStops, maxStops;
+        const char* stop;
+    } cases[] = {
+        {"confirmed at the third", 3, true, 0, 3, 3, "confirmed"},
+        {"never confirmed", 1, false, 1, 10, 31, "not confirmed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        readers.clear();
+        sim::Options o;
+        o.stopConfirmAfter = c.stopConfirmAfter;
+        o.confirmStop = c.confirmStop;
+        sim::ReaderSim& r = AddReader(o);
+        int code = -1;
+        auto p = Run({"inventory", "--json", "--cycles", "2"}, &code);
+        EXPECT_EQ(code, c.exitCode) << p->err;
+        int stops = 0;
+        for (const std::string& cmd : r.commands())
+            stops += cmd == "EPC_STOP";
+        EXPECT_GE(stops, c.minStops);
+        EXPECT_LE(stops, c.maxStops);
+        const auto summary = p->Json("summary");
+        ASSERT_EQ(summary.size(), 1u) << p->out;
+        EXPECT_EQ(Str(summary[0], "stop"), c.stop);
+        if (!c.confirmStop) {
+            EXPECT_NE(p->err.find("EPC_STOP not confirmed after 3 s; stop abandoned"), std::string::npos)
+                << p->err;
+            EXPECT_LT(p->elapsedMs, 8000);
+        }
+    }
+}
+
+TEST_F(CliTest, CtrlCStopsARunningInventoryWithEpcStop) {
+    for (const bool typed : {true, false}) {
+        SCOPED_TRACE(typed ? "^C typed on the terminal" : "SIGTERM");
+        readers.clear();
+        sim::ReaderSim& r = AddReader();
+        auto p = Start({"inventory", "--json"}, typed);
+        // A few cycles into the run.
+        ASSERT_TRUE(r.waitForAnswersSent(1 + 4 * 4, 10000));
+        if (typed)
+            p->TypeCtrlC();
+        else
+            p->Signal(SIGTERM);
+        EXPECT_EQ(p->Wait(), 0) << p->err;
+        const auto commands = CommandsAfterProbe(r);
+        ASSERT_FALSE(commands.empty());
+        EXPECT_EQ(commands.front(), "KELM_EPC_INVENTORY_TIME 20 5 15");
+        EXPECT_EQ(commands.back(), "EPC_STOP");
+        EXPECT_FALSE(r.inventoryRunning());
+        const auto summary = p->Json("summary");
+        ASSERT_EQ(summary.size(), 1u) << p->out;
+        EXPECT_EQ(Num(summary[0], "tags"), 3);
+        EXPECT_EQ(Str(summary[0], "stop"), "confirmed");
+    }
+}
+
+// T, H and the frequencies at their places in the record, read as the reader wrote them.
+int Hex(const std::string& record, int from, int count) {
+    return std::stoi(record.substr(std::size_t(from - 1), std::size_t(count)), nullptr, 16);
+}
+
+TEST_F(CliTest, SensorsDecodesEachTagOrReportsItsNoAck) {
+    struct Case {
+        std::vector<std::string> present;
+        std::vector<std::string> status;
+    } cases[] = {
+        {{"EEEE-FEDCBAF0", "EEEE-FEDCBAF1", "EEEE-FEDCBAF2"}, {"ok", "ok", "ok"}},
+        {{"EEEE-FEDCBAF0", "EEEE-FEDCBAF2"}, {"ok", "NO_ACK", "ok"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status[1]);
+        readers.clear();
+        sim::Options o;
+        o.identifier = "VKR433-SAW";
+        o.sensorTags = c.present;
+        o.collectionMs = 100;
+        sim::ReaderSim& r = AddReader(o);
+        int code = -1;
+        auto p = Run({"sensors", "--json"}, &code);
+        EXPECT_EQ(code, 0) << p->err;
+        EXPECT_EQ(CommandsAfterProbe(r), (std::vector<std::string>{"SEND_COP_COLLECTION 16 48 11 3000",
+                                                                   "SEND_COP_READ_USER_ID EEEE FEDCBAF0 ",
+                                                                   "SEND_COP_READ_USER_ID EEEE FEDCBAF1 ",
+                                                                   "SEND_COP_READ_USER_ID EEEE FEDCBAF2 "}));
+        const auto sensors = p->Json("sensor");
+        ASSERT_EQ(sensors.size(), 3u) << p->out;
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject& s = sensors[std::size_t(i)];
+            EXPECT_EQ(Str(s, "id"), "EEEE-FEDCBAF" + std::to_string(i));
+            EXPECT_EQ(Str(s, "status"), c.status[std::size_t(i)]);
+            if (Str(s, "status") != "ok")
+                continue;
+            const std::string record = Str(s, "record");
+            bool sent = false;
+            for (const std::string& a : r.answers())
+                sent = sent || a.find(" UID " + record + ";") != std::string::npos;
+            EXPECT_TRUE(sent) << record;
+            EXPECT_EQ(Num(s, "T"), Hex(record, 23, 2));
+            EXPECT_EQ(Num(s, "H"), Hex(record, 25, 2));
+            EXPECT_EQ(s.contains(S("df")), i == 2);
+            if (i == 2) {
+                EXPECT_EQ(Num(s, "mf"), 430000 + Hex(record, 31, 4));
+                EXPECT_EQ(Num(s, "cf"), 430000 + Hex(record, 35, 4));
+                EXPECT_EQ(Num(s, "df"), Num(s, "mf") - Num(s, "cf"));
+            }
+        }
+    }
+}
+
+TEST_F(CliTest, MonitorPrintsEachAnswerWithItsTime) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* line; // the pattern of a printed line
+    } cases[] = {
+        {{"monitor", "--seconds", "1.5"}, "^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} :00000001 HELLO %1;$"},
+        {{"monitor", "--seconds", "1.5", "--hex"},
+         "^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} 3A 30 30 30 30 30 30 30 31 20 48 45 4C 4C 4F 20 3%1 3B$"},
+        {{"monitor", "--json", "--seconds", "1.5", "--hex"},
+         "^\\{\"type\":\"answer\",\"time\":\"\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\","
+         "\"text\":\":00000001 HELLO %1;\",\"hex\":\"3A 30 30 30 30 30 30 30 31 20 48 45 4C 4C 4F 20 3%1 "
+         "3B\"\\}$"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        readers.clear();
+        sim::ReaderSim& r = AddReader();
+        auto p = Start(c.args);
+        ASSERT_TRUE(p->WaitForStderr("VKR900-15 found COM3"));
+        for (int i = 1; i <= 3; ++i)
+            r.sendAnswer("HELLO " + std::to_string(i));
+        EXPECT_EQ(p->Wait(), 0) << p->err;
+        const auto lines = p->Lines();
+        ASSERT_EQ(lines.size(), 3u) << p->out;
+        for (int i = 0; i < 3; ++i) {
+            const QRegularExpression re(S(c.line).arg(i + 1));
+            EXPECT_TRUE(re.match(QString::fromStdString(lines[std::size_t(i)])).hasMatch())
+                << lines[std::size_t(i)];
+        }
+        if (c.args[1] == "--json")
+            p->JsonLines(); // each one a JSON object
+        EXPECT_EQ(CommandsAfterProbe(r), std::vector<std::string>{}) << "the monitor only listens";
+    }
+}
+
+} // namespace
+} // namespace rd::cli

@@ -1,0 +1,112 @@
+// The command line taken apart, and the JSON text of the result lines.
+#include "cli_options.h"
+#include "cli_output.h"
+#include "inventory_tally.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+namespace rd::cli {
+namespace {
+
+TEST(CliOptions, CommandLinesThatAreRight) {
+    struct Case {
+        std::vector<std::string> args;
+        Command command;
+        std::vector<std::string> words;
+        std::string port;
+        int addr;
+        int waitMs;
+        bool json;
+    } cases[] = {
+        {{"scan"}, Command::Scan, {}, "", 1, 1000, false},
+        {{"--port", "tcp://10.0.0.7:2000", "scan", "--json"},
+         Command::Scan,
+         {},
+         "tcp://10.0.0.7:2000",
+         1,
+         1000,
+         true},
+        {{"send", "KELM_CURR_RD_DATA_EPC", "0001"},
+         Command::Send,
+         {"KELM_CURR_RD_DATA_EPC", "0001"},
+         "",
+         1,
+         1000,
+         false},
+        // Options anywhere; a word with one dash, or any word after "--", is a word.
+        {{"send", "SET_ATT_OUT", "-5", "--addr", "9", "--wait", "0"},
+         Command::Send,
+         {"SET_ATT_OUT", "-5"},
+         "",
+         9,
+         0,
+         false},
+        {{"--json", "send", "--", "--json", "x"}, Command::Send, {"--json", "x"}, "", 1, 1000, true},
+        {{"send", "POWER_OFF", ""}, Command::Send, {"POWER_OFF", ""}, "", 1, 1000, false},
+    };
+    for (const Case& c : cases) {
+        const ParseResult r = ParseCommandLine(c.args);
+        SCOPED_TRACE(c.args.front());
+        ASSERT_EQ(r.error, "");
+        EXPECT_EQ(r.options.command, c.command);
+        EXPECT_EQ(r.options.words, c.words);
+        EXPECT_EQ(r.options.port, c.port);
+        EXPECT_EQ(r.options.addr, c.addr);
+        EXPECT_EQ(r.options.waitMs, c.waitMs);
+        EXPECT_EQ(r.options.json, c.json);
+    }
+
+    const ParseResult inv =
+        ParseCommandLine({"inventory", "--seconds", "2.5", "--q", "7", "--c", "", "--n", "100"});
+    ASSERT_EQ(inv.error, "");
+    EXPECT_DOUBLE_EQ(inv.options.seconds, 2.5);
+    EXPECT_EQ(inv.options.cycles, 0);
+    // The start parameters as typed, an empty one included.
+    EXPECT_EQ(inv.options.q, "7");
+    EXPECT_EQ(inv.options.c, "");
+    EXPECT_EQ(inv.options.n, "100");
+}
+
+TEST(CliOutput, JsonLinesEscapeWhatJsonCannotHoldAsItIs) {
+    struct Case {
+        std::string bytes; // an answer text: one character per received byte
+        std::string json;  // the string as it stands in the JSON line
+    } cases[] = {
+        {":1 OK;", ":1 OK;"},
+        {":1 \"a\\b\";", ":1 \\\"a\\\\b\\\";"},
+        {std::string(":\x10\x1f\t\r\n;"), ":\\u0010\\u001f\\t\\r\\n;"},
+        {":\xB0\xFF;", ":\xC2\xB0\xC3\xBF;"}, // Latin-1 bytes as UTF-8
+    };
+    for (const Case& c : cases) {
+        const std::string line = JsonLine().str("text", Latin1ToUtf8(c.bytes)).num("n", -3).text();
+        EXPECT_EQ(line, "{\"text\":\"" + c.json + "\",\"n\":-3}");
+        QJsonParseError e{};
+        const QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(line), &e);
+        ASSERT_EQ(e.error, QJsonParseError::NoError) << line;
+        EXPECT_EQ(d.object().value(QStringLiteral("text")).toString(),
+                  QString::fromLatin1(c.bytes.data(), qsizetype(c.bytes.size())));
+    }
+}
+
+TEST(CliInventory, TagsByTheirEpcWithTheLatestAntennaAndSignal) {
+    InventoryTally t;
+    for (const char* a :
+         {":1 START_INVENTORY;", ":1 INV 1 3000 E1 -50;", ":1 INV 2 3000 E2 -60;", ":1 START_INVENTORY;",
+          ":1 INV 2 3000 E1 -44;", ":1 INV 1 3000;", ":1 STOP_INVENTORY;", "1 INV 1 3000 E3 -1;"})
+        t.take(a);
+    EXPECT_EQ(t.cycles(), 2u);
+    EXPECT_EQ(t.reads(), 4u);
+    ASSERT_EQ(t.tags().size(), 3u);
+    EXPECT_EQ(t.tags()[0].epc, "E1");
+    EXPECT_EQ(t.tags()[0].reads, 2u);
+    EXPECT_EQ(t.tags()[0].antenna, "2");
+    EXPECT_EQ(t.tags()[0].signal, "-44");
+    EXPECT_EQ(t.tags()[1].epc, "E2");
+    EXPECT_EQ(t.tags()[2].epc, "") << "an answer without word 5 counts under no EPC";
+}
+
+} // namespace
+} // namespace rd::cli
