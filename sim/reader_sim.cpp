@@ -1,6 +1,7 @@
 #include "reader_sim.h"
 
 #include "reader_core.h"
+#include "tcp_bridge.h"
 
 #include <algorithm>
 #include <atomic>
@@ -267,6 +268,15 @@ ReaderSim::ReaderSim(Options options) : impl_(std::make_unique<Impl>(std::move(o
             fail("symlink in " + d.opt.portDir);
         }
     }
+    if (d.opt.tcpPort >= 0) {
+        try {
+            bridge_ = std::make_unique<TcpBridge>(d.slavePath, static_cast<uint16_t>(d.opt.tcpPort));
+        } catch (const std::system_error&) {
+            d.CloseMaster();
+            ::close(d.wake);
+            throw;
+        }
+    }
     if (d.opt.hangUpAfterRequests == 0) {
         d.core.hangUp();
         d.CloseMaster();
@@ -275,6 +285,7 @@ ReaderSim::ReaderSim(Options options) : impl_(std::make_unique<Impl>(std::move(o
 }
 
 ReaderSim::~ReaderSim() {
+    bridge_.reset();
     Impl& d = *impl_;
     {
         std::lock_guard lock(d.mu);
@@ -301,6 +312,10 @@ std::string ReaderSim::portPath() const {
         return {};
     }
     return impl_->opt.portDir + "/" + comName();
+}
+
+std::string ReaderSim::tcpPortName() const {
+    return bridge_ ? bridge_->portName() : std::string();
 }
 
 std::vector<std::vector<uint8_t>> ReaderSim::requests() const {

@@ -44,6 +44,8 @@
 
 namespace rd::sim {
 
+class TcpBridge;
+
 // What a simulated reader does, chosen by its identifier.
 enum class ReaderGroup {
     Uhf900,    // "VKR900-15", "VKR900-12", "VKR900-153": inventories
@@ -57,6 +59,9 @@ struct Options {
     // Directory in which the pty is published as COM<comNumber>; empty: not published.
     std::string portDir = {};
     int comNumber = 3;
+    // The pty also served on this TCP port of 127.0.0.1, as a serial device server does
+    // (see tcp_bridge.h); 0: a free port the system chooses; -1: no TCP.
+    int tcpPort = -1;
 
     // Timing and faults of every answer.
     int replyDelayMs = 0;  // from a request to the first byte of its answer
@@ -105,6 +110,8 @@ class ReaderSim {
     std::string slavePath() const; // "/dev/pts/N"
     std::string comName() const;   // "COM<comNumber>"
     std::string portPath() const;  // "<portDir>/COM<comNumber>", or "" when not published
+    // "tcp://127.0.0.1:<port>" when the reader is served on TCP, else "".
+    std::string tcpPortName() const;
 
     // Every request frame received so far, in order, byte for byte.
     std::vector<std::vector<uint8_t>> requests() const;
@@ -144,6 +151,7 @@ class ReaderSim {
 
   private:
     std::unique_ptr<Impl> impl_;
+    std::unique_ptr<TcpBridge> bridge_;
 };
 
 // A new private port directory under /tmp (mkdtemp); the caller removes it.

@@ -1,5 +1,5 @@
-// readerdesk-sim: one simulated reader on a pseudo-terminal, published as DIR/COMn, until
-// SIGINT or SIGTERM.
+// readerdesk-sim: one simulated reader on a pseudo-terminal, published as DIR/COMn and/or
+// served on a TCP port of 127.0.0.1, until SIGINT or SIGTERM.
 #include "reader_sim.h"
 
 #include <csignal>
@@ -19,6 +19,9 @@ const char* const kUsage =
     "\n"
     "  --port-dir DIR          publish the pty as DIR/COM<n> (without it: not published)\n"
     "  --com N                 COM number (default 3)\n"
+    "  --tcp PORT              also serve the reader on 127.0.0.1:PORT as a serial device\n"
+    "                          server in raw mode does, one client at a time (a new client\n"
+    "                          takes over); 0: a free port, printed\n"
     "  --id IDENT              reader identifier (default VKR900-15): VKR900-15, VKR900-12,\n"
     "                          VKR900-153, VKR433-16, VKR433-SAW, WG, K7000 or any text\n"
     "  --tags N                tags in the field of a 900 MHz reader (default 3)\n"
@@ -83,6 +86,8 @@ int main(int argc, char** argv) {
             ok = value(opt.portDir);
         } else if (a == "--com") {
             ok = number(opt.comNumber) && opt.comNumber >= 1;
+        } else if (a == "--tcp") {
+            ok = number(opt.tcpPort) && opt.tcpPort >= 0 && opt.tcpPort <= 65535;
         } else if (a == "--id") {
             ok = value(opt.identifier);
         } else if (a == "--tags") {
@@ -145,6 +150,9 @@ int main(int argc, char** argv) {
         std::cout << sim.comName() << " " << opt.identifier << " " << sim.slavePath();
         if (!sim.portPath().empty()) {
             std::cout << " " << sim.portPath();
+        }
+        if (!sim.tcpPortName().empty()) {
+            std::cout << " " << sim.tcpPortName();
         }
         std::cout << std::endl;
         if (flood) {

@@ -4,6 +4,9 @@
 //   handover_answers_per_s    answers handed over by the receiver thread through a pty to a
 //                             consumer that releases at once (in order, none lost, none twice)
 //   handover_errors           answers out of order, lost, doubled or dropped by the ring (0)
+//   tcp_handover_answers_per_s  the same through a TCP connection on the loopback
+//                             ("tcp://127.0.0.1:PORT"), as from a serial device server
+//   tcp_handover_errors       the same count of errors there (0)
 //   line_rate_ratio           answer bytes per second handed over / 10472 (the 115200 8N2 line)
 //   handover_latency_p99_ms   from an answer written to the pty to the answer-ready event
 //   release_to_ready_p99_ms   from the release to the next answer (already in the ring) held
@@ -12,6 +15,7 @@
 #include "frames.h"
 #include "reader_sim.h"
 #include "serial_port.h"
+#include "tcp_port.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,10 +25,13 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -122,6 +129,39 @@ struct Line {
     }
 };
 
+// A TCP connection on the loopback opened through the link; the server's end is `master`.
+struct TcpLine {
+    int master = -1;
+    PortHandle h = INVALID_PORT_HANDLE;
+
+    TcpLine() {
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(listener, 1) != 0 ||
+            ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+            if (listener >= 0)
+                ::close(listener);
+            return;
+        }
+        h = OpenPort(TcpPortName("127.0.0.1", ntohs(addr.sin_port)));
+        master = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        ::close(listener);
+        if (master < 0) {
+            ClosePort(h);
+            h = INVALID_PORT_HANDLE;
+        }
+    }
+    ~TcpLine() {
+        ClosePort(h);
+        if (master >= 0)
+            ::close(master);
+    }
+};
+
 std::string Take(TCOM_A& t, bool& ok) {
     ok = t.EventAnswerStrReady->Wait(3000);
     std::string s;
@@ -132,10 +172,11 @@ std::string Take(TCOM_A& t, bool& ok) {
     return s;
 }
 
-void BenchHandover() {
-    Line line;
+// prefix: "" for the pty, "tcp_" for the TCP connection.
+template <class L> void BenchHandover(const std::string& prefix) {
+    L line;
     if (line.h == INVALID_PORT_HANDLE) {
-        std::printf("handover_setup_failed 1 count\n");
+        std::printf("%shandover_setup_failed 1 count\n", prefix.c_str());
         return;
     }
     TCOM_A t(line.h, "COM1");
@@ -176,9 +217,10 @@ void BenchHandover() {
     done.store(true);
     writer.join();
     errors += t.droppedBytes();
-    std::printf("handover_answers_per_s %.0f answers/s\n", (expected - 1) / s);
-    std::printf("handover_errors %llu count\n", static_cast<unsigned long long>(errors));
-    std::printf("line_rate_ratio %.1f ratio\n", static_cast<double>(bytes) / s / kLineBytesPerSecond);
+    std::printf("%shandover_answers_per_s %.0f answers/s\n", prefix.c_str(), (expected - 1) / s);
+    std::printf("%shandover_errors %llu count\n", prefix.c_str(), static_cast<unsigned long long>(errors));
+    if (prefix.empty())
+        std::printf("line_rate_ratio %.1f ratio\n", static_cast<double>(bytes) / s / kLineBytesPerSecond);
 }
 
 void BenchLatency() {
@@ -242,7 +284,8 @@ void BenchSilent() {
 
 int main() {
     BenchCutter();
-    BenchHandover();
+    BenchHandover<Line>("");
+    BenchHandover<TcpLine>("tcp_");
     BenchLatency();
     BenchSilent();
     return 0;

@@ -116,7 +116,8 @@ std::string PortDirectory();
 int ComPortNumber(const std::string& comName);
 // On Windows the names are the system's: "COMn" is the device "\\.\COMn" for every n and the
 // port directory is not consulted.
-// The device path that "COMn" stands for, or "" when there is none.
+// The device path that "COMn" stands for, or "" when there is none. A "tcp://HOST:PORT"
+// name (see tcp_port.h) stands for itself.
 std::string ResolvePortName(const std::string& comName);
 // Every COM name from COM1 to COM<maxNumber> that stands for a device, with its path.
 std::vector<std::pair<std::string, std::string>> ListPorts(int maxNumber = 20);
@@ -156,7 +157,8 @@ class PortBackend {
 // SetLastPortError (an opener that gives none stands for a port that is not there).
 using PortOpener = std::function<std::unique_ptr<PortBackend>(const std::string& comName)>;
 
-// The platform's opener (the default): OpenPosixPort, or OpenWin32Port on Windows.
+// The platform's opener (the default): OpenPosixPort, or OpenWin32Port on Windows. On either,
+// a "tcp://HOST:PORT" name opens a TCP connection instead (OpenTcpPort in tcp_port.h).
 std::unique_ptr<PortBackend> OpenPlatformPort(const std::string& comName);
 #ifdef _WIN32
 // Opens "\\.\COMn" with CreateFileW: read and write, no sharing, synchronous.

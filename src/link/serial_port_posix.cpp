@@ -5,6 +5,7 @@
 #include "serial_port.h"
 
 #include "read_plan.h"
+#include "tcp_port.h"
 
 #include <algorithm>
 #include <chrono>
@@ -103,6 +104,8 @@ std::vector<std::string> MachineSerialDevices(const std::string& devDir, const s
 }
 
 std::string ResolvePortName(const std::string& comName) {
+    if (IsTcpPortName(comName))
+        return comName;
     const int n = ComPortNumber(comName);
     if (n == 0)
         return "";
@@ -488,6 +491,8 @@ std::unique_ptr<PortBackend> openFailed(int err, const std::string& device, int 
 } // namespace
 
 std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName) {
+    if (IsTcpPortName(comName))
+        return OpenTcpPort(comName);
     const std::string path = ResolvePortName(comName);
     if (path.empty())
         return openFailed(ENOENT, "");

@@ -1,5 +1,5 @@
-// Helpers for the link tests: a raw pseudo-terminal pair published as a COM port, and
-// waiting for a condition with a deadline.
+// Helpers for the link tests: a raw pseudo-terminal pair published as a COM port, the far
+// end of a TCP connection on the loopback, and waiting for a condition with a deadline.
 #pragma once
 
 #include "serial_port.h"
@@ -10,9 +10,12 @@
 #include <string>
 #include <thread>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -114,6 +117,101 @@ private:
     int slave_ = -1;
     std::string slavePath_;
     std::string link_;
+};
+
+// A serial device server as the test plays it: listens on 127.0.0.1 (a port the system
+// picks) and, once the link has connected, writes and reads the connection's far end the way
+// RawPty does the master.
+class TcpPeer {
+  public:
+    TcpPeer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(listener_, 4) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+            throw std::runtime_error("cannot listen on the loopback");
+        port_ = ntohs(addr.sin_port);
+    }
+    ~TcpPeer() {
+        closeMaster();
+        if (listener_ >= 0)
+            ::close(listener_);
+    }
+    TcpPeer(const TcpPeer&) = delete;
+    TcpPeer& operator=(const TcpPeer&) = delete;
+
+    uint16_t port() const { return port_; }
+    std::string name() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+
+    // Takes the connection the link has made; false when none came within timeoutMs.
+    bool accept(int timeoutMs = 3000) {
+        pollfd p{listener_, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) != 1)
+            return false;
+        conn_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        return conn_ >= 0;
+    }
+    int connection() const { return conn_; }
+
+    void write(const std::string& bytes) const {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t k = ::send(conn_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (k < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw std::runtime_error("write to the connection failed");
+            }
+            done += static_cast<std::size_t>(k);
+        }
+    }
+
+    // What the link wrote, collected for timeoutMs or until n bytes came.
+    std::string read(std::size_t n, int timeoutMs = 2000) const {
+        std::string out;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (out.size() < n && Clock::now() < deadline) {
+            pollfd p{conn_, POLLIN, 0};
+            if (::poll(&p, 1, 10) == 1 && (p.revents & POLLIN)) {
+                char buf[4096];
+                const ssize_t k = ::recv(conn_, buf, std::min(sizeof buf, n - out.size()), 0);
+                if (k <= 0)
+                    break;
+                out.append(buf, static_cast<std::size_t>(k));
+            }
+        }
+        return out;
+    }
+
+    // The server ends the connection (an orderly close).
+    void closeMaster() {
+        if (conn_ >= 0)
+            ::close(conn_);
+        conn_ = -1;
+    }
+    // The server drops the connection without a word (a reset, as after a restart).
+    void reset() {
+        if (conn_ < 0)
+            return;
+        const linger hard{1, 0};
+        ::setsockopt(conn_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        closeMaster();
+    }
+    // No further connections: a later connect is refused.
+    void stopListening() {
+        if (listener_ >= 0)
+            ::close(listener_);
+        listener_ = -1;
+    }
+
+  private:
+    int listener_ = -1;
+    int conn_ = -1;
+    uint16_t port_ = 0;
 };
 
 } // namespace rd::testing

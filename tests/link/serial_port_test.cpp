@@ -3,6 +3,7 @@
 #include "serial_port.h"
 
 #include "link_test_support.h"
+#include "read_timeout_cases.h"
 #include "reader_sim.h"
 
 #include <gtest/gtest.h>
@@ -211,47 +212,8 @@ TEST_F(PtyPortTest, WriteAndReadPassBytesUnchanged) {
     EXPECT_EQ(r.bytes, all);
 }
 
-// The device side of a read: from a thread of its own, each step waits its pause and then
-// writes its bytes; joined when the player goes.
-class DevicePlayer {
-  public:
-    struct Step {
-        int pauseMs;
-        std::string bytes;
-    };
-    DevicePlayer(const RawPty& pty, std::vector<Step> steps)
-        : thread_([&pty, steps = std::move(steps)] {
-              for (const auto& step : steps) {
-                  std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
-                  pty.write(step.bytes);
-              }
-          }) {}
-    ~DevicePlayer() { join(); }
-    void join() {
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-  private:
-    std::thread thread_;
-};
-
-// One read under the time-outs: what was there before it, what the device sends during it,
-// what it returns and how long it takes (-1: no bound).
-struct TimedReadCase {
-    const char* name;
-    CommTimeouts t;
-    uint32_t n;
-    std::string before;
-    std::vector<DevicePlayer::Step> during;
-    std::string expected;
-    long minMs;
-    long maxMs;
-};
-
-void PrintTo(const TimedReadCase& c, std::ostream* os) {
-    *os << c.name;
-}
+using testing::DevicePlayer;
+using testing::TimedReadCase;
 
 class ReadTimeouts : public PtyPortTest, public ::testing::WithParamInterface<TimedReadCase> {};
 
@@ -272,39 +234,8 @@ TEST_P(ReadTimeouts, OneRead) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PtyPortTest, ReadTimeouts,
-    ::testing::Values(
-        // Nothing arrives: multiplier x n + constant, then success with no bytes.
-        TimedReadCase{"TotalLimitWithNothingComing", {0, 2, 100, 0, 0}, 50, "", {}, "", 200, -1},
-        // Enough bytes already there: no waiting for the total.
-        TimedReadCase{
-            "EnoughBytesThereEndAtOnce", {0, 0, 5000, 0, 0}, 10, "0123456789", {}, "0123456789", -1, 2500},
-        // Gaps shorter than the interval keep the read going.
-        TimedReadCase{"ShortGapsKeepTheReadGoing",
-                      {400, 0, 0, 0, 0},
-                      10,
-                      "",
-                      {{0, "x"}, {20, "y"}, {20, "z"}},
-                      "xyz",
-                      -1,
-                      -1},
-        // Interval and total together: whichever comes first.
-        TimedReadCase{"IntervalAndTotalWhicheverFirst", {10, 1, 150, 0, 0}, 10, "", {}, "", 160, -1},
-        // All zero: wait for all n bytes.
-        TimedReadCase{
-            "AllZeroWaitsForEveryByte", {0, 0, 0, 0, 0}, 4, "", {{0, "ab"}, {150, "cd"}}, "abcd", 140, -1},
-        // A total limit beyond what the clock can count (multiplier at its maximum, a few
-        // thousand bytes) is no limit, not one that has already passed: the bytes are read.
-        TimedReadCase{"HugeTotalIsNoLimit",
-                      {0, 0xFFFFFFFFu, 0, 0, 0},
-                      4096,
-                      std::string(4096, 'k'),
-                      {},
-                      std::string(4096, 'k'),
-                      -1,
-                      -1}),
-    [](const ::testing::TestParamInfo<TimedReadCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(PtyPortTest, ReadTimeouts, ::testing::ValuesIn(testing::ReadTimeoutCases()),
+                         [](const auto& info) { return testing::TimedReadCaseName(info.param); });
 
 TEST_F(PtyPortTest, ReadIntervalIsArmedByTheFirstByteOnly) {
     // A gap longer than the interval after the first byte ends the read.

@@ -2,6 +2,7 @@
 // and a clean end on SIGTERM.
 #include "pty_client.h"
 #include "reader_sim.h"
+#include "tcp_client.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@ namespace {
 using testing::FramesIn;
 using testing::PtyClient;
 using testing::RequestFrame;
+using testing::TcpClient;
 
 // readerdesk-sim started with the given arguments, its standard output on a pipe.
 class SimProcess {
@@ -117,6 +119,23 @@ TEST(SimProgram, RunsAReaderOnThePublishedPortUntilSigterm) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(port)));
 }
 
+TEST(SimProgram, ServesTheReaderOnTcpWithoutAPortDirectory) {
+    SimProcess sim({"--tcp", "0", "--id", "WG"});
+    const std::string line = sim.ReadLine();
+    const std::string prefix = " tcp://127.0.0.1:";
+    const auto at = line.find(prefix);
+    ASSERT_EQ(line.rfind("COM3 WG /dev/", 0), 0u) << line;
+    ASSERT_NE(at, std::string::npos) << line;
+    {
+        TcpClient client(static_cast<uint16_t>(std::stoi(line.substr(at + prefix.size()))));
+        ASSERT_TRUE(client.ok());
+        client.Write(RequestFrame(4, "VERSION"));
+        EXPECT_EQ(client.ReadFrames(1), ":00000004 VERSION WG;\r\n");
+    }
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+}
+
 TEST(SimProgram, FloodFromTheStart) {
     // The tag's second read: the same text, or with --vary-signal a strength moved by 1.
     const std::pair<std::vector<std::string>, const char*> cases[] = {
@@ -168,6 +187,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SimProgramArgs,
                                            ArgsCase{"MissingValue", {"--com"}, 2, ""},
                                            ArgsCase{"NotANumber", {"--reply-delay", "5x"}, 2, ""},
                                            ArgsCase{"TagsAndEpcs", {"--tags", "2", "--epc", "AB"}, 2, ""},
+                                           ArgsCase{"TcpPortOutOfRange", {"--tcp", "65536"}, 2, ""},
                                            ArgsCase{
                                                "NoSuchDirectory", {"--port-dir", "/nonexistent/x"}, 1, ""}),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -6,7 +6,7 @@ namespace rd {
 
 QString UsageText(const QString& program) {
     return QStringLiteral(
-               "Usage: %1 [--port-dir DIR] [--scan] [--traffic-log FILE]\n"
+               "Usage: %1 [--port-dir DIR] [--scan] [--net HOST[:PORT]] [--traffic-log FILE]\n"
                "\n"
                "ReaderDesk: service and test tool for RFID readers on serial ports.\n"
                "\n"
@@ -17,10 +17,46 @@ QString UsageText(const QString& program) {
                "                        serial ports in a fixed order.\n"
                "  --scan                search for a reader once the window is shown, as the \"COM\"\n"
                "                        button of the UTIL page does.\n"
+               "  --net HOST[:PORT]     a reader behind a serial device server (raw TCP, port 2000\n"
+               "                        when left out): HOST and PORT stand in the NET boxes of the\n"
+               "                        UTIL page, and --scan tries tcp://HOST:PORT before COM1.\n"
                "  --traffic-log FILE    append every request, answer and discovery message to FILE,\n"
                "                        each line with the date and time (to the millisecond) in front.\n"
                "  -h, --help            show this text and exit.\n")
         .arg(program);
+}
+
+bool ParseNetAddress(const QString& text, QString& host, int& port) {
+    QString h;
+    QString rest;
+    if (text.startsWith(QLatin1Char('['))) {
+        const qsizetype close = text.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return false;
+        h = text.mid(1, close - 1);
+        rest = text.mid(close + 1);
+        if (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':')))
+            return false;
+    } else {
+        const qsizetype colon = text.indexOf(QLatin1Char(':'));
+        if (colon >= 0 && text.indexOf(QLatin1Char(':'), colon + 1) >= 0)
+            return false; // an IPv6 address needs its brackets
+        h = colon < 0 ? text : text.left(colon);
+        rest = colon < 0 ? QString() : text.mid(colon);
+    }
+    int p = 2000;
+    if (!rest.isEmpty()) {
+        const QString digits = rest.mid(1);
+        bool ok = false;
+        p = digits.toInt(&ok);
+        if (!ok || digits.isEmpty() || !digits.front().isDigit() || p < 1 || p > 65535)
+            return false;
+    }
+    if (h.isEmpty() || h.contains(QLatin1Char(' ')) || h.contains(QLatin1Char('/')))
+        return false;
+    host = h;
+    port = p;
+    return true;
 }
 
 CommandLine ParseCommandLine(const QStringList& args) {
@@ -45,7 +81,8 @@ CommandLine ParseCommandLine(const QStringList& args) {
                 inlineValue = true;
             }
         }
-        const bool takesValue = name == QLatin1String("--port-dir") || name == QLatin1String("--traffic-log");
+        const bool takesValue = name == QLatin1String("--port-dir") ||
+                                name == QLatin1String("--traffic-log") || name == QLatin1String("--net");
         if (takesValue && !inlineValue) {
             if (i + 1 >= args.size())
                 return fail(QStringLiteral("option '%1' needs a value").arg(name));
@@ -65,6 +102,9 @@ CommandLine ParseCommandLine(const QStringList& args) {
             if (value.isEmpty())
                 return fail(QStringLiteral("option '--port-dir' needs a directory"));
             cl.portDir = value;
+        } else if (name == QLatin1String("--net")) {
+            if (!ParseNetAddress(value, cl.netHost, cl.netPort))
+                return fail(QStringLiteral("option '--net' needs HOST or HOST:PORT, not '%1'").arg(value));
         } else if (name == QLatin1String("--traffic-log")) {
             if (value.isEmpty())
                 return fail(QStringLiteral("option '--traffic-log' needs a file name"));
@@ -88,7 +128,8 @@ QStringList OwnArguments(const QStringList& rawArgs) {
         if (!a.startsWith(QLatin1String("--")) && a != QLatin1String("-h"))
             continue;
         out << a;
-        if ((a == QLatin1String("--port-dir") || a == QLatin1String("--traffic-log")) &&
+        if ((a == QLatin1String("--port-dir") || a == QLatin1String("--traffic-log") ||
+             a == QLatin1String("--net")) &&
             i + 1 < rawArgs.size())
             out << rawArgs[++i];
     }

@@ -50,6 +50,8 @@ int main(int argc, char** argv) {
     rd::TFormCOM_SELECT comSelect(&form);
     comSelect.hide();
 
+    if (!cl.netHost.isEmpty())
+        form.setNetAddress(cl.netHost, cl.netPort, cl.scan);
     form.move(0, 0);
     form.show();
     if (cl.scan)

@@ -194,6 +194,7 @@ void TFormQUOR::buildUtilPage() {
     row->addWidget(LabelCOM_PORT_STATUS, 2);
     row->addWidget(BitBtnUTIL_FIND_COM);
     page->addLayout(row);
+    buildNetControls(page);
     auto* memos = new QHBoxLayout;
     memos->setSpacing(6);
     memos->addWidget(MemoUTIL_SEND, 335);

@@ -23,12 +23,15 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class QVBoxLayout;
 
 namespace rd {
 
@@ -74,6 +77,8 @@ class TFormQUOR : public QWidget, public Shell {
     void TimerSTOPTimer();
     void StopInventoryAnswer(const QString& answer);
     void BitBtnUTIL_FIND_COMClick();
+    // Discovery on "tcp://HOST:PORT" alone, from the NET boxes (see net_client.cpp).
+    void BitBtnUTIL_NETClick();
     void BitBtnZEZ2011_COMClick();
     void BitBtn_ANT_TEST_dev_foundClick();
     void BitBtnUTIL_SEND_COMMANDClick();
@@ -101,6 +106,12 @@ class TFormQUOR : public QWidget, public Shell {
     // has been shown and painted for the first time.
     void scanWhenShown();
 
+    // Puts host and port into the NET boxes; with tryFirst the next scan probes
+    // "tcp://HOST:PORT" before COM1..COM20 (the start-up scan of --net with --scan).
+    void setNetAddress(const QString& host, int port, bool tryFirst);
+    // "tcp://HOST:PORT" from the NET boxes, or "" while they hold no address to try.
+    std::string netPortName() const;
+
     // Answers that went through all four answer handlers since start-up.
     uint64_t answersRouted() const { return answersRouted_; }
 
@@ -121,6 +132,9 @@ class TFormQUOR : public QWidget, public Shell {
     QComboBox* cbCOMPORT = nullptr;
     QLabel* LabelCOM_PORT_STATUS = nullptr;
     QPushButton* BitBtnUTIL_FIND_COM = nullptr;
+    QLineEdit* EditNET_HOST = nullptr;
+    QLineEdit* EditNET_PORT = nullptr;
+    QPushButton* BitBtnUTIL_NET = nullptr;
     TMemo* MemoUTIL_SEND = nullptr;
     TMemo* MemoUTIL_REC = nullptr;
     TMemo* MemoTERMINAL = nullptr;
@@ -142,6 +156,10 @@ class TFormQUOR : public QWidget, public Shell {
 
   private:
     void buildUtilPage();
+    void buildNetControls(QVBoxLayout* page);
+    // The ports the next scan probes, in order: the NET address alone after a click on NET,
+    // otherwise the start-up NET address (if any) and COM1..COM20.
+    std::vector<std::string> scanPortNames();
     void buildTerminalPage();
     // Hands each page what it needs of another page and connects the pages' requests.
     void wirePages();
@@ -180,6 +198,9 @@ class TFormQUOR : public QWidget, public Shell {
     // An inventory start went out (to runAddress_) and no "STOP_INVENTORY" has come since.
     bool runInProgress_ = false;
     int runAddress_ = 1;
+    // The network client's one-time orders to the next scan (see scanPortNames).
+    std::string netOnly_;
+    std::string netFirst_;
     // The verdict lines of the current scan, shown again when it finds nothing.
     QStringList verdicts_;
     bool scanning_ = false;

@@ -134,9 +134,8 @@ void TFormQUOR::BF_START() {
                 AnswerTerminalLine(probe.reply.data(), static_cast<int>(probe.reply.size()))));
         paintNow();
     };
-    for (int n = 1; n <= kLastPort; ++n) {
+    for (const std::string& port : scanPortNames()) {
         TimerMAIN->setInterval(kMainIntervalScan);
-        const std::string port = "COM" + std::to_string(n);
         appendDiscovery(MemoUTIL_SEND, QStringLiteral("Port %1 check..").arg(QString::fromStdString(port)));
         paintNow();
         const PortProbeResult result = ProbePort(*my_COM_A, port, hooks);

@@ -1,0 +1,98 @@
+// The read time-outs as one table of cases, run against every kind of port the link opens
+// (a pseudo-terminal, a TCP connection): what a device sends before and during one read,
+// and what the read must return, and when.
+#pragma once
+
+#include "serial_port.h"
+
+#include <chrono>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace rd::testing {
+
+// The device side of a read: from a thread of its own, each step waits its pause and then
+// writes its bytes; joined when the player goes. The device is anything that writes bytes
+// (RawPty, TcpPeer).
+class DevicePlayer {
+  public:
+    struct Step {
+        int pauseMs;
+        std::string bytes;
+    };
+    template <class Device>
+    DevicePlayer(const Device& device, std::vector<Step> steps)
+        : thread_([&device, steps = std::move(steps)] {
+              for (const auto& step : steps) {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
+                  device.write(step.bytes);
+              }
+          }) {}
+    ~DevicePlayer() { join(); }
+    void join() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+  private:
+    std::thread thread_;
+};
+
+// One read under the time-outs: what was there before it, what the device sends during it,
+// what it returns and how long it takes (-1: no bound).
+struct TimedReadCase {
+    const char* name;
+    CommTimeouts t;
+    uint32_t n;
+    std::string before;
+    std::vector<DevicePlayer::Step> during;
+    std::string expected;
+    long minMs;
+    long maxMs;
+};
+
+inline void PrintTo(const TimedReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+inline std::string TimedReadCaseName(const TimedReadCase& c) {
+    return c.name;
+}
+
+inline std::vector<TimedReadCase> ReadTimeoutCases() {
+    return {
+        // Nothing arrives: multiplier x n + constant, then success with no bytes.
+        TimedReadCase{"TotalLimitWithNothingComing", {0, 2, 100, 0, 0}, 50, "", {}, "", 200, -1},
+        // Enough bytes already there: no waiting for the total.
+        TimedReadCase{
+            "EnoughBytesThereEndAtOnce", {0, 0, 5000, 0, 0}, 10, "0123456789", {}, "0123456789", -1, 2500},
+        // Gaps shorter than the interval keep the read going.
+        TimedReadCase{"ShortGapsKeepTheReadGoing",
+                      {400, 0, 0, 0, 0},
+                      10,
+                      "",
+                      {{0, "x"}, {20, "y"}, {20, "z"}},
+                      "xyz",
+                      -1,
+                      -1},
+        // Interval and total together: whichever comes first.
+        TimedReadCase{"IntervalAndTotalWhicheverFirst", {10, 1, 150, 0, 0}, 10, "", {}, "", 160, -1},
+        // All zero: wait for all n bytes.
+        TimedReadCase{
+            "AllZeroWaitsForEveryByte", {0, 0, 0, 0, 0}, 4, "", {{0, "ab"}, {150, "cd"}}, "abcd", 140, -1},
+        // A total limit beyond what the clock can count (multiplier at its maximum, a few
+        // thousand bytes) is no limit, not one that has already passed: the bytes are read.
+        TimedReadCase{"HugeTotalIsNoLimit",
+                      {0, 0xFFFFFFFFu, 0, 0, 0},
+                      4096,
+                      std::string(4096, 'k'),
+                      {},
+                      std::string(4096, 'k'),
+                      -1,
+                      -1},
+    };
+}
+
+} // namespace rd::testing
