@@ -17,6 +17,7 @@
 // same.
 #include "platform.h"
 #include "serial_port.h"
+#include "tcp_port.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -280,9 +281,11 @@ bool comExists(int n) {
 
 // ---------------------------------------------------------------------------------------
 // Port names: Windows has them. "COMn" is the device "\\.\COMn" for every n; there is no port
-// directory (PortDirectory is kept but not consulted).
+// directory (PortDirectory is kept but not consulted). A "tcp://" name stands for itself.
 
 std::string ResolvePortName(const std::string& comName) {
+    if (IsTcpPortName(comName))
+        return comName;
     const int n = ComPortNumber(comName);
     return n == 0 ? std::string() : devicePath(n);
 }
@@ -306,6 +309,8 @@ std::vector<std::string> MachineSerialDevices(const std::string&, const std::str
 // Opening
 
 std::unique_ptr<PortBackend> OpenWin32Port(const std::string& comName) {
+    if (IsTcpPortName(comName))
+        return OpenTcpPort(comName);
     const int n = ComPortNumber(comName);
     if (n == 0) {
         failed(ENOENT, "");

@@ -10,6 +10,9 @@
 //   readerdesk-linkcheck scan
 //   readerdesk-linkcheck send TEXT
 //   readerdesk-linkcheck inventory --cycles N
+//
+// --port NAME before the step probes that one port (a COM name or tcp://HOST:PORT) instead of
+// the listed ones.
 #include "com_a.h"
 #include "discovery.h"
 #include "frames.h"
@@ -25,6 +28,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -32,7 +36,10 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 const char* const kUsage =
-    "usage: readerdesk-linkcheck ports | line COMn | scan | send TEXT | inventory --cycles N\n";
+    "usage: readerdesk-linkcheck [--port NAME] ports | line COMn | scan | send TEXT | inventory --cycles N\n";
+
+// The ports to probe: the one given with --port, or the listed ones.
+std::string g_port;
 
 std::u16string Wide(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
@@ -101,7 +108,10 @@ int Ports() {
 // Probes every listed port until one answers with a known identifier; the port stays open in
 // com.hPORT. Prints one line per port.
 const rd::ReaderRow* Discover(rd::Tmy_COM& com, std::string& portName) {
-    for (const auto& [name, path] : rd::ListPorts(rd::kLastPort)) {
+    std::vector<std::pair<std::string, std::string>> ports = rd::ListPorts(rd::kLastPort);
+    if (!g_port.empty())
+        ports = {{g_port, g_port}};
+    for (const auto& [name, path] : ports) {
         const rd::PortProbeResult r = rd::ProbePort(com, name);
         if (r.found) {
             std::cout << "found " << name << " " << r.found->identifier << "\n";
@@ -214,6 +224,11 @@ int Inventory(int cycles) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::strcmp(argv[1], "--port") == 0) {
+        g_port = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "ports" && argc == 2)
         return Ports();
