@@ -1,11 +1,6 @@
 #include "com_a.h"
 
-#include <cerrno>
-#include <poll.h>
-#include <sched.h>
-#include <sys/eventfd.h>
-#include <sys/resource.h>
-#include <unistd.h>
+#include "platform.h"
 
 namespace rd {
 
@@ -16,32 +11,6 @@ constexpr uint32_t kThreadQueueSize = 100000;
 // as anything has, after at most the constant for the first byte.
 constexpr uint32_t kReturnWhatIsThere = 0xFFFFFFFFu;
 constexpr uint32_t kFirstByteWaitMs = 101;
-
-// Priorities on the scale idle 0 .. normal 3 .. time-critical 6, as nice steps for this
-// thread alone. Raising needs a privilege; without it the thread stays at normal.
-void applyPriority(int priority) {
-    if (priority == 3)
-        return;
-    if (priority <= 0) {
-        sched_param p{};
-        ::sched_setscheduler(0, SCHED_IDLE, &p); // 0: the calling thread
-        return;
-    }
-    static const int kNiceDelta[] = {19, 10, 5, 0, -5, -10, -20};
-    const int index = priority > 6 ? 6 : priority;
-    const pid_t tid = static_cast<pid_t>(::gettid());
-    errno = 0;
-    const int base = ::getpriority(PRIO_PROCESS, 0);
-    if (errno != 0)
-        return;
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), base + kNiceDelta[index]);
-}
-
-void signalFd(int fd) {
-    const uint64_t one = 1;
-    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-}
 
 } // namespace
 
@@ -67,8 +36,9 @@ TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority)
     TimeOuts.WriteTotalTimeoutMultiplier = 0;
     TimeOuts.WriteTotalTimeoutConstant = 0;
 
-    // A release or a stop request wakes the thread out of its read at once.
-    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    // A release or a stop request wakes the thread out of its read at once (on Windows out
+    // of its rest only: a read there ends by its own time-out, within 101 ms).
+    wakeFd_ = CreateWakeFd();
     if (wakeFd_ >= 0)
         EventAnswerStrFree->AddWakeFd(wakeFd_);
 
@@ -81,18 +51,17 @@ TCOM_A::~TCOM_A() {
         thread_.join();
     if (wakeFd_ >= 0) {
         EventAnswerStrFree->RemoveWakeFd(wakeFd_);
-        ::close(wakeFd_);
+        CloseWakeFd(wakeFd_);
     }
 }
 
 void TCOM_A::requestStop() {
     stop_.store(true);
-    if (wakeFd_ >= 0)
-        signalFd(wakeFd_);
+    SignalWakeFd(wakeFd_);
 }
 
 void TCOM_A::run(int priority) {
-    applyPriority(priority);
+    SetCurrentThreadPriority(priority);
     Execute();
 }
 
@@ -174,16 +143,7 @@ void TCOM_A::appendToRing(const uint8_t* bytes, uint32_t count) {
 }
 
 void TCOM_A::rest(int ms) {
-    if (wakeFd_ < 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        return;
-    }
-    pollfd pfd{wakeFd_, POLLIN, 0};
-    if (::poll(&pfd, 1, ms) > 0) {
-        uint64_t value;
-        while (::read(wakeFd_, &value, sizeof value) > 0) {
-        }
-    }
+    WaitWakeFd(wakeFd_, ms);
 }
 
 } // namespace rd

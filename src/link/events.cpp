@@ -1,12 +1,11 @@
 #include "events.h"
 
+#include "platform.h"
+
 #include <algorithm>
 #include <chrono>
 #include <map>
 #include <utility>
-
-#include <cerrno>
-#include <unistd.h>
 
 namespace rd {
 
@@ -21,12 +20,8 @@ void Event::Set() {
         cv_.notify_all();
     else
         cv_.notify_one();
-    const uint64_t one = 1;
-    for (int fd : wakeFds_) {
-        // A full eventfd counter or pipe already means "look again"; nothing is lost.
-        while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
-        }
-    }
+    for (int fd : wakeFds_)
+        SignalWakeFd(fd);
 }
 
 void Event::Reset() {

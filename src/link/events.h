@@ -12,7 +12,7 @@
 namespace rd {
 
 class Event {
-public:
+  public:
     // A wait with this time-out waits until the event is set.
     static constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 
@@ -31,12 +31,13 @@ public:
     const std::string& name() const { return name_; }
 
     // A thread that waits in poll() for more than this event registers a descriptor here
-    // (an eventfd or the write end of a pipe): every Set() writes to it after the state has
-    // changed. It is only a wake-up hint; the waiter drains it and then looks at IsSet().
+    // (an eventfd or the write end of a pipe; on Windows a wake-up descriptor of platform.h):
+    // every Set() signals it after the state has changed. It is only a wake-up hint; the
+    // waiter drains it and then looks at IsSet().
     void AddWakeFd(int fd);
     void RemoveWakeFd(int fd);
 
-private:
+  private:
     const bool manual_;
     const std::string name_;
     mutable std::mutex m_;

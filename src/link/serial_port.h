@@ -1,6 +1,8 @@
 // The serial platform layer: what the port object and the receiver thread need of a
 // serial port, as a handle-based interface in the manner of the original platform's
-// communications functions, with a POSIX backend (termios + poll).
+// communications functions, with a POSIX backend (termios + poll, serial_port_posix.cpp) and
+// a Windows one on those very functions (serial_port_win32.cpp); the build takes the one of
+// its platform.
 #pragma once
 
 #include <cstdint>
@@ -112,6 +114,8 @@ void ResetPortDirectory();
 std::string PortDirectory();
 // The number n of a name "COMn" (n from 1; "com" in any case), or 0 when it is no such name.
 int ComPortNumber(const std::string& comName);
+// On Windows the names are the system's: "COMn" is the device "\\.\COMn" for every n and the
+// port directory is not consulted.
 // The device path that "COMn" stands for, or "" when there is none. A "tcp://HOST:PORT"
 // name (see tcp_port.h) stands for itself.
 std::string ResolvePortName(const std::string& comName);
@@ -120,6 +124,7 @@ std::vector<std::pair<std::string, std::string>> ListPorts(int maxNumber = 20);
 // The machine's serial devices in COM order: /dev/ttyUSB* then /dev/ttyACM* (each by number),
 // then the on-board UARTs the kernel reports as present. The type of a ttyS port is read from
 // sysClassDir/ttySn/type; only where that is missing is the node itself asked (TIOCGSERIAL).
+// On Windows: "\\.\COMn" for each COM name the system knows, and the arguments are unused.
 std::vector<std::string> MachineSerialDevices(const std::string& devDir = "/dev",
                                               const std::string& sysClassDir = "/sys/class/tty");
 
@@ -129,7 +134,7 @@ std::vector<std::string> MachineSerialDevices(const std::string& devDir = "/dev"
 // that injects faults a real pseudo-terminal cannot produce. A read or write that fails
 // records its cause with PortFailed.
 class PortBackend {
-public:
+  public:
     virtual ~PortBackend() = default;
     virtual bool setTimeouts(const CommTimeouts& t) = 0;
     virtual bool setupComm(uint32_t inQueue, uint32_t outQueue) = 0;
@@ -152,10 +157,16 @@ public:
 // SetLastPortError (an opener that gives none stands for a port that is not there).
 using PortOpener = std::function<std::unique_ptr<PortBackend>(const std::string& comName)>;
 
-// The POSIX opener (the default). A "tcp://HOST:PORT" name opens a TCP connection instead
-// (OpenTcpPort in tcp_port.h).
+// The platform's opener (the default): OpenPosixPort, or OpenWin32Port on Windows. On either,
+// a "tcp://HOST:PORT" name opens a TCP connection instead (OpenTcpPort in tcp_port.h).
+std::unique_ptr<PortBackend> OpenPlatformPort(const std::string& comName);
+#ifdef _WIN32
+// Opens "\\.\COMn" with CreateFileW: read and write, no sharing, synchronous.
+std::unique_ptr<PortBackend> OpenWin32Port(const std::string& comName);
+#else
 std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName);
-// Replace the opener (tests); an empty function restores the POSIX one.
+#endif
+// Replace the opener (tests); an empty function restores the platform's own.
 void SetPortOpener(PortOpener opener);
 
 } // namespace rd

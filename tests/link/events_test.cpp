@@ -1,14 +1,18 @@
 // Event objects: reset kinds, waits with a time-out, names within the process, wake-up
 // descriptors.
 #include "events.h"
+#include "platform.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
+#ifndef _WIN32
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#endif
 
 namespace rd {
 namespace {
@@ -92,6 +96,7 @@ TEST(NamedEvent, GoesWhenTheLastHolderLetsGo) {
     EXPECT_FALSE(second->manualReset());
 }
 
+#ifndef _WIN32
 TEST(Event, SetWritesToRegisteredWakeDescriptors) {
     Event e(true, false);
     const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -109,6 +114,36 @@ TEST(Event, SetWritesToRegisteredWakeDescriptors) {
     e.Set();
     EXPECT_FALSE(readable());
     ::close(fd);
+}
+#endif
+
+// The platform's own wake-up descriptor (an eventfd here, an event object on Windows): a Set
+// makes it ready once, a removed one stays quiet, and a wait on a quiet one lasts its time.
+TEST(Event, SetSignalsThePlatformWakeUp) {
+    using Clock = std::chrono::steady_clock;
+    const int fd = CreateWakeFd();
+    ASSERT_GE(fd, 0);
+    Event e(true, false);
+    e.AddWakeFd(fd);
+    e.Set();
+    EXPECT_TRUE(WaitWakeFd(fd, 0));
+    EXPECT_FALSE(WaitWakeFd(fd, 0)) << "drained by the wait that saw it";
+    e.RemoveWakeFd(fd);
+    e.Set();
+    const auto start = Clock::now();
+    EXPECT_FALSE(WaitWakeFd(fd, 50));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(40));
+
+    // A signal from another thread ends a long wait early.
+    std::thread signaller([fd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        SignalWakeFd(fd);
+    });
+    const auto waited = Clock::now();
+    EXPECT_TRUE(WaitWakeFd(fd, 10000));
+    EXPECT_LT(Clock::now() - waited, std::chrono::milliseconds(5000));
+    signaller.join();
+    CloseWakeFd(fd);
 }
 
 } // namespace

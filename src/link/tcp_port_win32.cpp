@@ -1,0 +1,352 @@
+// The TCP transport on Winsock: the POSIX one's reads under the same plan, writes, purge and
+// close, on a socket whose network events (bytes, the end of the connection) come through an
+// event object, so that a read waits for them and the receiver's wake-up at once: on TCP a
+// release ends a read early on Windows too.
+#include "read_plan.h"
+#include "tcp_port.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <system_error>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// Winsock before windows.h, which would bring in the old winsock.h otherwise.
+#include <winsock2.h>
+
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <mstcpip.h>
+
+namespace rd {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Keep-alive probes, as on POSIX: a peer gone without a word is noticed after about
+// idle + a few intervals.
+constexpr ULONG kKeepIdleMs = 10000;
+constexpr ULONG kKeepIntervalMs = 5000;
+
+Clock::time_point deadlineAfter(Clock::time_point from, uint64_t ms) {
+    return from + std::chrono::milliseconds(std::min(ms, kLongestWaitMs));
+}
+
+// Milliseconds until `until`, rounded up and kept below INFINITE.
+DWORD msUntil(Clock::time_point until) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    return static_cast<DWORD>(std::clamp<long long>(left, 0, INFINITE - 1));
+}
+
+// The wake-up descriptor's event object (platform.h keeps its handle in the int).
+HANDLE wakeHandle(int fd) {
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
+}
+
+bool startWinsock() {
+    static const bool started = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+
+int errnoFor(int wsa) {
+    switch (wsa) {
+    case WSAECONNREFUSED:
+        return ECONNREFUSED;
+    case WSAETIMEDOUT:
+        return ETIMEDOUT;
+    case WSAEHOSTUNREACH:
+        return EHOSTUNREACH;
+    case WSAENETUNREACH:
+        return ENETUNREACH;
+    case WSAECONNRESET:
+        return ECONNRESET;
+    case WSAECONNABORTED:
+        return ECONNABORTED;
+    default:
+        return EIO;
+    }
+}
+
+std::string describeError(int err) {
+    switch (err) {
+    case ECONNREFUSED:
+        return "connection refused";
+    case ETIMEDOUT:
+        return "connection timed out";
+    case EHOSTUNREACH:
+        return "host unreachable";
+    case ENETUNREACH:
+        return "network unreachable";
+    case ECONNRESET:
+        return "connection reset";
+    default:
+        return std::error_code(err, std::generic_category()).message();
+    }
+}
+
+class TcpPort final : public PortBackend {
+  public:
+    TcpPort(SOCKET s, WSAEVENT ev, std::string device) : s_(s), ev_(ev), device_(std::move(device)) {}
+    ~TcpPort() override {
+        ::closesocket(s_);
+        ::WSACloseEvent(ev_);
+    }
+
+    bool setTimeouts(const CommTimeouts& t) override {
+        std::lock_guard lock(m_);
+        timeouts_ = t;
+        return true;
+    }
+
+    bool setupComm(uint32_t, uint32_t) override { return true; }
+
+    // The line is set on the server: what is given is kept and read back, nothing more.
+    bool getState(LineSettings& s) override {
+        std::lock_guard lock(m_);
+        s = state_;
+        return true;
+    }
+
+    bool setState(const LineSettings& s) override {
+        std::lock_guard lock(m_);
+        state_ = s;
+        return true;
+    }
+
+    bool purge(uint32_t flags) override {
+        constexpr uint32_t all = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+        if (flags & ~all)
+            return false;
+        // What has gone to the socket cannot be taken back; what has arrived is dropped.
+        if (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) {
+            char sink[4096];
+            while (::recv(s_, sink, sizeof sink, 0) > 0) {
+            }
+        }
+        return true;
+    }
+
+    bool read(void* buf, uint32_t n, uint32_t* got) override { return readUntilWoken(buf, n, got, -1); }
+
+    bool readUntilWoken(void* buf, uint32_t n, uint32_t* got, int wakeFd) override {
+        uint32_t count = 0;
+        const bool ok = readImpl(static_cast<char*>(buf), n, count, wakeFd);
+        if (got)
+            *got = count;
+        return ok;
+    }
+
+    bool waitForInput(uint32_t timeoutMs) override {
+        WSAPOLLFD p{s_, POLLRDNORM, 0};
+        // An ended or broken connection says yes: the read that follows finds out.
+        return ::WSAPoll(&p, 1, static_cast<INT>(std::min<uint32_t>(timeoutMs, INT32_MAX))) != 0;
+    }
+
+    bool write(const void* buf, uint32_t n, uint32_t* written) override {
+        uint32_t count = 0;
+        const bool ok = writeImpl(static_cast<const char*>(buf), n, count);
+        if (written)
+            *written = count;
+        return ok;
+    }
+
+  private:
+    CommTimeouts timeouts() {
+        std::lock_guard lock(m_);
+        return timeouts_;
+    }
+
+    // Takes what has come, then waits for the socket's event, the wake-up or the next
+    // deadline. The end of the stream or a broken connection is a hung-up port.
+    bool readImpl(char* buf, uint32_t n, uint32_t& got, int wakeFd) {
+        got = 0;
+        if (n == 0)
+            return true;
+        const ReadPlan plan = PlanRead(timeouts(), n);
+        ReadDeadline deadline(plan, Clock::now());
+        for (;;) {
+            const int k = ::recv(s_, buf + got, static_cast<int>(n - got), 0);
+            if (k > 0) {
+                got += static_cast<uint32_t>(k);
+                if (got == n || plan.returnOnFirstByte)
+                    return true;
+                deadline.bytesArrived(Clock::now());
+                continue;
+            }
+            if (k == 0 || ::WSAGetLastError() != WSAEWOULDBLOCK) {
+                ended_ = true;
+                return got > 0 ||
+                       PortFailed(k == 0 ? EIO : errnoFor(::WSAGetLastError()), device_, kHungUpText);
+            }
+            if (plan.returnAtOnce)
+                return true;
+            DWORD wait = INFINITE;
+            if (const auto until = deadline.next()) {
+                if (Clock::now() >= *until)
+                    return true;
+                wait = msUntil(*until);
+            }
+            const HANDLE handles[2] = {ev_, wakeFd >= 0 ? wakeHandle(wakeFd) : nullptr};
+            const DWORD w = ::WaitForMultipleObjects(wakeFd >= 0 ? 2 : 1, handles, FALSE, wait);
+            if (w == WAIT_OBJECT_0) {
+                WSANETWORKEVENTS events;
+                ::WSAEnumNetworkEvents(s_, ev_, &events); // clears the event
+            } else if (w == WAIT_OBJECT_0 + 1) {
+                return true; // woken (the wait took the auto-reset signal)
+            } else if (w != WAIT_TIMEOUT) {
+                return got > 0 || PortFailed(EIO, device_);
+            }
+        }
+    }
+
+    bool writeImpl(const char* buf, uint32_t n, uint32_t& written) {
+        written = 0;
+        // A connection seen to end takes nothing more, as a hung-up line does.
+        if (ended_)
+            return PortFailed(EIO, device_, kHungUpText);
+        const CommTimeouts t = timeouts();
+        std::optional<Clock::time_point> deadline;
+        if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
+            const uint64_t ms = uint64_t{t.WriteTotalTimeoutMultiplier} * n + t.WriteTotalTimeoutConstant;
+            deadline = deadlineAfter(Clock::now(), ms);
+        }
+        while (written < n) {
+            const int k = ::send(s_, buf + written, static_cast<int>(n - written), 0);
+            if (k > 0) {
+                written += static_cast<uint32_t>(k);
+                continue;
+            }
+            if (::WSAGetLastError() != WSAEWOULDBLOCK)
+                return PortFailed(errnoFor(::WSAGetLastError()), device_);
+            INT wait = -1;
+            if (deadline) {
+                if (Clock::now() >= *deadline)
+                    return PortFailed(ETIMEDOUT, device_);
+                wait = static_cast<INT>(std::min<DWORD>(msUntil(*deadline), INT32_MAX));
+            }
+            WSAPOLLFD p{s_, POLLWRNORM, 0};
+            const int r = ::WSAPoll(&p, 1, wait);
+            if (r < 0 || (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))))
+                return PortFailed(EIO, device_);
+        }
+        return true;
+    }
+
+    const SOCKET s_;
+    const WSAEVENT ev_;
+    const std::string device_;
+    std::atomic<bool> ended_{false};
+    std::mutex m_;
+    CommTimeouts timeouts_{};
+    LineSettings state_{115200, 8, 'N', StopBits::One};
+};
+
+std::unique_ptr<PortBackend> openFailed(int err, std::string text, const std::string& device,
+                                        SOCKET s = INVALID_SOCKET) {
+    if (s != INVALID_SOCKET)
+        ::closesocket(s);
+    SetLastPortError(PortError{err, std::move(text), device});
+    return nullptr;
+}
+
+// One attempt on one address, within the time left until `until`: the connected socket, or
+// INVALID_SOCKET with err telling why. select() rather than WSAPoll, which misses a refused
+// connection on older Windows.
+SOCKET connectOne(const addrinfo& a, Clock::time_point until, int& err) {
+    const SOCKET s = ::socket(a.ai_family, a.ai_socktype, a.ai_protocol);
+    if (s == INVALID_SOCKET) {
+        err = errnoFor(::WSAGetLastError());
+        return INVALID_SOCKET;
+    }
+    auto fail = [&](int e) {
+        ::closesocket(s);
+        err = e;
+        return INVALID_SOCKET;
+    };
+    u_long nonBlocking = 1;
+    ::ioctlsocket(s, FIONBIO, &nonBlocking);
+    if (::connect(s, a.ai_addr, static_cast<int>(a.ai_addrlen)) != 0) {
+        if (::WSAGetLastError() != WSAEWOULDBLOCK)
+            return fail(errnoFor(::WSAGetLastError()));
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        const DWORD ms = msUntil(until);
+        timeval tv{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
+        const int r = ::select(0, nullptr, &writable, &failed, &tv);
+        if (r == 0)
+            return fail(ETIMEDOUT);
+        if (r < 0)
+            return fail(errnoFor(::WSAGetLastError()));
+        int soError = 0;
+        int len = sizeof soError;
+        ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len);
+        if (FD_ISSET(s, &failed) || soError != 0)
+            return fail(soError != 0 ? errnoFor(soError) : ECONNREFUSED);
+    }
+    const BOOL one = TRUE;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&one), sizeof one);
+    tcp_keepalive keep{1, kKeepIdleMs, kKeepIntervalMs};
+    DWORD returned = 0;
+    ::WSAIoctl(s, SIO_KEEPALIVE_VALS, &keep, sizeof keep, nullptr, 0, &returned, nullptr, nullptr);
+    return s;
+}
+
+} // namespace
+
+std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
+    std::string host;
+    uint16_t port = 0;
+    if (!ParseTcpPortName(name, host, port))
+        return openFailed(EINVAL, "not a tcp://HOST:PORT name", "");
+    const std::string device =
+        (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    if (!startWinsock())
+        return openFailed(EIO, "no sockets (WSAStartup failed)", device);
+    const auto until = Clock::now() + std::chrono::milliseconds(kTcpConnectTimeoutMs);
+
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); rc != 0)
+        return openFailed(EHOSTUNREACH, "unknown host (" + std::to_string(rc) + ")", device);
+
+    // Each address in turn, within the one time limit.
+    int err = ETIMEDOUT;
+    SOCKET s = INVALID_SOCKET;
+    for (const addrinfo* a = found; a && s == INVALID_SOCKET; a = a->ai_next)
+        s = connectOne(*a, until, err);
+    ::freeaddrinfo(found);
+    if (s == INVALID_SOCKET)
+        return openFailed(err, describeError(err), device);
+
+    // Bytes and the end of the connection set the event; the socket stays non-blocking.
+    const WSAEVENT ev = ::WSACreateEvent();
+    if (ev == WSA_INVALID_EVENT || ::WSAEventSelect(s, ev, FD_READ | FD_CLOSE) != 0) {
+        if (ev != WSA_INVALID_EVENT)
+            ::WSACloseEvent(ev);
+        return openFailed(EIO, "input/output error", device, s);
+    }
+    return std::make_unique<TcpPort>(s, ev, device);
+}
+
+} // namespace rd
