@@ -10,6 +10,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -50,23 +51,21 @@ bool Flush(int fd, std::string& out, bool socket) {
 
 } // namespace
 
-TcpBridge::TcpBridge(const std::string& devicePath, uint16_t port) {
-    device_ = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (device_ < 0)
-        ThrowErrno("open " + devicePath);
+TcpBridge::TcpBridge(const std::string& devicePath, uint16_t port) : devicePath_(devicePath) {
+    // The device must be there; it is held only while a client is connected.
+    {
+        const int probe = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (probe < 0)
+            ThrowErrno("open " + devicePath);
+        ::close(probe);
+    }
     auto fail = [this](const std::string& what) {
         const int e = errno;
-        CloseFd(device_);
         CloseFd(listener_);
         CloseFd(wake_);
         errno = e;
         ThrowErrno(what);
     };
-    termios tio{};
-    if (::tcgetattr(device_, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(device_, TCSANOW, &tio);
-    }
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (listener_ < 0)
         fail("socket");
@@ -99,6 +98,23 @@ TcpBridge::~TcpBridge() {
     CloseFd(wake_);
 }
 
+int TcpBridge::takeDevice() {
+    const int fd = ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY ? -EBUSY : -1;
+    // The line is held as a serial port is: by one program at a time.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -EBUSY;
+    }
+    termios tio{};
+    if (::tcgetattr(fd, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
+    return fd;
+}
+
 std::string TcpBridge::portName() const {
     return "tcp://127.0.0.1:" + std::to_string(port_);
 }
@@ -122,6 +138,8 @@ void TcpBridge::run() {
                                 (toClient.empty() ? 0 : POLLOUT)),
              0},
         };
+        if (device_ < 0)
+            fds[kDevice].fd = -1; // no client: the line is left to others
         if (::poll(fds, client >= 0 ? 4 : 3, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -130,7 +148,18 @@ void TcpBridge::run() {
         if (fds[kWake].revents)
             break;
         if (fds[kListen].revents & POLLIN) {
-            const int fresh = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            int fresh = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fresh >= 0 && device_ < 0) {
+                const int fd = takeDevice();
+                if (fd == -EBUSY) {
+                    CloseFd(fresh); // another program holds the line: this client is refused
+                } else if (fd < 0) {
+                    CloseFd(fresh);
+                    break; // the reader is gone, and so is its server
+                } else {
+                    device_ = fd;
+                }
+            }
             if (fresh >= 0) {
                 // The newcomer takes over; what was held for the one before is not its.
                 CloseFd(client);
@@ -146,8 +175,7 @@ void TcpBridge::run() {
         if (fds[kDevice].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
             const ssize_t k = ::read(device_, buf, sizeof buf);
             if (k > 0) {
-                if (client >= 0)
-                    toClient.append(buf, static_cast<std::size_t>(k));
+                toClient.append(buf, static_cast<std::size_t>(k));
             } else if (k == 0 || (errno != EAGAIN && errno != EINTR)) {
                 break; // the reader is gone, and so is its server
             }
@@ -166,11 +194,13 @@ void TcpBridge::run() {
                 gone = true;
             if (gone) {
                 CloseFd(client);
+                CloseFd(device_); // the line is free again
                 toClient.clear();
                 toDevice.clear();
             }
         }
-        Flush(device_, toDevice, false);
+        if (device_ >= 0)
+            Flush(device_, toDevice, false);
     }
     CloseFd(client);
     // No further clients: the port is closed for good.

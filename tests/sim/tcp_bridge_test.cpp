@@ -1,9 +1,12 @@
 // The simulator served on TCP: one client at a time, the newest taking over, and an unplugged
 // reader ending the connection and the server.
+#include "pty_client.h"
 #include "reader_sim.h"
 #include "tcp_client.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/file.h>
 
 #include <string>
 #include <thread>
@@ -73,6 +76,40 @@ TEST(TcpBridge, UnpluggedReaderEndsTheConnectionAndTheServer) {
         }
         EXPECT_TRUE(refused);
     }
+}
+
+// Served on TCP and published as COM1 at once: the line is one program's at a time, as a
+// serial port behind a device server is. Without a client the server leaves it alone, so a
+// program on COM1 gets every byte of its answers; a client that comes meanwhile is refused.
+TEST(TcpBridge, PublishedAndServedTheLineIsOneProgramsAtATime) {
+    TempPortDir dir;
+    Options o;
+    o.portDir = dir.path();
+    o.comNumber = 1;
+    o.tcpPort = 0;
+    ReaderSim sim(o);
+
+    {
+        testing::PtyClient com1(dir.path() + "/COM1");
+        ASSERT_TRUE(com1.ok());
+        ASSERT_EQ(::flock(com1.fd(), LOCK_EX | LOCK_NB), 0);
+        for (int n = 1; n <= 20; ++n) {
+            com1.Write(RequestFrame(n, "VERSION"));
+            const std::string counter = std::to_string(n);
+            const std::string want =
+                ":" + std::string(8 - counter.size(), '0') + counter + " VERSION VKR900-15;\r\n";
+            ASSERT_EQ(com1.ReadFrames(1), want) << "answer " << n;
+        }
+        TcpClient refused(PortOf(sim));
+        ASSERT_TRUE(refused.ok());
+        EXPECT_TRUE(refused.Ended());
+    }
+
+    // COM1 given back: the next client has the reader.
+    TcpClient client(PortOf(sim));
+    ASSERT_TRUE(client.ok());
+    client.Write(RequestFrame(21, "VERSION"));
+    EXPECT_EQ(client.ReadFrames(1), ":00000021 VERSION VKR900-15;\r\n");
 }
 
 } // namespace
