@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -94,6 +95,18 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
     pageTAGS = new TagsPage(PageControl1);
     PageControl1->addTab(pageTAGS, QStringLiteral("TAGS"));
 
+    // The inventory run state, on every page that starts runs or follows them.
+    for (QWidget* page :
+         {static_cast<QWidget*>(page900), static_cast<QWidget*>(pageANT_TEST), static_cast<QWidget*>(pageLOG),
+          static_cast<QWidget*>(pageKAMAZ), static_cast<QWidget*>(pageTAGS)})
+        runStateLabels_.push_back(RunStateLabel::addTo(page));
+    consoleStopTimer_ = new QTimer(this);
+    consoleStopTimer_->setSingleShot(true);
+    connect(consoleStopTimer_, &QTimer::timeout, this, [this] {
+        if (runState_ == RunState::Stopping && StopPending_ != 1)
+            setRunState(RunState::Stopped);
+    });
+
     // Pages are known to assistive technology by their tab captions.
     for (QTabWidget* pc : {PageControl1, PageControl2})
         for (int i = 0; i < pc->count(); ++i)
@@ -156,6 +169,12 @@ void TFormQUOR::buildUtilPage() {
                                      QStringLiteral("COM"), colors::blue(), QStringLiteral("поиск ридера"));
     BitBtnUTIL_FIND_COM->setMinimumSize(104, 25);
     BitBtnUTIL_FIND_COM->setFont(fontOf(QStringLiteral("Tahoma"), 8.25));
+    BitBtnUTIL_OPEN =
+        MakeButton(TabSheetUTIL, QStringLiteral("BitBtnUTIL_OPEN"), QStringLiteral("OPEN"), colors::black(),
+                   QStringLiteral("connect to this port without identification"));
+    BitBtnUTIL_CLOSE = MakeButton(TabSheetUTIL, QStringLiteral("BitBtnUTIL_CLOSE"), QStringLiteral("CLOSE"),
+                                  colors::black(), QStringLiteral("end the connection"));
+    cbCOMPORT->installEventFilter(this);
 
     const QFont consoleFont = fontOf(QStringLiteral("Courier New"), 6.75);
     MemoUTIL_SEND = new TMemo(QStringLiteral("MemoUTIL_SEND"), TabSheetUTIL);
@@ -194,6 +213,8 @@ void TFormQUOR::buildUtilPage() {
     row->addWidget(ComboBoxUTIL_COMMAND, 3);
     row->addWidget(ComboBoxUTIL_ADDR);
     row->addWidget(cbCOMPORT);
+    row->addWidget(BitBtnUTIL_OPEN);
+    row->addWidget(BitBtnUTIL_CLOSE);
     row->addWidget(LabelCOM_PORT_STATUS, 2);
     row->addWidget(BitBtnUTIL_FIND_COM);
     page->addLayout(row);
@@ -207,6 +228,8 @@ void TFormQUOR::buildUtilPage() {
 
     OnClick(BitBtnUTIL_SEND_COMMAND, [this] { BitBtnUTIL_SEND_COMMANDClick(); });
     OnClick(BitBtnUTIL_FIND_COM, [this] { BitBtnUTIL_FIND_COMClick(); });
+    OnClick(BitBtnUTIL_OPEN, [this] { BitBtnUTIL_OPENClick(); });
+    OnClick(BitBtnUTIL_CLOSE, [this] { BitBtnUTIL_CLOSEClick(); });
     MemoUTIL_SEND->onDoubleClick([this] { MemoUTIL_SENDDblClick(); });
     MemoUTIL_REC->onDoubleClick([this] { MemoUTIL_RECDblClick(); });
 }
@@ -236,6 +259,12 @@ void TFormQUOR::wirePages() {
 }
 
 bool TFormQUOR::eventFilter(QObject* watched, QEvent* event) {
+    // The port list is brought up to date as it is opened.
+    if (watched == cbCOMPORT && (event->type() == QEvent::MouseButtonPress ||
+                                 (event->type() == QEvent::KeyPress &&
+                                  (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F4 ||
+                                   static_cast<QKeyEvent*>(event)->modifiers().testFlag(Qt::AltModifier)))))
+        refreshPortList();
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (watched == LabelTitle) {
             RunGuarded([this] { LabelTitleDblClick(); });
