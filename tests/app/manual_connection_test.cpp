@@ -34,7 +34,7 @@ class ManualConnection : public SimWindowTest {
 TEST_F(ManualConnection, OpenWithoutProbingSendsAndCloseReleasesThePort) {
     // A reader no scan finds: its identifier is not in the table.
     sim::ReaderSim& reader = addReader("ACME-7", 4);
-    addReader("VKR900-15", 2);
+    sim::ReaderSim& found = addReader("VKR900-15", 2);
 
     open("COM4");
     ASSERT_TRUE(window().connected());
@@ -65,10 +65,30 @@ TEST_F(ManualConnection, OpenWithoutProbingSendsAndCloseReleasesThePort) {
     scan();
     EXPECT_EQ(portItems(), QStringList({"COM2", "COM4"}));
     EXPECT_EQ(portBox()->currentText(), "COM2");
-    // OPEN ends the scan's connection first and goes to the port chosen.
+    // OPEN ends the scan's connection first, the found reader's run stopped, and goes to the
+    // port chosen.
+    const std::size_t sent = found.requestCount();
+    click("BitBtnEPC_INVENTORY_TIME");
     open("COM4");
+    ASSERT_TRUE(found.waitForRequests(sent + 2, 2000));
+    EXPECT_EQ(found.commands().back(), "EPC_STOP");
+    EXPECT_FALSE(found.inventoryRunning());
     EXPECT_TRUE(window().manualConnection());
     EXPECT_EQ(status()->text(), "COM4" + kSettings + " (opened without identification)");
+}
+
+TEST_F(ManualConnection, ALostPortComesBackWithoutIdentification) {
+    sim::ReaderSim* reader = &addReader("ACME-7", 4);
+    open("COM4");
+    ASSERT_TRUE(window().connected());
+    reader->hangUp();
+    ASSERT_TRUE(routeUntil([&] { return status()->text() == "COM4: connection lost"; }));
+    dropReader(*reader);
+    reader = &addReader("ACME-7", 4);
+    ASSERT_TRUE(routeUntil([&] { return window().connected(); }, 5000));
+    EXPECT_EQ(status()->text(), "COM4" + kSettings + " (opened without identification)");
+    // Opened again, not probed.
+    EXPECT_FALSE(reader->waitForRequests(1, 200));
 }
 
 struct FailCase {
