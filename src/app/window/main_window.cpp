@@ -213,12 +213,16 @@ void TFormQUOR::buildUtilPage() {
     row->addWidget(ComboBoxUTIL_COMMAND, 3);
     row->addWidget(ComboBoxUTIL_ADDR);
     row->addWidget(cbCOMPORT);
-    row->addWidget(BitBtnUTIL_OPEN);
-    row->addWidget(BitBtnUTIL_CLOSE);
     row->addWidget(LabelCOM_PORT_STATUS, 2);
     row->addWidget(BitBtnUTIL_FIND_COM);
     page->addLayout(row);
     buildNetControls(page);
+    // The first row is full: OPEN and CLOSE open the row below it, left of the network client.
+    if (auto* below = qobject_cast<QHBoxLayout*>(page->itemAt(page->count() - 1)->layout())) {
+        below->insertWidget(1, BitBtnUTIL_OPEN);
+        below->insertWidget(2, BitBtnUTIL_CLOSE);
+        below->insertSpacing(3, 12);
+    }
     auto* memos = new QHBoxLayout;
     memos->setSpacing(6);
     memos->addWidget(MemoUTIL_SEND, 335);
