@@ -5,6 +5,7 @@
 #include "com_a.h"
 #include "discovery.h"
 #include "form_timer.h"
+#include "line_list.h"
 #include "main_timer.h"
 #include "serial_port.h"
 #include "widgets.h"
@@ -20,6 +21,8 @@ namespace {
 
 const QString kStatusStart = QStringLiteral("STATUS");
 const QString kPortBoxStart = QStringLiteral("----");
+// After the settings text on the status label of a connection made by OPEN.
+const QString kOpenedWithoutId = QStringLiteral(" (opened without identification)");
 // A lost reader's port is tried again this often.
 constexpr qint64 kReconnectIntervalMs = 1000;
 
@@ -62,6 +65,9 @@ void TFormQUOR::endConnection() {
         LabelCOM_PORT_STATUS->setPalette(statusPalette_);
     lost_ = false;
     connectedRow_ = nullptr;
+    manual_ = false;
+    // No confirmation can come any more.
+    setRunState(RunState::Stopped);
     if (!had)
         return;
     LabelCOM_PORT_STATUS->setText(kStatusStart);
@@ -92,8 +98,12 @@ void TFormQUOR::tryReconnect() {
     // open (the open is exclusive).
     bool found = false;
     try {
-        found = connectedRow_ && my_COM_A->check_port(my_COM_A->CommPort, kProbeAddress, kPortSettings,
-                                                      kProbeCommand, connectedRow_->identifier);
+        // A port opened without identification comes back the same way.
+        if (manual_)
+            found = my_COM_A->create_port(my_COM_A->CommPort, kPortSettings);
+        else
+            found = connectedRow_ && my_COM_A->check_port(my_COM_A->CommPort, kProbeAddress, kPortSettings,
+                                                          kProbeCommand, connectedRow_->identifier);
     } catch (const PortSetupError&) {
         found = false; // the port has been closed again; the next attempt comes in a second
     }
@@ -102,9 +112,63 @@ void TFormQUOR::tryReconnect() {
     startReceiverThread();
     lost_ = false;
     LabelCOM_PORT_STATUS->setPalette(statusPalette_);
-    LabelCOM_PORT_STATUS->setText(QString::fromStdString(my_COM_A->CommPortStr));
+    LabelCOM_PORT_STATUS->setText(connectedStatusText());
     appendTerminal(QStringLiteral("!! %1: reconnected").arg(QString::fromStdString(my_COM_A->CommPort)));
     updatePortHints();
+}
+
+QString TFormQUOR::connectedStatusText() const {
+    const QString text = QString::fromStdString(my_COM_A->CommPortStr);
+    return manual_ ? text + kOpenedWithoutId : text;
+}
+
+void TFormQUOR::BitBtnUTIL_OPENClick() {
+    if (scanning_)
+        return;
+    const QString port = cbCOMPORT->currentText().trimmed();
+    // One connection at a time: the one there is ends first.
+    endConnection();
+    if (!my_COM_A)
+        makePortObject();
+    const std::string name = port.toStdString();
+    bool opened = false;
+    try {
+        opened = my_COM_A->create_port(name, kPortSettings);
+    } catch (const PortSetupError& e) {
+        MemoUTIL_SEND->append(QStringLiteral("%1: %2").arg(port, QString::fromLatin1(e.what())));
+        return;
+    }
+    if (!opened) {
+        const std::string why = LastPortError().text;
+        MemoUTIL_SEND->append(QStringLiteral("%1: %2").arg(
+            port, QString::fromStdString(why.empty() ? "cannot be opened" : why)));
+        cbCOMPORT->setEditText(port);
+        return;
+    }
+    my_COM_A->CommPort = name;
+    my_COM_A->CommPortStr = name + kPortSettings;
+    manual_ = true;
+    startReceiver();
+    LabelCOM_PORT_STATUS->setText(connectedStatusText());
+    cbCOMPORT->setEditText(port);
+    appendDiscovery(MemoUTIL_SEND, port + kOpenedWithoutId);
+    updatePortHints();
+}
+
+void TFormQUOR::BitBtnUTIL_CLOSEClick() {
+    if (scanning_)
+        return;
+    endConnection();
+}
+
+void TFormQUOR::refreshPortList() {
+    const QString text = cbCOMPORT->currentText();
+    QStringList names;
+    for (const auto& [name, path] : ListPorts(kLastPort))
+        names << QString::fromStdString(name);
+    cbCOMPORT->clear();
+    cbCOMPORT->addItems(names);
+    cbCOMPORT->setEditText(text);
 }
 
 void TFormQUOR::updatePortHints() {

@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -94,6 +95,18 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
     pageTAGS = new TagsPage(PageControl1);
     PageControl1->addTab(pageTAGS, QStringLiteral("TAGS"));
 
+    // The inventory run state, on every page that starts runs or follows them.
+    for (QWidget* page :
+         {static_cast<QWidget*>(page900), static_cast<QWidget*>(pageANT_TEST), static_cast<QWidget*>(pageLOG),
+          static_cast<QWidget*>(pageKAMAZ), static_cast<QWidget*>(pageTAGS)})
+        runStateLabels_.push_back(RunStateLabel::addTo(page));
+    consoleStopTimer_ = new QTimer(this);
+    consoleStopTimer_->setSingleShot(true);
+    connect(consoleStopTimer_, &QTimer::timeout, this, [this] {
+        if (runState_ == RunState::Stopping && StopPending_ != 1)
+            setRunState(RunState::Stopped);
+    });
+
     // Pages are known to assistive technology by their tab captions.
     for (QTabWidget* pc : {PageControl1, PageControl2})
         for (int i = 0; i < pc->count(); ++i)
@@ -156,6 +169,12 @@ void TFormQUOR::buildUtilPage() {
                                      QStringLiteral("COM"), colors::blue(), QStringLiteral("поиск ридера"));
     BitBtnUTIL_FIND_COM->setMinimumSize(104, 25);
     BitBtnUTIL_FIND_COM->setFont(fontOf(QStringLiteral("Tahoma"), 8.25));
+    BitBtnUTIL_OPEN =
+        MakeButton(TabSheetUTIL, QStringLiteral("BitBtnUTIL_OPEN"), QStringLiteral("OPEN"), colors::black(),
+                   QStringLiteral("connect to this port without identification"));
+    BitBtnUTIL_CLOSE = MakeButton(TabSheetUTIL, QStringLiteral("BitBtnUTIL_CLOSE"), QStringLiteral("CLOSE"),
+                                  colors::black(), QStringLiteral("end the connection"));
+    cbCOMPORT->installEventFilter(this);
 
     const QFont consoleFont = fontOf(QStringLiteral("Courier New"), 6.75);
     MemoUTIL_SEND = new TMemo(QStringLiteral("MemoUTIL_SEND"), TabSheetUTIL);
@@ -198,6 +217,12 @@ void TFormQUOR::buildUtilPage() {
     row->addWidget(BitBtnUTIL_FIND_COM);
     page->addLayout(row);
     buildNetControls(page);
+    // The first row is full: OPEN and CLOSE open the row below it, left of the network client.
+    if (auto* below = qobject_cast<QHBoxLayout*>(page->itemAt(page->count() - 1)->layout())) {
+        below->insertWidget(1, BitBtnUTIL_OPEN);
+        below->insertWidget(2, BitBtnUTIL_CLOSE);
+        below->insertSpacing(3, 12);
+    }
     auto* memos = new QHBoxLayout;
     memos->setSpacing(6);
     memos->addWidget(MemoUTIL_SEND, 335);
@@ -207,6 +232,8 @@ void TFormQUOR::buildUtilPage() {
 
     OnClick(BitBtnUTIL_SEND_COMMAND, [this] { BitBtnUTIL_SEND_COMMANDClick(); });
     OnClick(BitBtnUTIL_FIND_COM, [this] { BitBtnUTIL_FIND_COMClick(); });
+    OnClick(BitBtnUTIL_OPEN, [this] { BitBtnUTIL_OPENClick(); });
+    OnClick(BitBtnUTIL_CLOSE, [this] { BitBtnUTIL_CLOSEClick(); });
     MemoUTIL_SEND->onDoubleClick([this] { MemoUTIL_SENDDblClick(); });
     MemoUTIL_REC->onDoubleClick([this] { MemoUTIL_RECDblClick(); });
 }
@@ -236,6 +263,12 @@ void TFormQUOR::wirePages() {
 }
 
 bool TFormQUOR::eventFilter(QObject* watched, QEvent* event) {
+    // The port list is brought up to date as it is opened.
+    if (watched == cbCOMPORT && (event->type() == QEvent::MouseButtonPress ||
+                                 (event->type() == QEvent::KeyPress &&
+                                  (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F4 ||
+                                   static_cast<QKeyEvent*>(event)->modifiers().testFlag(Qt::AltModifier)))))
+        refreshPortList();
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (watched == LabelTitle) {
             RunGuarded([this] { LabelTitleDblClick(); });

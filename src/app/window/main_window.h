@@ -13,6 +13,7 @@
 
 #include "discovery.h"
 #include "my_com.h"
+#include "run_state_label.h"
 #include "shell.h"
 
 #include <QElapsedTimer>
@@ -31,6 +32,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 class QVBoxLayout;
 
 namespace rd {
@@ -92,6 +94,20 @@ class TFormQUOR : public QWidget, public Shell {
     // True while my_COM_A exists and holds a receiver thread.
     bool connected() const;
 
+    // Manual connection from the UTIL page: OPEN connects to the port named in cbCOMPORT
+    // with the usual line settings and no probe (a reader of any identifier); CLOSE ends
+    // the connection, whichever way it was made. A failed OPEN says why in MemoUTIL_SEND.
+    void BitBtnUTIL_OPENClick();
+    void BitBtnUTIL_CLOSEClick();
+    // The connection was made by OPEN, without identification (it comes back the same way
+    // after a loss).
+    bool manualConnection() const { return manual_; }
+
+    // The inventory run state the indicators of the pages show: running from a start
+    // command sent, stopping from an "EPC_STOP" sent until the reader confirms it or the
+    // retries end, stopped otherwise (and while no reader is connected).
+    RunState runState() const { return runState_; }
+
     // Ends the connection, if there is one: the receiver thread is asked to stop and joined,
     // then its port is closed, which releases the port's lock. A lost connection stops
     // trying to come back. The port object stays (the request counter runs on); the status
@@ -136,6 +152,8 @@ class TFormQUOR : public QWidget, public Shell {
     QLineEdit* EditNET_HOST = nullptr;
     QLineEdit* EditNET_PORT = nullptr;
     QPushButton* BitBtnUTIL_NET = nullptr;
+    QPushButton* BitBtnUTIL_OPEN = nullptr;
+    QPushButton* BitBtnUTIL_CLOSE = nullptr;
     TMemo* MemoUTIL_SEND = nullptr;
     TMemo* MemoUTIL_REC = nullptr;
     TMemo* MemoTERMINAL = nullptr;
@@ -183,6 +201,11 @@ class TFormQUOR : public QWidget, public Shell {
     // Shows bytes dropped and reads failed since the last look, once per change.
     void showDroppedBytes(TCOM_A& com);
     void updatePortHints();
+    // Puts the ports of the current mapping into cbCOMPORT's list; its text stays.
+    void refreshPortList();
+    // The status label's text for the connected port.
+    QString connectedStatusText() const;
+    void setRunState(RunState s);
     void appendTerminal(const QString& line);
     void appendDiscovery(TMemo* memo, const QString& line);
     void writeTrafficLog(const QString& line);
@@ -220,6 +243,13 @@ class TFormQUOR : public QWidget, public Shell {
     bool lost_ = false;
     QElapsedTimer sinceReconnectTry_;
     QPalette statusPalette_;
+    // The connection was made by OPEN.
+    bool manual_ = false;
+    RunState runState_ = RunState::Stopped;
+    // One indicator per page that shows the run state.
+    std::vector<RunStateLabel*> runStateLabels_;
+    // Ends a stop typed at the console that the reader never confirms (no retries run).
+    QTimer* consoleStopTimer_ = nullptr;
     std::unique_ptr<TrafficLog> trafficLog_;
 };
 

@@ -12,6 +12,8 @@
 #include "line_list.h"
 #include "panel900.h"
 
+#include <QTimer>
+
 namespace rd {
 
 namespace {
@@ -21,6 +23,7 @@ constexpr std::chrono::milliseconds kStopGiveUp{3000};
 const QString kStopAbandoned = QStringLiteral("!! EPC_STOP not confirmed after 3 s; stop abandoned");
 // The command that starts an inventory run on a 900 MHz reader, by its first word.
 const QString kInventoryStartWord = QStringLiteral("KELM_EPC_INVENTORY_TIME");
+const QString kStopWord = QStringLiteral("EPC_STOP");
 
 } // namespace
 
@@ -68,10 +71,12 @@ void TFormQUOR::endStopRetries() {
     StopPending_ = 0;
     TimerSTOP->setEnabled(false);
     pageANT_TEST->runStopEnded();
+    // Confirmed, abandoned or failed: the window waits for nothing more.
+    setRunState(RunState::Stopped);
 }
 
 void TFormQUOR::StopInventoryAnswer(const QString& answer) {
-    if (StopPending_ != 1 && !runInProgress_)
+    if (StopPending_ != 1 && !runInProgress_ && runState_ == RunState::Stopped)
         return;
     const QByteArray bytes = NarrowText(answer);
     if (GetAnswerWord(2, std::string_view(bytes.constData(), std::size_t(bytes.size()))) != "STOP_INVENTORY")
@@ -79,13 +84,29 @@ void TFormQUOR::StopInventoryAnswer(const QString& answer) {
     runInProgress_ = false;
     if (StopPending_ == 1)
         StopPending_ = 0;
+    setRunState(RunState::Stopped);
 }
 
 void TFormQUOR::noteRunCommand(int address, const QString& command) {
-    if (command.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty) != kInventoryStartWord)
+    const QString word = command.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+    if (word == kStopWord) {
+        // From the stop's retries or typed at the console; the latter has no retries to end
+        // it, so it ends on its own when the reader never confirms.
+        setRunState(RunState::Stopping);
+        consoleStopTimer_->start(int(kStopGiveUp.count()));
         return;
+    }
+    if (word != kInventoryStartWord)
+        return;
+    setRunState(RunState::Running);
     runInProgress_ = true;
     runAddress_ = address;
+}
+
+void TFormQUOR::setRunState(RunState s) {
+    runState_ = s;
+    for (RunStateLabel* label : runStateLabels_)
+        label->setState(s);
 }
 
 void TFormQUOR::stopRunBeforeClose() {

@@ -179,11 +179,13 @@ void TFormQUOR::paintNow() {
 }
 
 void TFormQUOR::onScanCancelled() {
+    refreshPortList();
     appendDiscovery(MemoUTIL_SEND, QStringLiteral("scan cancelled"));
     updatePortHints();
 }
 
 void TFormQUOR::onReaderFound(const ReaderRow& row) {
+    refreshPortList();
     connectedRow_ = &row;
     const QString commPort = QString::fromStdString(my_COM_A->CommPort);
     const QString commPortStr = QString::fromStdString(my_COM_A->CommPortStr);
@@ -232,6 +234,7 @@ void TFormQUOR::onReaderFound(const ReaderRow& row) {
 }
 
 void TFormQUOR::onNothingFound() {
+    refreshPortList();
     my_COM_A.reset();
     PageControl1->setCurrentWidget(TabSheetTITLE);
     MemoUTIL_SEND->clear();

@@ -1,0 +1,61 @@
+#include "run_state_label.h"
+
+#include "widgets.h"
+
+#include <QBoxLayout>
+#include <QGridLayout>
+
+#include <algorithm>
+
+namespace rd {
+
+QString RunStateText(RunState s) {
+    switch (s) {
+    case RunState::Running:
+        return QStringLiteral("Inventory: running");
+    case RunState::Stopping:
+        return QStringLiteral("Inventory: stopping…");
+    case RunState::Stopped:
+        break;
+    }
+    return QStringLiteral("Inventory: stopped");
+}
+
+RunStateLabel::RunStateLabel(QWidget* parent) : QLabel(RunStateText(RunState::Stopped), parent) {
+    setObjectName(QStringLiteral("LabelRUN_STATE"));
+    setAccessibleName(QStringLiteral("inventory run state"));
+    // As wide as its longest text, so that a change of state never moves the page.
+    int w = 0;
+    for (RunState s : {RunState::Stopped, RunState::Running, RunState::Stopping})
+        w = std::max(w, fontMetrics().horizontalAdvance(RunStateText(s)));
+    setMinimumWidth(w + 2 * margin() + 2);
+}
+
+void RunStateLabel::setState(RunState s) {
+    state_ = s;
+    setText(RunStateText(s));
+    SetFontColor(this, s == RunState::Running ? colors::green() : colors::black());
+}
+
+RunStateLabel* RunStateLabel::addTo(QWidget* page) {
+    auto* label = new RunStateLabel(page);
+    auto below = [label](QGridLayout* grid) {
+        grid->addWidget(label, grid->rowCount(), 0, 1, std::max(1, grid->columnCount()), Qt::AlignRight);
+    };
+    if (auto* grid = qobject_cast<QGridLayout*>(page->layout())) {
+        below(grid);
+    } else if (auto* box = qobject_cast<QBoxLayout*>(page->layout())) {
+        // A row of columns: below its last column that is a grid, so that the row keeps its
+        // width.
+        for (int i = box->count() - 1; i >= 0; --i) {
+            if (auto* column = qobject_cast<QGridLayout*>(box->itemAt(i)->layout())) {
+                below(column);
+                return label;
+            }
+        }
+        box->addWidget(label, 0, Qt::AlignRight | Qt::AlignBottom);
+    }
+    return label;
+}
+
+} // namespace rd
