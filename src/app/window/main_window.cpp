@@ -209,6 +209,7 @@ void TFormQUOR::buildUtilPage() {
     OnClick(BitBtnUTIL_FIND_COM, [this] { BitBtnUTIL_FIND_COMClick(); });
     MemoUTIL_SEND->onDoubleClick([this] { MemoUTIL_SENDDblClick(); });
     MemoUTIL_REC->onDoubleClick([this] { MemoUTIL_RECDblClick(); });
+    setupConsoleHistory();
 }
 
 void TFormQUOR::buildTerminalPage() {
@@ -224,6 +225,7 @@ void TFormQUOR::buildTerminalPage() {
     auto* g = new QVBoxLayout(TabSheetTERMINAL);
     g->setContentsMargins(3, 16, 3, 3);
     g->addWidget(MemoTERMINAL);
+    buildTerminalSwitches(g);
     MemoTERMINAL->onDoubleClick([this] { MemoTERMINALDblClick(); });
 }
 
