@@ -13,14 +13,43 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 namespace rd {
+
+namespace {
+
+// Calls onEnter for Return or Enter pressed in its parent, and takes the key.
+class EnterKey : public QObject {
+  public:
+    EnterKey(QWidget* parent, std::function<void()> onEnter) : QObject(parent), onEnter_(std::move(onEnter)) {
+        parent->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                onEnter_();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    std::function<void()> onEnter_;
+};
+
+} // namespace
 
 QStringList ConsolePresets() {
     const QString e;
@@ -102,9 +131,9 @@ void TFormQUOR::setupConsoleHistory() {
         ComboBoxUTIL_COMMAND->insertItems(0, consoleHistory_.items());
         ComboBoxUTIL_COMMAND->setEditText(text);
     }
-    // Enter in the console sends as SEND does.
-    connect(ComboBoxUTIL_COMMAND->lineEdit(), &QLineEdit::returnPressed, BitBtnUTIL_SEND_COMMAND,
-            &QPushButton::click);
+    // Enter in the console sends as SEND does. The key is taken here: the line edit passes it
+    // on to the box, which hands it back to the line edit, so that returnPressed comes twice.
+    new EnterKey(ComboBoxUTIL_COMMAND->lineEdit(), [this] { BitBtnUTIL_SEND_COMMAND->click(); });
 }
 
 void TFormQUOR::rememberCommand(const QString& command) {
