@@ -6,11 +6,50 @@
 #include "conv.h"
 #include "line_list.h"
 #include "panel433.h"
+#include "settings.h"
 #include "traffic_log.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <functional>
 
 namespace rd {
+
+namespace {
+
+// Calls onEnter for Return or Enter pressed in its parent, and takes the key.
+class EnterKey : public QObject {
+  public:
+    EnterKey(QWidget* parent, std::function<void()> onEnter) : QObject(parent), onEnter_(std::move(onEnter)) {
+        parent->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                onEnter_();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    std::function<void()> onEnter_;
+};
+
+} // namespace
 
 QStringList ConsolePresets() {
     const QString e;
@@ -79,6 +118,41 @@ void TFormQUOR::BitBtnUTIL_SEND_COMMANDClick() {
     const QString command = ComboBoxUTIL_COMMAND->currentText();
     const QString address = ComboBoxUTIL_ADDR->currentText();
     SendStringLine(address, command);
+    if (connected())
+        rememberCommand(command);
+}
+
+void TFormQUOR::setupConsoleHistory() {
+    if (auto settings = OpenSettings())
+        consoleHistory_.load(settings->value(QLatin1String(ConsoleHistory::kKey)).toStringList());
+    if (!consoleHistory_.items().isEmpty()) {
+        const QString text = ComboBoxUTIL_COMMAND->currentText();
+        const QSignalBlocker quiet(ComboBoxUTIL_COMMAND);
+        ComboBoxUTIL_COMMAND->insertItems(0, consoleHistory_.items());
+        ComboBoxUTIL_COMMAND->setEditText(text);
+    }
+    // Enter in the console sends as SEND does. The key is taken here: the line edit passes it
+    // on to the box, which hands it back to the line edit, so that returnPressed comes twice.
+    new EnterKey(ComboBoxUTIL_COMMAND->lineEdit(), [this] { BitBtnUTIL_SEND_COMMAND->click(); });
+}
+
+void TFormQUOR::rememberCommand(const QString& command) {
+    // A preset is in the list already: only other commands are kept.
+    if (ConsolePresets().contains(command))
+        return;
+    const int before = int(consoleHistory_.items().size());
+    if (!consoleHistory_.add(command))
+        return;
+    {
+        const QString text = ComboBoxUTIL_COMMAND->currentText();
+        const QSignalBlocker quiet(ComboBoxUTIL_COMMAND);
+        for (int i = 0; i < before; ++i)
+            ComboBoxUTIL_COMMAND->removeItem(0);
+        ComboBoxUTIL_COMMAND->insertItems(0, consoleHistory_.items());
+        ComboBoxUTIL_COMMAND->setEditText(text);
+    }
+    if (auto settings = OpenSettings())
+        settings->setValue(QLatin1String(ConsoleHistory::kKey), consoleHistory_.items());
 }
 
 QString TFormQUOR::ConsoleCommand() const {
@@ -103,14 +177,51 @@ void TFormQUOR::MemoUTIL_RECDblClick() {
 
 void TFormQUOR::MemoTERMINALDblClick() {
     MemoTERMINAL->clear();
+    terminalLines_.clear();
 }
 
 // ---------------------------------------------------------------------------------------
 // Lines
 
 void TFormQUOR::appendTerminal(const QString& line) {
-    MemoTERMINAL->append(line);
+    if (!terminalClock_.isValid())
+        terminalClock_.start();
+    MemoTERMINAL->append(
+        terminalLines_.add(line, QDateTime::currentMSecsSinceEpoch(), terminalClock_.elapsed()));
     writeTrafficLog(line);
+}
+
+void TFormQUOR::buildTerminalSwitches(QVBoxLayout* page) {
+    CheckBoxTRM_TIME = new QCheckBox(QStringLiteral("time"), TabSheetTERMINAL);
+    CheckBoxTRM_TIME->setObjectName(QStringLiteral("CheckBoxTRM_TIME"));
+    CheckBoxTRM_TIME->setToolTip(QStringLiteral("the time to the millisecond in front of each line"));
+    ComboBoxTRM_FORM = new QComboBox(TabSheetTERMINAL);
+    ComboBoxTRM_FORM->setObjectName(QStringLiteral("ComboBoxTRM_FORM"));
+    ComboBoxTRM_FORM->setAccessibleName(QStringLiteral("answers shown as"));
+    ComboBoxTRM_FORM->addItems({QStringLiteral("hex"), QStringLiteral("text"), QStringLiteral("hex + text")});
+    CheckBoxTRM_ROUND_TRIP = new QCheckBox(QStringLiteral("round trip"), TabSheetTERMINAL);
+    CheckBoxTRM_ROUND_TRIP->setObjectName(QStringLiteral("CheckBoxTRM_ROUND_TRIP"));
+    CheckBoxTRM_ROUND_TRIP->setToolTip(
+        QStringLiteral("the time since the request behind an answer that repeats its counter"));
+    auto* row = new QHBoxLayout;
+    row->addWidget(CheckBoxTRM_TIME);
+    row->addWidget(ComboBoxTRM_FORM);
+    row->addWidget(CheckBoxTRM_ROUND_TRIP);
+    row->addStretch(1);
+    page->addLayout(row);
+    connect(CheckBoxTRM_TIME, &QCheckBox::toggled, this, [this] { showTerminalLines(); });
+    connect(CheckBoxTRM_ROUND_TRIP, &QCheckBox::toggled, this, [this] { showTerminalLines(); });
+    connect(ComboBoxTRM_FORM, &QComboBox::currentIndexChanged, this, [this] { showTerminalLines(); });
+}
+
+void TFormQUOR::showTerminalLines() {
+    TerminalSwitches s;
+    s.time = CheckBoxTRM_TIME->isChecked();
+    s.form = TerminalSwitches::Form(std::max(0, ComboBoxTRM_FORM->currentIndex()));
+    s.roundTrip = CheckBoxTRM_ROUND_TRIP->isChecked();
+    terminalLines_.setSwitches(s);
+    MemoTERMINAL->lines()->setLines(terminalLines_.shown());
+    MemoTERMINAL->scrollToBottom();
 }
 
 void TFormQUOR::appendDiscovery(TMemo* memo, const QString& line) {

@@ -236,6 +236,7 @@ void TFormQUOR::buildUtilPage() {
     OnClick(BitBtnUTIL_CLOSE, [this] { BitBtnUTIL_CLOSEClick(); });
     MemoUTIL_SEND->onDoubleClick([this] { MemoUTIL_SENDDblClick(); });
     MemoUTIL_REC->onDoubleClick([this] { MemoUTIL_RECDblClick(); });
+    setupConsoleHistory();
 }
 
 void TFormQUOR::buildTerminalPage() {
@@ -251,6 +252,7 @@ void TFormQUOR::buildTerminalPage() {
     auto* g = new QVBoxLayout(TabSheetTERMINAL);
     g->setContentsMargins(3, 16, 3, 3);
     g->addWidget(MemoTERMINAL);
+    buildTerminalSwitches(g);
     MemoTERMINAL->onDoubleClick([this] { MemoTERMINALDblClick(); });
 }
 

@@ -11,10 +11,12 @@
 //   main_timer.h     the pace of TimerMAIN, which several of them set
 #pragma once
 
+#include "console_history.h"
 #include "discovery.h"
 #include "my_com.h"
 #include "run_state_label.h"
 #include "shell.h"
+#include "terminal_lines.h"
 
 #include <QElapsedTimer>
 #include <QPalette>
@@ -27,6 +29,7 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -157,6 +160,11 @@ class TFormQUOR : public QWidget, public Shell {
     TMemo* MemoUTIL_SEND = nullptr;
     TMemo* MemoUTIL_REC = nullptr;
     TMemo* MemoTERMINAL = nullptr;
+    // The TRM page's switches: the time in front of each line, an answer as "hex", "text" or
+    // "hex + text", the round trip behind an answer (see terminal_lines.h). All off/hex at start.
+    QCheckBox* CheckBoxTRM_TIME = nullptr;
+    QComboBox* ComboBoxTRM_FORM = nullptr;
+    QCheckBox* CheckBoxTRM_ROUND_TRIP = nullptr;
     FormTimer* TimerMAIN = nullptr;
     FormTimer* TimerSTOP = nullptr;
 
@@ -181,6 +189,14 @@ class TFormQUOR : public QWidget, public Shell {
     // otherwise the start-up NET address (if any) and COM1..COM20.
     std::vector<std::string> scanPortNames();
     void buildTerminalPage();
+    // The TRM page's switches below the terminal (console.cpp).
+    void buildTerminalSwitches(QVBoxLayout* page);
+    // Shows every kept terminal line anew as the switches say.
+    void showTerminalLines();
+    // The console's history: read from the settings, shown above the presets, and a sent
+    // command other than a preset remembered (console.cpp).
+    void setupConsoleHistory();
+    void rememberCommand(const QString& command);
     // Hands each page what it needs of another page and connects the pages' requests.
     void wirePages();
     void makePortObject();
@@ -251,6 +267,11 @@ class TFormQUOR : public QWidget, public Shell {
     // Ends a stop typed at the console that the reader never confirms (no retries run).
     QTimer* consoleStopTimer_ = nullptr;
     std::unique_ptr<TrafficLog> trafficLog_;
+    // The terminal lines as composed, for the TRM page's switches, and the clock of their
+    // round trips.
+    TerminalLines terminalLines_{kDisplayLogLines}; // as many as MemoTERMINAL shows
+    QElapsedTimer terminalClock_;
+    ConsoleHistory consoleHistory_;
 };
 
 } // namespace rd
