@@ -7,6 +7,7 @@ namespace rd {
 QString UsageText(const QString& program) {
     return QStringLiteral(
                "Usage: %1 [--port-dir DIR] [--scan] [--net HOST[:PORT]] [--traffic-log FILE]\n"
+               "       [--no-settings]\n"
                "\n"
                "ReaderDesk: service and test tool for RFID readers on serial ports.\n"
                "\n"
@@ -22,6 +23,8 @@ QString UsageText(const QString& program) {
                "                        UTIL page, and --scan tries tcp://HOST:PORT before COM1.\n"
                "  --traffic-log FILE    append every request, answer and discovery message to FILE,\n"
                "                        each line with the date and time (to the millisecond) in front.\n"
+               "  --no-settings         start with the defaults and keep nothing for the next run\n"
+               "                        (the boxes' texts, the port, the window and its pages).\n"
                "  -h, --help            show this text and exit.\n")
         .arg(program);
 }
@@ -98,6 +101,10 @@ CommandLine ParseCommandLine(const QStringList& args) {
             if (inlineValue)
                 return fail(QStringLiteral("option '%1' takes no value").arg(name));
             cl.scan = true;
+        } else if (name == QLatin1String("--no-settings")) {
+            if (inlineValue)
+                return fail(QStringLiteral("option '%1' takes no value").arg(name));
+            cl.noSettings = true;
         } else if (name == QLatin1String("--port-dir")) {
             if (value.isEmpty())
                 return fail(QStringLiteral("option '--port-dir' needs a directory"));

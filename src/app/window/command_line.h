@@ -1,5 +1,5 @@
 // The readerdesk command line:
-//   readerdesk [--port-dir DIR] [--scan] [--net HOST[:PORT]] [--traffic-log FILE]
+//   readerdesk [--port-dir DIR] [--scan] [--net HOST[:PORT]] [--traffic-log FILE] [--no-settings]
 #pragma once
 
 #include <QString>
@@ -14,6 +14,7 @@ struct CommandLine {
     // --net: a serial device server (empty host: none); the start-up scan tries it first.
     QString netHost;
     int netPort = 2000;
+    bool noSettings = false; // --no-settings: start with the defaults and keep nothing
 
     // -1: go on and start the window; otherwise exit at once with this code after
     // printing `message` (to standard output for 0, to standard error otherwise).

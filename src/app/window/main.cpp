@@ -5,6 +5,7 @@
 #include "errors.h"
 #include "main_window.h"
 #include "serial_port.h"
+#include "settings.h"
 
 #include <QApplication>
 
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     if (!cl.portDir.isEmpty())
         rd::SetPortDirectory(cl.portDir.toStdString());
 
+    rd::SetSettingsEnabled(!cl.noSettings);
     rd::TFormQUOR form;
     if (!cl.trafficLog.isEmpty()) {
         try {
@@ -50,11 +52,15 @@ int main(int argc, char** argv) {
     rd::TFormCOM_SELECT comSelect(&form);
     comSelect.hide();
 
+    // What the user left last time, before the window is first shown; the command line wins.
+    form.move(0, 0);
+    form.restoreSettings();
     if (!cl.netHost.isEmpty())
         form.setNetAddress(cl.netHost, cl.netPort, cl.scan);
-    form.move(0, 0);
     form.show();
     if (cl.scan)
         form.scanWhenShown();
-    return app.exec();
+    const int code = app.exec();
+    form.saveSettings();
+    return code;
 }

@@ -64,6 +64,11 @@ class TFormQUOR : public QWidget, public Shell {
     explicit TFormQUOR(QWidget* parent = nullptr);
     ~TFormQUOR() override;
 
+    // The settings kept between runs (box texts, geometry, pages shown): read once the window
+    // is built, before it is shown; written when it closes. Both do nothing with settings off.
+    void restoreSettings();
+    void saveSettings();
+
     // --- Shell ---
     void SendStringLine(const QString& NetADDR, const QString& SendStr) override;
     void SEND_STRING_COMA(const QString& str) override;

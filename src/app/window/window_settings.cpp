@@ -1,0 +1,91 @@
+// The window's settings between runs: the text of every editable box (keyed by its
+// objectName), the window's geometry, the pages shown and the current page. Nothing is
+// read or written while settings are off (--no-settings).
+#include "main_window.h"
+#include "settings.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QTabWidget>
+
+#include <optional>
+
+namespace rd {
+
+namespace {
+
+const QString kBoxes = QStringLiteral("boxes/");
+const QString kGeometry = QStringLiteral("window/geometry");
+const QString kHiddenPages = QStringLiteral("window/hiddenPages");
+const QString kCurrentPage = QStringLiteral("window/currentPage");
+
+// The boxes the user types into, each once by its objectName (the first of a name wins).
+template <typename Fn> void forEachBox(QWidget* root, Fn fn) {
+    QStringList seen;
+    auto take = [&](QWidget* w) {
+        const QString name = w->objectName();
+        if (name.isEmpty() || name.startsWith(QLatin1String("qt_")) || seen.contains(name))
+            return false;
+        seen << name;
+        return true;
+    };
+    for (QComboBox* c : root->findChildren<QComboBox*>())
+        if (c->isEditable() && take(c))
+            fn(
+                c->objectName(), [c] { return c->currentText(); },
+                [c](const QString& t) { c->setEditText(t); });
+    for (QLineEdit* e : root->findChildren<QLineEdit*>()) {
+        if (e->isReadOnly() || qobject_cast<QComboBox*>(e->parentWidget()) || !take(e))
+            continue;
+        fn(
+            e->objectName(), [e] { return e->text(); }, [e](const QString& t) { e->setText(t); });
+    }
+}
+
+} // namespace
+
+void TFormQUOR::restoreSettings() {
+    const auto s = OpenSettings();
+    if (!s || s->status() != QSettings::NoError)
+        return;
+    forEachBox(this, [&](const QString& name, auto, auto set) {
+        const QVariant v = s->value(kBoxes + name);
+        if (!v.isValid())
+            return;
+        // The port box only shows the port: its text never connects anything by itself.
+        std::optional<QSignalBlocker> quiet;
+        if (name == QLatin1String("cbCOMPORT"))
+            quiet.emplace(cbCOMPORT);
+        set(v.toString());
+    });
+    const QByteArray geometry = s->value(kGeometry).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    if (s->contains(kHiddenPages)) {
+        const QStringList hidden = s->value(kHiddenPages).toStringList();
+        for (int i = 0; i < PageControl1->count(); ++i)
+            PageControl1->setTabVisible(i, !hidden.contains(PageControl1->tabText(i)));
+    }
+    const QString current = s->value(kCurrentPage).toString();
+    for (int i = 0; i < PageControl1->count(); ++i)
+        if (PageControl1->tabText(i) == current && PageControl1->isTabVisible(i))
+            PageControl1->setCurrentIndex(i);
+}
+
+void TFormQUOR::saveSettings() {
+    const auto s = OpenSettings();
+    if (!s)
+        return;
+    forEachBox(this, [&](const QString& name, auto get, auto) { s->setValue(kBoxes + name, get()); });
+    s->setValue(kGeometry, saveGeometry());
+    QStringList hidden;
+    for (int i = 0; i < PageControl1->count(); ++i)
+        if (!PageControl1->isTabVisible(i))
+            hidden << PageControl1->tabText(i);
+    s->setValue(kHiddenPages, hidden);
+    s->setValue(kCurrentPage, PageControl1->tabText(PageControl1->currentIndex()));
+    s->sync();
+}
+
+} // namespace rd
