@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <thread>
 
 #include <sys/eventfd.h>
@@ -182,16 +184,19 @@ protected:
         PortDirTest::TearDown();
     }
     // One read under the given time-outs: the bytes, whether it succeeded and how long it took.
+    // started, if given, is called once the clock of the read runs, just before the read.
     struct ReadResult {
         bool ok;
         std::string bytes;
         long ms;
     };
-    ReadResult timedRead(const CommTimeouts& t, uint32_t n) {
+    ReadResult timedRead(const CommTimeouts& t, uint32_t n, const std::function<void()>& started = {}) {
         EXPECT_TRUE(SetCommTimeouts(h, t));
         std::string buf(n, '\0');
         uint32_t got = 12345;
         const auto start = Clock::now();
+        if (started)
+            started();
         const bool ok = ReadFile(h, buf.data(), n, &got);
         const long ms = MsSince(start);
         buf.resize(got <= n ? got : 0);
@@ -277,27 +282,43 @@ TEST_F(PtyPortTest, WriteAndReadPassBytesUnchanged) {
 }
 
 // The device side of a read: from a thread of its own, each step waits its pause and then
-// writes its bytes; joined when the player goes.
+// writes its bytes; joined when the player goes. A gated player begins at go(), so that its
+// pauses count from a moment the test chooses (the start of a read), however late the test
+// gets there.
 class DevicePlayer {
   public:
     struct Step {
         int pauseMs;
         std::string bytes;
     };
-    DevicePlayer(const RawPty& pty, std::vector<Step> steps)
-        : thread_([&pty, steps = std::move(steps)] {
+    DevicePlayer(const RawPty& pty, std::vector<Step> steps, bool gated = false)
+        : ready_(started_.get_future()), gone_(!gated), thread_([this, &pty, steps = std::move(steps)] {
+              ready_.wait();
               for (const auto& step : steps) {
                   std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
                   pty.write(step.bytes);
               }
-          }) {}
+          }) {
+        if (!gated)
+            started_.set_value();
+    }
     ~DevicePlayer() { join(); }
+    void go() {
+        if (!gone_) {
+            gone_ = true;
+            started_.set_value();
+        }
+    }
     void join() {
+        go();
         if (thread_.joinable())
             thread_.join();
     }
 
   private:
+    std::promise<void> started_;
+    std::future<void> ready_;
+    bool gone_;
     std::thread thread_;
 };
 
@@ -324,8 +345,8 @@ TEST_P(ReadTimeouts, OneRead) {
     const TimedReadCase& c = GetParam();
     if (!c.before.empty())
         pty.write(c.before);
-    DevicePlayer device(pty, c.during);
-    const auto r = timedRead(c.t, c.n);
+    DevicePlayer device(pty, c.during, true);
+    const auto r = timedRead(c.t, c.n, [&] { device.go(); });
     device.join();
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, c.expected);
@@ -373,8 +394,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PtyPortTest, ReadIntervalIsArmedByTheFirstByteOnly) {
     // A gap longer than the interval after the first byte ends the read.
-    DevicePlayer device(pty, {{0, "A"}, {300, "B"}});
-    auto r = timedRead({50, 0, 0, 0, 0}, 10);
+    DevicePlayer device(pty, {{0, "A"}, {300, "B"}}, true);
+    auto r = timedRead({50, 0, 0, 0, 0}, 10, [&] { device.go(); });
     device.join();
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, "A");
@@ -405,8 +426,8 @@ TEST_F(PtyPortTest, ReadWithMaxdwordIntervalAndMultiplierEndsAtTheFirstByte) {
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, "");
     EXPECT_GE(r.ms, 150);
-    DevicePlayer device(pty, {{20, "q"}, {400, "r"}});
-    r = timedRead({0xFFFFFFFFu, 0xFFFFFFFFu, 5000, 0, 0}, 10);
+    DevicePlayer device(pty, {{20, "q"}, {400, "r"}}, true);
+    r = timedRead({0xFFFFFFFFu, 0xFFFFFFFFu, 5000, 0, 0}, 10, [&] { device.go(); });
     EXPECT_EQ(r.bytes, "q");
     EXPECT_LT(r.ms, 400);
 }
