@@ -17,6 +17,7 @@ class RunControl : public SimWindowTest {
         scan();
         EXPECT_TRUE(window().connected());
         base_ = r.requestCount();
+        counter_ = window().my_COM_A->NUM_COMMAND;
         return r;
     }
     std::vector<std::string> sentSince(sim::ReaderSim& r, std::size_t from) const {
@@ -24,6 +25,7 @@ class RunControl : public SimWindowTest {
         return {all.begin() + std::ptrdiff_t(std::min(from, all.size())), all.end()};
     }
     std::size_t base_ = 0;
+    int32_t counter_ = 0; // the port object's request counter at base_
 };
 
 struct StopCase {
@@ -78,9 +80,9 @@ TEST_P(StopRetries, EndWhenNeverConfirmedOrWhenARetryFails) {
     EXPECT_EQ(has(memo("MemoUTIL_REC"), kAbandoned), r.abandonedLine);
     EXPECT_EQ(has(memo("MemoTERMINAL"), kAbandoned), r.abandonedLine);
 
-    // Over: later ticks send nothing and show nothing. (The short wait lets a stop still on
-    // its way arrive before the count is taken.)
-    reader.waitForRequests(reader.requestCount() + 1, 200);
+    // Over: later ticks send nothing and show nothing. (Every stop the window wrote has
+    // reached the reader before the count is taken.)
+    ASSERT_TRUE(reader.waitForRequests(base_ + std::size_t(window().my_COM_A->NUM_COMMAND - counter_), 2000));
     const std::size_t sent = sentSince(reader, base_).size();
     EXPECT_LE(sent, 31u);
     window().TimerSTOP->fire();

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,23 +60,31 @@ TEST_F(ProbeReplyTest, IdentifierBehindOtherAnswersIsFoundWithinTheWindow) {
         // The first read ends inside the identifier: the bytes kept join it up again.
         {"identifier across the first read's end", 495, 0, true},
         {"more tag answers than are kept", 6000, 0, true},
-        {"a short pause after a full read", 500, 30, true},
-        // The pause rule holds after a full read as well.
-        {"a pause of 200 ms after a full read", 500, 200, false},
+        // Pauses clear of the 100 ms rule by a wide margin either way, so that a thread held up
+        // under load cannot move the reply across it.
+        {"a short pause after a full read", 500, 10, true},
+        // The pause rule holds after a full read as well (the reply would still be within
+        // the window).
+        {"a pause of 300 ms after a full read", 500, 300, false},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
         RawPty pty;
         pty.publish(dir.path(), 4);
-        std::thread device([&] {
+        // The device's pause ends early once the probe is over: a reply after that is
+        // seen by nobody.
+        std::promise<void> probed;
+        std::thread device([&, over = probed.get_future()] {
             if (pty.read(kProbeFrame.size()) != kProbeFrame)
                 return;
             pty.write(TagStream(r.before));
-            std::this_thread::sleep_for(std::chrono::milliseconds(r.gapMs));
+            if (over.wait_for(std::chrono::milliseconds(r.gapMs)) == std::future_status::ready)
+                return;
             pty.write(reply);
         });
         com.NUM_COMMAND = 0;
         const bool found = com.check_port("COM4", 1, kPortStr, u"VERSION", "VKR900-15");
+        probed.set_value();
         device.join();
         EXPECT_EQ(found, r.found);
         if (found)

@@ -6,6 +6,7 @@
 #include "serial_port.h"
 
 #include <chrono>
+#include <future>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -15,7 +16,8 @@ namespace rd::testing {
 
 // The device side of a read: from a thread of its own, each step waits its pause and then
 // writes its bytes; joined when the player goes. The device is anything that writes bytes
-// (RawPty, TcpPeer).
+// (RawPty, TcpPeer). A gated player begins at go(), so that its pauses count from a moment
+// the test chooses (the start of a read), however late the test gets there.
 class DevicePlayer {
   public:
     struct Step {
@@ -23,20 +25,34 @@ class DevicePlayer {
         std::string bytes;
     };
     template <class Device>
-    DevicePlayer(const Device& device, std::vector<Step> steps)
-        : thread_([&device, steps = std::move(steps)] {
+    DevicePlayer(const Device& device, std::vector<Step> steps, bool gated = false)
+        : ready_(started_.get_future()), gone_(!gated), thread_([this, &device, steps = std::move(steps)] {
+              ready_.wait();
               for (const auto& step : steps) {
                   std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
                   device.write(step.bytes);
               }
-          }) {}
+          }) {
+        if (!gated)
+            started_.set_value();
+    }
     ~DevicePlayer() { join(); }
+    void go() {
+        if (!gone_) {
+            gone_ = true;
+            started_.set_value();
+        }
+    }
     void join() {
+        go();
         if (thread_.joinable())
             thread_.join();
     }
 
   private:
+    std::promise<void> started_;
+    std::future<void> ready_;
+    bool gone_;
     std::thread thread_;
 };
 

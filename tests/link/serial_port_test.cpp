@@ -118,16 +118,19 @@ class PtyPortTest : public PortDirTest {
         PortDirTest::TearDown();
     }
     // One read under the given time-outs: the bytes, whether it succeeded and how long it took.
+    // started, if given, is called once the clock of the read runs, just before the read.
     struct ReadResult {
         bool ok;
         std::string bytes;
         long ms;
     };
-    ReadResult timedRead(const CommTimeouts& t, uint32_t n) {
+    ReadResult timedRead(const CommTimeouts& t, uint32_t n, const std::function<void()>& started = {}) {
         EXPECT_TRUE(SetCommTimeouts(h, t));
         std::string buf(n, '\0');
         uint32_t got = 12345;
         const auto start = Clock::now();
+        if (started)
+            started();
         const bool ok = ReadFile(h, buf.data(), n, &got);
         const long ms = MsSince(start);
         buf.resize(got <= n ? got : 0);
@@ -221,8 +224,8 @@ TEST_P(ReadTimeouts, OneRead) {
     const TimedReadCase& c = GetParam();
     if (!c.before.empty())
         pty.write(c.before);
-    DevicePlayer device(pty, c.during);
-    const auto r = timedRead(c.t, c.n);
+    DevicePlayer device(pty, c.during, true);
+    const auto r = timedRead(c.t, c.n, [&] { device.go(); });
     device.join();
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, c.expected);
@@ -239,8 +242,8 @@ INSTANTIATE_TEST_SUITE_P(PtyPortTest, ReadTimeouts, ::testing::ValuesIn(testing:
 
 TEST_F(PtyPortTest, ReadIntervalIsArmedByTheFirstByteOnly) {
     // A gap longer than the interval after the first byte ends the read.
-    DevicePlayer device(pty, {{0, "A"}, {300, "B"}});
-    auto r = timedRead({50, 0, 0, 0, 0}, 10);
+    DevicePlayer device(pty, {{0, "A"}, {300, "B"}}, true);
+    auto r = timedRead({50, 0, 0, 0, 0}, 10, [&] { device.go(); });
     device.join();
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, "A");
@@ -271,8 +274,8 @@ TEST_F(PtyPortTest, ReadWithMaxdwordIntervalAndMultiplierEndsAtTheFirstByte) {
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, "");
     EXPECT_GE(r.ms, 150);
-    DevicePlayer device(pty, {{20, "q"}, {400, "r"}});
-    r = timedRead({0xFFFFFFFFu, 0xFFFFFFFFu, 5000, 0, 0}, 10);
+    DevicePlayer device(pty, {{20, "q"}, {400, "r"}}, true);
+    r = timedRead({0xFFFFFFFFu, 0xFFFFFFFFu, 5000, 0, 0}, 10, [&] { device.go(); });
     EXPECT_EQ(r.bytes, "q");
     EXPECT_LT(r.ms, 400);
 }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -140,11 +141,13 @@ class TcpPortTest : public ::testing::Test {
         std::string bytes;
         long ms;
     };
-    ReadResult timedRead(const CommTimeouts& t, uint32_t n) {
+    ReadResult timedRead(const CommTimeouts& t, uint32_t n, const std::function<void()>& started = {}) {
         EXPECT_TRUE(SetCommTimeouts(h, t));
         std::string buf(n, '\0');
         uint32_t got = 12345;
         const auto start = Clock::now();
+        if (started)
+            started();
         const bool ok = ReadFile(h, buf.data(), n, &got);
         const long ms = MsSince(start);
         buf.resize(got <= n ? got : 0);
@@ -227,8 +230,8 @@ TEST_P(TcpReadTimeouts, OneRead) {
     const TimedReadCase& c = GetParam();
     if (!c.before.empty())
         peer.write(c.before);
-    DevicePlayer device(peer, c.during);
-    const auto r = timedRead(c.t, c.n);
+    DevicePlayer device(peer, c.during, true);
+    const auto r = timedRead(c.t, c.n, [&] { device.go(); });
     device.join();
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.bytes, c.expected);
