@@ -26,6 +26,10 @@ struct HistoryCase {
     QStringList expected;
 };
 
+void PrintTo(const HistoryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class History : public ::testing::TestWithParam<HistoryCase> {};
 
 TEST_P(History, NewestFirstOnceEachCapped) {

@@ -6,7 +6,8 @@
 //   window_scan.cpp  reader discovery: the scan of the ports and what a verdict shows
 //   connection.cpp   the connection: receiver thread, end, loss and reconnect, port hints
 //   routing.cpp      TimerMAIN: polling the receiver and routing each answer to the pages
-//   console.cpp      sending commands, the console's boxes, terminal lines, traffic log
+//   console.cpp      sending commands, the console and its history, terminal lines and the
+//                    TRM page's switches, traffic log
 //   run_control.cpp  inventory runs: start, stop and its retries, the stop on close
 //   main_timer.h     the pace of TimerMAIN, which several of them set
 #pragma once
