@@ -64,7 +64,11 @@ void TFormQUOR::restoreSettings() {
         restoreGeometry(geometry);
     if (s->contains(kHiddenPages)) {
         const QStringList hidden = s->value(kHiddenPages).toStringList();
+        // A list that would hide every page is not one the window can have left.
+        bool anyShown = false;
         for (int i = 0; i < PageControl1->count(); ++i)
+            anyShown = anyShown || !hidden.contains(PageControl1->tabText(i));
+        for (int i = 0; anyShown && i < PageControl1->count(); ++i)
             PageControl1->setTabVisible(i, !hidden.contains(PageControl1->tabText(i)));
     }
     const QString current = s->value(kCurrentPage).toString();
