@@ -4,29 +4,20 @@
 #include "session.h"
 #include "stop_signals.h"
 
-#include "commands.h"
 #include "discovery.h"
 #include "frames.h"
+#include "protocol_text.h"
 #include "serial_port.h"
-#include "tool_text.h"
-
-#include <QString>
 
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 namespace rd::cli {
 
 namespace {
 
 using std::chrono::milliseconds;
-
-std::string Utf8(const QString& s) {
-    return s.toStdString();
-}
-
-QString Q(const char* s) {
-    return QString::fromLatin1(s);
-}
 
 std::string HexBytes(std::string_view bytes) {
     static const char kHex[] = "0123456789ABCDEF";
@@ -39,6 +30,14 @@ std::string HexBytes(std::string_view bytes) {
         out += kHex[b & 0xF];
     }
     return out;
+}
+
+// Without the blanks at either end.
+std::string Trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n\f\v");
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t\r\n\f\v") - first + 1);
 }
 
 std::string Fixed(double value, int decimals) {
@@ -142,8 +141,7 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
 
     InventoryTally tally;
     const auto start = Clock::now();
-    s.send(Utf8(cmd::KelmEpcInventoryTime(QString::fromStdString(o.q), QString::fromStdString(o.c),
-                                          QString::fromStdString(o.n))));
+    s.send(proto::KelmEpcInventoryTime(o.q, o.c, o.n));
     if (o.cycles == 0 && o.seconds == 0 && !out.json())
         out.message("inventory running; Ctrl+C stops it");
 
@@ -179,7 +177,7 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
             if (Clock::now() >= nextStop) {
                 if (nextStop >= giveUp)
                     break;
-                s.send(Utf8(cmd::EpcStop()));
+                s.send(proto::EpcStop());
                 // One stop a tick, as the window's timer: a late tick is not made up for.
                 nextStop += milliseconds(kStopRetryMs);
                 if (const auto now = Clock::now(); nextStop <= now)
@@ -245,8 +243,8 @@ int RunSensors(const CliOptions& o, Output& out, TrafficLog& log) {
         return kExitNoReader;
 
     // The collection, as the sensor-tag monitor sends it, until "collection_stop".
-    s.send(Utf8(cmd::SendCopCollection(Q(kCollectionWindowSize), Q(kCollectionMaxPacketLength),
-                                       Q(kCollectionUdbTypeCode), Q(kCollectionTimeOutMs))));
+    s.send(proto::SendCopCollection(kCollectionWindowSize, kCollectionMaxPacketLength, kCollectionUdbTypeCode,
+                                    kCollectionTimeOutMs));
     bool started = false;
     bool stopped = false;
     const auto collectionEnd =
@@ -268,13 +266,15 @@ int RunSensors(const CliOptions& o, Output& out, TrafficLog& log) {
 
     // The three reads, one after the other: the first "UID" or "NO_ACK" after a read answers it.
     bool allAnswered = true;
-    const QStringList& ids = SawTagIds();
-    for (int i = 0; i < ids.size(); ++i) {
-        const QString id = ids[i];
+    const std::vector<std::string>& ids = proto::SawTagIds();
+    for (int i = 0; i < int(ids.size()); ++i) {
+        const std::string& id = ids[std::size_t(i)];
         // The sensor-tag monitor's read: the 433 MHz read of the tag, with its closing blank.
-        s.send(
-            Utf8(cmd::SendCopReadUserId(id.section(QLatin1Char('-'), 0, 0), id.section(QLatin1Char('-'), 1)) +
-                 QLatin1Char(' ')));
+        const std::size_t dash = id.find('-');
+        s.send(proto::SendCopReadUserId(std::string_view(id).substr(0, dash),
+                                        dash == std::string::npos ? std::string_view()
+                                                                  : std::string_view(id).substr(dash + 1)) +
+               ' ');
         std::string keyword;
         std::string record;
         w = s.pump(Clock::now() + milliseconds(kSensorReadWaitMs), [&](const std::string& a) {
@@ -289,8 +289,8 @@ int RunSensors(const CliOptions& o, Output& out, TrafficLog& log) {
             return kExitNoReader;
 
         JsonLine j;
-        j.str("type", "sensor").str("id", Utf8(id));
-        std::string text = "ID:" + Utf8(id) + "  ";
+        j.str("type", "sensor").str("id", id);
+        std::string text = "ID:" + id + "  ";
         if (w != WaitEnd::Done) {
             allAnswered = false;
             j.str("status", "no answer");
@@ -299,20 +299,19 @@ int RunSensors(const CliOptions& o, Output& out, TrafficLog& log) {
             j.str("status", "NO_ACK");
             text += "NO_ACK";
         } else {
-            const QString rec = QString::fromLatin1(record.data(), qsizetype(record.size()));
-            const SawRecord r = DecodeSawRecord(rec);
+            const proto::SawRecord r = proto::DecodeSawRecord(record);
             if (r.tag != i) {
                 j.str("status", "other record");
                 text += "other record: " + Latin1ToUtf8(record);
             } else if (!r.complete) {
                 j.str("status", "short record").num("length", r.length);
-                text = Utf8(SawShortRecordLine(r));
+                text = Latin1ToUtf8(proto::SawShortRecordLine(r));
             } else {
                 j.str("status", "ok").num("T", r.t).num("H", r.h);
-                text = Utf8(SawIdLine(r));
+                text = Latin1ToUtf8(proto::SawIdLine(r));
                 if (r.tag == 2) {
                     j.num("cf", r.cf).num("mf", r.mf).num("df", r.df);
-                    text += "  " + Utf8(SawFrequencyLine(r).trimmed());
+                    text += "  " + Trimmed(proto::SawFrequencyLine(r));
                 }
             }
             j.str("record", Latin1ToUtf8(record));

@@ -1,8 +1,8 @@
 #include "cli_output.h"
 
-#include <QDateTime>
-
+#include <chrono>
 #include <cmath>
+#include <ctime>
 
 namespace rd::cli {
 
@@ -94,12 +94,44 @@ JsonLine& JsonLine::boolean(std::string_view k, bool value) {
     return *this;
 }
 
+namespace {
+
+// The local time now, to the millisecond. The one place that asks the system for the zone.
+struct LocalNow {
+    std::tm tm{};
+    int ms = 0;
+};
+
+LocalNow Now() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    LocalNow n;
+    n.ms = int(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+    if (n.ms < 0)
+        n.ms += 1000;
+#ifdef _WIN32
+    localtime_s(&n.tm, &seconds);
+#else
+    localtime_r(&seconds, &n.tm);
+#endif
+    return n;
+}
+
+} // namespace
+
 std::string StampNow() {
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toStdString();
+    const LocalNow n = Now();
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", n.tm.tm_year + 1900, n.tm.tm_mon + 1,
+                  n.tm.tm_mday, n.tm.tm_hour, n.tm.tm_min, n.tm.tm_sec, n.ms);
+    return buf;
 }
 
 std::string TimeOfDayNow() {
-    return QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz")).toStdString();
+    const LocalNow n = Now();
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", n.tm.tm_hour, n.tm.tm_min, n.tm.tm_sec, n.ms);
+    return buf;
 }
 
 void Output::line(const std::string& text) {

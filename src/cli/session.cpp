@@ -4,8 +4,7 @@
 
 #include "com_a.h"
 #include "frames.h"
-
-#include <QString>
+#include "protocol_text.h"
 
 #include <algorithm>
 
@@ -153,7 +152,7 @@ void Session::startReceiver() {
 }
 
 void Session::send(const std::string& command) {
-    const std::u16string text = QString::fromUtf8(command.data(), qsizetype(command.size())).toStdU16String();
+    const std::u16string text = proto::Utf8ToUtf16(command);
     com_->SendStrToPort(com_->COM->hPORT, options_.addr, text);
 }
 

@@ -1,23 +1,30 @@
 #include "commands.h"
 
+#include "protocol_text.h"
+
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 namespace rd::cmd {
 
 namespace {
 
-// The command word (with its own trailing blank where it has one) followed by the
-// arguments, one blank between two arguments.
+std::string U8(const QString& s) {
+    return s.toStdString();
+}
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// proto::Join on box texts: the command word followed by the arguments, one blank between two.
 QString Join(const QString& word, std::initializer_list<QString> args) {
-    QString s = word;
-    bool first = true;
-    for (const QString& a : args) {
-        if (!first)
-            s += QLatin1Char(' ');
-        s += a;
-        first = false;
-    }
-    return s;
+    std::vector<std::string> texts;
+    texts.reserve(args.size());
+    for (const QString& a : args)
+        texts.push_back(U8(a));
+    return Q(proto::Join(U8(word), std::vector<std::string_view>(texts.begin(), texts.end())));
 }
 
 int HexDigit(QChar c) {
@@ -41,7 +48,7 @@ QString TwoDigits(int v) {
 
 QString SendCopCollection(const QString& windowSize, const QString& maxPacketLength,
                           const QString& udbTypeCode, const QString& timeOut) {
-    return Join(QStringLiteral("SEND_COP_COLLECTION "), {windowSize, maxPacketLength, udbTypeCode, timeOut});
+    return Q(proto::SendCopCollection(U8(windowSize), U8(maxPacketLength), U8(udbTypeCode), U8(timeOut)));
 }
 
 QString SendCopSleep() {
@@ -53,7 +60,7 @@ QString SendWakeUpImpuls() {
 }
 
 QString SendCopReadUserId(const QString& mfr, const QString& serial) {
-    return Join(QStringLiteral("SEND_COP_READ_USER_ID "), {mfr, serial});
+    return Q(proto::SendCopReadUserId(U8(mfr), U8(serial)));
 }
 
 QString SendCopRssiReadUserId(const QString& mfr, const QString& serial) {
@@ -122,11 +129,11 @@ QString KelmCurrRdDataUser(const QString& label) {
 }
 
 QString KelmEpcInventoryTime(const QString& q, const QString& c, const QString& cntr) {
-    return Join(QStringLiteral("KELM_EPC_INVENTORY_TIME "), {q, c, cntr});
+    return Q(proto::KelmEpcInventoryTime(U8(q), U8(c), U8(cntr)));
 }
 
 QString EpcStop() {
-    return QStringLiteral("EPC_STOP");
+    return Q(proto::EpcStop());
 }
 
 QString SetAttOut(const QString& attenuation) {

@@ -1,5 +1,9 @@
 #include "tool_text.h"
 
+#include "protocol_text.h"
+
+#include <string>
+
 namespace rd {
 
 QString Hex8(int32_t value) {
@@ -11,65 +15,74 @@ QString InvLogInfoLine(const QString& time, int32_t cycle, const QString& word5,
            QStringLiteral("  ") + word6;
 }
 
-int HexReading(QStringView chars) {
-    // Unsigned, so that a long run of digits wraps instead of overflowing: the value is the
-    // 32-bit pattern of the last eight digits.
-    uint32_t value = 0;
-    for (QChar c : chars) {
-        const ushort u = c.unicode();
-        int d;
-        if (u >= '0' && u <= '9')
-            d = u - '0';
-        else if (u >= 'a' && u <= 'f')
-            d = u - 'a' + 10;
-        else if (u >= 'A' && u <= 'F')
-            d = u - 'A' + 10;
-        else
-            break;
-        value = value * 16 + uint32_t(d);
+namespace {
+
+// Record characters one a byte; a character past Latin-1 becomes NUL, which is no hexadecimal
+// digit and in no tag identifier, just as the character itself.
+std::string RecordBytes(QStringView chars) {
+    std::string out(std::size_t(chars.size()), '\0');
+    for (qsizetype i = 0; i < chars.size(); ++i) {
+        const char16_t u = chars[i].unicode();
+        out[std::size_t(i)] = u <= 0xFF ? char(u) : '\0';
     }
-    return int(int32_t(value));
+    return out;
+}
+
+proto::SawRecord ToProto(const SawRecord& r) {
+    proto::SawRecord p;
+    p.tag = r.tag;
+    p.id = r.id.toStdString();
+    p.length = r.length;
+    p.complete = r.complete;
+    p.t = r.t;
+    p.h = r.h;
+    p.mf = r.mf;
+    p.cf = r.cf;
+    p.df = r.df;
+    return p;
+}
+
+} // namespace
+
+int HexReading(QStringView chars) {
+    return proto::HexReading(RecordBytes(chars));
 }
 
 const QStringList& SawTagIds() {
-    static const QStringList ids = {QStringLiteral("EEEE-FEDCBAF0"), QStringLiteral("EEEE-FEDCBAF1"),
-                                    QStringLiteral("EEEE-FEDCBAF2")};
+    static const QStringList ids = [] {
+        QStringList l;
+        for (const std::string& id : proto::SawTagIds())
+            l << QString::fromStdString(id);
+        return l;
+    }();
     return ids;
 }
 
 int SawRecordLengthNeeded(int tag) {
-    return tag == 2 ? 38 : 26;
+    return proto::SawRecordLengthNeeded(tag);
 }
 
 SawRecord DecodeSawRecord(const QString& record) {
+    const proto::SawRecord p = proto::DecodeSawRecord(RecordBytes(record));
     SawRecord r;
-    r.length = int(record.size());
-    r.id = record.left(SawRecord::kIdLength);
-    r.tag = int(SawTagIds().indexOf(r.id));
-    if (r.tag < 0 || r.length < SawRecordLengthNeeded(r.tag))
-        return r;
-    r.complete = true;
-    // Positions are counted from 1 at the first character of the record.
-    const QStringView s(record);
-    r.t = HexReading(s.mid(22, 2));
-    r.h = HexReading(s.mid(24, 2));
-    if (r.tag == 2) {
-        r.mf = HexReading(s.mid(30, 4)) + 430000;
-        r.cf = HexReading(s.mid(34, 4)) + 430000;
-        r.df = r.mf - r.cf;
-    }
+    r.tag = p.tag;
+    r.id = record.left(SawRecord::kIdLength); // the characters as they came
+    r.length = p.length;
+    r.complete = p.complete;
+    r.t = p.t;
+    r.h = p.h;
+    r.mf = p.mf;
+    r.cf = p.cf;
+    r.df = p.df;
     return r;
 }
 
 QString SawIdLine(const SawRecord& r) {
-    return QStringLiteral("ID:") + r.id + QStringLiteral("  T:") + QString::number(r.t) +
-           QStringLiteral("   H:") + QString::number(r.h);
+    return QString::fromStdString(proto::SawIdLine(ToProto(r)));
 }
 
 QString SawFrequencyLine(const SawRecord& r) {
-    return QStringLiteral("cf= ") + QString::number(r.cf) + QStringLiteral("kHz  mf= ") +
-           QString::number(r.mf) + QStringLiteral("kHz") + QStringLiteral("     df= ") +
-           QString::number(r.df) + QStringLiteral("kHz ");
+    return QString::fromStdString(proto::SawFrequencyLine(ToProto(r)));
 }
 
 QString SawTagLabel2(const SawRecord& r) {
@@ -84,10 +97,7 @@ QString SawDataLine(const QString& time, const SawRecord& r) {
 }
 
 QString SawShortRecordLine(const SawRecord& r) {
-    return QStringLiteral("ID:") + r.id +
-           QStringLiteral("  short record: %1 characters, %2 needed")
-               .arg(r.length)
-               .arg(SawRecordLengthNeeded(r.tag));
+    return QString::fromStdString(proto::SawShortRecordLine(ToProto(r)));
 }
 
 QString TimeFileName(const QString& timeText) {

@@ -3,8 +3,12 @@
 #include "cli_output.h"
 #include "inventory_tally.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <cstdlib>
+#include <ctime>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +93,36 @@ TEST(CliOutput, JsonLinesEscapeWhatJsonCannotHoldAsItIs) {
         EXPECT_EQ(d.object().value(QStringLiteral("text")).toString(),
                   QString::fromLatin1(c.bytes.data(), qsizetype(c.bytes.size())));
     }
+}
+
+// The stamps are the local time (a zone 5:30 ahead of UTC, so that UTC would show), to the
+// millisecond, as the window writes them.
+TEST(CliOutput, StampsAreTheLocalClockToTheMillisecond) {
+    const QByteArray oldTz = qgetenv("TZ");
+    const bool hadTz = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", "XST-05:30");
+    tzset();
+    // The zone's own clock, from UTC.
+    const qint64 offset = 5 * 3600 + 30 * 60;
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(offset);
+    const std::string stamp = StampNow();
+    const std::string time = TimeOfDayNow();
+    const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(offset);
+    if (hadTz)
+        qputenv("TZ", oldTz);
+    else
+        qunsetenv("TZ");
+    tzset();
+
+    const auto text = [](const QDateTime& t, const char* format) {
+        return t.toString(QString::fromLatin1(format)).toStdString();
+    };
+    ASSERT_EQ(stamp.size(), 23u) << stamp;
+    EXPECT_GE(stamp, text(before, "yyyy-MM-dd hh:mm:ss.zzz"));
+    EXPECT_LE(stamp, text(after, "yyyy-MM-dd hh:mm:ss.zzz"));
+    ASSERT_EQ(time.size(), 12u) << time;
+    EXPECT_GE(time, text(before, "hh:mm:ss.zzz"));
+    EXPECT_LE(time, text(after, "hh:mm:ss.zzz"));
 }
 
 TEST(CliInventory, TagsByTheirEpcWithTheLatestAntennaAndSignal) {
