@@ -26,7 +26,9 @@ qint64 NowMs();
 // Time of day in the locale's long time format (hours, minutes, seconds), without a
 // time-zone part.
 QString TimeText(const QTime& t);
-inline QString TimeText() { return TimeText(Now().time()); }
+inline QString TimeText() {
+    return TimeText(Now().time());
+}
 
 // A save-file dialog: shows it with the suggested file name and returns the chosen path,
 // or "" when the user cancelled. Tests replace the dialog with a function.
@@ -37,6 +39,8 @@ void SetSaveDialogForTesting(std::function<QString(const QString& objectName, co
 // with no replacement characters).
 QByteArray NarrowText(const QString& s);
 QString WidenBytes(const char* bytes, int count);
-inline QString WidenBytes(const std::string& s) { return WidenBytes(s.data(), int(s.size())); }
+inline QString WidenBytes(const std::string& s) {
+    return WidenBytes(s.data(), int(s.size()));
+}
 
 } // namespace rd

@@ -13,12 +13,12 @@ namespace rd {
 
 // An error raised by a handler, with the text to show.
 class AppError : public std::runtime_error {
-public:
+  public:
     explicit AppError(const QString& message);
     // The text whole; what() holds it in UTF-8, cut at a NUL character.
     QString message() const { return message_; }
 
-private:
+  private:
     QString message_;
 };
 

@@ -11,7 +11,7 @@ namespace rd {
 
 class FormTimer : public QObject {
     Q_OBJECT
-public:
+  public:
     FormTimer(const QString& objectName, int intervalMs, bool enabled, QObject* parent = nullptr);
 
     void setInterval(int ms);
@@ -27,7 +27,7 @@ public:
     // still running (from an event loop the handler opened) is skipped.
     void fire();
 
-private:
+  private:
     QTimer timer_;
     int interval_;
     bool enabled_;

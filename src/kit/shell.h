@@ -9,7 +9,7 @@
 namespace rd {
 
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
 
     // Command sending: every command of every page goes through these.
@@ -38,8 +38,7 @@ public:
 };
 
 // A control of the window by its name; a missing one is a fault of the program.
-template <class T>
-T* FindControl(Shell& shell, const char* name) {
+template <class T> T* FindControl(Shell& shell, const char* name) {
     T* c = shell.formWidget()->findChild<T*>(QString::fromLatin1(name));
     if (!c)
         throw AppError(QStringLiteral("control %1 missing").arg(QString::fromLatin1(name)));

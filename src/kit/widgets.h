@@ -15,10 +15,18 @@ namespace rd {
 
 // The status colours.
 namespace colors {
-inline QColor green() { return QColor(0, 128, 0); }
-inline QColor red() { return QColor(255, 0, 0); }
-inline QColor black() { return QColor(0, 0, 0); }
-inline QColor blue() { return QColor(0, 0, 255); }
+inline QColor green() {
+    return QColor(0, 128, 0);
+}
+inline QColor red() {
+    return QColor(255, 0, 0);
+}
+inline QColor black() {
+    return QColor(0, 0, 0);
+}
+inline QColor blue() {
+    return QColor(0, 0, 255);
+}
 } // namespace colors
 
 // A push button; its caption is also its accessible name. The hint becomes its tooltip.

@@ -19,7 +19,7 @@
 namespace rd {
 
 class TCOM_A {
-public:
+  public:
     static constexpr int kRingSize = 400001;
     static constexpr int kReadBlock = 100;
 
@@ -70,7 +70,7 @@ public:
     static constexpr int kFailedReadBackoffMs = 100;
     static constexpr int kLostAfterFailedReads = 3;
 
-private:
+  private:
     void Execute();
     void run(int priority);
     // Feed ring bytes to the cutter until the ring is empty or an answer is held.

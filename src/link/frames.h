@@ -32,7 +32,7 @@ constexpr int kMaxAnswerSize = 1024;
 
 // Raised when a command would not fit the frame block; nothing has been sent then.
 class CommandTooLong : public std::runtime_error {
-public:
+  public:
     CommandTooLong(std::size_t length, std::size_t maxLength);
 };
 
@@ -55,7 +55,7 @@ std::string AnswerTerminalLine(const uint8_t* bytes, int count);
 // The answer cutter, fed one byte at a time. It writes into caller-owned storage so
 // that the receiver thread can keep its fields (buffer, count, mode) where they belong.
 class AnswerCutter {
-public:
+  public:
     enum Mode : int32_t { Hunting = 0, Collecting = 1, Held = 2 };
 
     AnswerCutter(uint8_t* buffer, int32_t& count, int32_t& mode) : buf_(buffer), count_(count), mode_(mode) {}
@@ -66,7 +66,7 @@ public:
     // The user-interface side has taken the held frame: hunt for the next one.
     void release() { mode_ = Hunting; }
 
-private:
+  private:
     uint8_t* buf_;
     int32_t& count_;
     int32_t& mode_;

@@ -20,7 +20,7 @@ class TCOM_A;
 // Raised by check_port and create_port when the port cannot be purged; the port of that
 // attempt has been closed again.
 class PortSetupError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -41,7 +41,7 @@ struct ProbeOutcome {
 constexpr std::size_t kProbeKeepBytes = 4096;
 
 class Tmy_COM {
-public:
+  public:
     std::string CommPort;
     std::string CommPortStr;
     PortHandle hPORT = 0;

@@ -10,12 +10,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,13 +35,31 @@ struct IntCase {
 
 TEST(StrToInt, AcceptsTheToolkitSyntaxAndRejectsTheRest) {
     const IntCase cases[] = {
-        {"01", 1},         {"09", 9},       {"10", 10},          {"  7", 7},
-        {"-5", -5},        {"+12", 12},     {"$1F", 31},         {"0x1f", 31},
-        {"0X10", 16},      {"-$10", -16},   {"2147483647", 2147483647},
-        {"-2147483648", -2147483647 - 1},   {"$FFFFFFFF", -1},
-        {"", std::nullopt}, {"0A", std::nullopt}, {"1 2", std::nullopt}, {"7 ", std::nullopt},
-        {"$", std::nullopt}, {"0x", std::nullopt}, {"-", std::nullopt}, {"1A", std::nullopt}, {"\t7", std::nullopt},
-        {"2147483648", std::nullopt}, {"$100000000", std::nullopt}, {"\xd0\x9f", std::nullopt},
+        {"01", 1},
+        {"09", 9},
+        {"10", 10},
+        {"  7", 7},
+        {"-5", -5},
+        {"+12", 12},
+        {"$1F", 31},
+        {"0x1f", 31},
+        {"0X10", 16},
+        {"-$10", -16},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"$FFFFFFFF", -1},
+        {"", std::nullopt},
+        {"0A", std::nullopt},
+        {"1 2", std::nullopt},
+        {"7 ", std::nullopt},
+        {"$", std::nullopt},
+        {"0x", std::nullopt},
+        {"-", std::nullopt},
+        {"1A", std::nullopt},
+        {"\t7", std::nullopt},
+        {"2147483648", std::nullopt},
+        {"$100000000", std::nullopt},
+        {"\xd0\x9f", std::nullopt},
     };
     for (const IntCase& c : cases) {
         const QString text = QString::fromUtf8(c.text);

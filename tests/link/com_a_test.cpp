@@ -32,7 +32,7 @@ std::optional<std::string> Take(TCOM_A& t, int timeoutMs = 3000) {
 // A line on which nothing comes. Each read first sets `reading`: from then on the thread has
 // begun its run, and its fields may be looked at without racing its first writes.
 class QuietPort : public PortBackend {
-public:
+  public:
     explicit QuietPort(std::shared_ptr<Event> reading) : reading_(std::move(reading)) {}
     bool setTimeouts(const CommTimeouts&) override { return true; }
     bool setupComm(uint32_t, uint32_t) override { return true; }
@@ -50,7 +50,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::shared_ptr<Event> reading_;
 };
 
@@ -102,7 +102,7 @@ TEST(ReceiverEvents, EightEventsLabelledAfterThePortExistFromTheStartAndAreTheir
 
 // A connected reader: the simulator on COM3 and the port opened by the port object.
 class ReceiverTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetPortDirectory(dir.path());
         sim::Options o;
@@ -139,7 +139,7 @@ TEST_F(ReceiverTest, AnswersOfTheReaderAreHandedOver) {
 }
 
 class SplitReceiverTest : public ReceiverTest {
-protected:
+  protected:
     void SetUp() override {
         splitParts = 6;
         ReceiverTest::SetUp();
@@ -335,7 +335,7 @@ TEST(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
 
 // Reads fail for a while (an adapter out and back in), then answers come again.
 class FlakyPort : public PortBackend {
-public:
+  public:
     explicit FlakyPort(int failures) : failures_(failures) {}
     bool setTimeouts(const CommTimeouts&) override { return true; }
     bool setupComm(uint32_t, uint32_t) override { return true; }
@@ -363,7 +363,7 @@ public:
         return true;
     }
 
-private:
+  private:
     int failures_;
     bool sent_ = false;
 };

@@ -42,7 +42,7 @@ template <typename Pred> bool WaitUntil(Pred pred, int timeoutMs = 3000) {
 // A pty pair in raw mode. The test plays the device on the master side; the slave is what
 // the link opens, through DIR/COMn.
 class RawPty {
-public:
+  public:
     RawPty() {
         if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0)
             throw std::runtime_error("openpty failed");
@@ -112,7 +112,7 @@ public:
         master_ = -1;
     }
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::string slavePath_;

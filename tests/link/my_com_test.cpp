@@ -23,7 +23,7 @@ std::vector<uint8_t> Frame(const std::string& s) {
 }
 
 class PortObjectTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetPortDirectory(dir.path());
         com.MemoUTIL_SEND = [this](const std::string& line) { sendLog.push_back(line); };
@@ -245,7 +245,7 @@ TEST_F(PortObjectTest, CreatePortClosesTheHeldPortFirst) {
 
 // A port that opens and takes its settings but cannot be purged: a pty cannot fail a purge.
 class PurgeFails : public PortBackend {
-public:
+  public:
     explicit PurgeFails(std::vector<std::string>* log) : log_(log) {}
     ~PurgeFails() override { log_->push_back("close"); }
     bool setTimeouts(const CommTimeouts&) override { return true; }
@@ -266,7 +266,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::vector<std::string>* log_;
 };
 

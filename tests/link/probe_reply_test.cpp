@@ -28,7 +28,7 @@ const std::string kPortStr = ": baud=115200 parity=N data=8 stop=2";
 const std::string kProbeFrame = std::string("\x01:00000001 VERSION;");
 
 class ProbeReplyTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { SetPortDirectory(dir.path()); }
     void TearDown() override {
         if (com.hPORT != 0)
