@@ -113,10 +113,10 @@ struct DefaultsCase {
 };
 
 TEST_F(WindowSettings, DefaultsWhenOffOrDamaged) {
+    static const char damaged[] = "\x00\xff[boxes\n=\x01geometry=@ByteArray(\n";
     const DefaultsCase cases[] = {
         {"settings off", {}, false},
-        {"damaged file",
-         QByteArray("\x00\xff[boxes\n=\x01geometry=@ByteArray(\n", 36) + QByteArray(3000, '\xfe'), true},
+        {"damaged file", QByteArray(damaged, sizeof damaged - 1) + QByteArray(3000, '\xfe'), true},
         {"unreadable entries",
          "[boxes]\nEditNET_PORT=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x3\n[window]\ngeometry=@ByteArray(zz)\n"
          "hiddenPages=UTIL, TRM, ANT_TEST, LOG, ZEZ2011, KAMAZ, TAGS, ReaderDesk\ncurrentPage=nope\n",
