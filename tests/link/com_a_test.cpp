@@ -16,37 +16,18 @@
 namespace rd {
 namespace {
 
+using testing::Take;
 using testing::WaitUntil;
-
-// The user-interface side of the hand-over: wait for an answer, copy it, clear the ready
-// event, then set the free event.
-std::optional<std::string> Take(TCOM_A& t, int timeoutMs = 3000) {
-    if (!t.EventAnswerStrReady->Wait(timeoutMs))
-        return std::nullopt;
-    std::string answer(reinterpret_cast<const char*>(t.REC_ANSWER_BUF), t.ANSWER_BUF_COUNT);
-    t.EventAnswerStrReady->Reset();
-    t.EventAnswerStrFree->Set();
-    return answer;
-}
 
 // A line on which nothing comes. Each read first sets `reading`: from then on the thread has
 // begun its run, and its fields may be looked at without racing its first writes.
-class QuietPort : public PortBackend {
+class QuietPort : public testing::FakePort {
   public:
     explicit QuietPort(std::shared_ptr<Event> reading) : reading_(std::move(reading)) {}
-    bool setTimeouts(const CommTimeouts&) override { return true; }
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-    bool getState(LineSettings&) override { return true; }
-    bool setState(const LineSettings&) override { return true; }
-    bool purge(uint32_t) override { return true; }
     bool read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
         reading_->Set();
         std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
-        return true;
-    }
-    bool write(const void*, uint32_t n, uint32_t* written) override {
-        *written = n;
         return true;
     }
 
@@ -334,14 +315,9 @@ TEST(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
 }
 
 // Reads fail for a while (an adapter out and back in), then answers come again.
-class FlakyPort : public PortBackend {
+class FlakyPort : public testing::FakePort {
   public:
     explicit FlakyPort(int failures) : failures_(failures) {}
-    bool setTimeouts(const CommTimeouts&) override { return true; }
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-    bool getState(LineSettings&) override { return true; }
-    bool setState(const LineSettings&) override { return true; }
-    bool purge(uint32_t) override { return true; }
     bool read(void* buf, uint32_t n, uint32_t* got) override {
         *got = 0;
         if (failures_ > 0) {
@@ -356,10 +332,6 @@ class FlakyPort : public PortBackend {
         *got = std::min<uint32_t>(n, static_cast<uint32_t>(answer.size()));
         std::copy_n(answer.data(), *got, static_cast<char*>(buf));
         sent_ = true;
-        return true;
-    }
-    bool write(const void*, uint32_t n, uint32_t* written) override {
-        *written = n;
         return true;
     }
 
@@ -389,23 +361,14 @@ TEST(ReceiverLost, FailuresInARowLoseTheConnectionFewerDoNot) {
 }
 
 // Reads fail with the given causes in turn, then the line is quiet.
-class FailsWith : public PortBackend {
+class FailsWith : public testing::FakePort {
   public:
     explicit FailsWith(std::vector<int> causes) : causes_(std::move(causes)) {}
-    bool setTimeouts(const CommTimeouts&) override { return true; }
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-    bool getState(LineSettings&) override { return true; }
-    bool setState(const LineSettings&) override { return true; }
-    bool purge(uint32_t) override { return true; }
     bool read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
         if (next_ < causes_.size())
             return PortFailed(causes_[next_++], "/dev/ttyUSB0");
         std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
-        return true;
-    }
-    bool write(const void*, uint32_t n, uint32_t* written) override {
-        *written = n;
         return true;
     }
 
