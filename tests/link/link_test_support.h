@@ -269,6 +269,29 @@ template <class Device> void ExpectBytesPassUnchanged(PortHandle h, const Device
     EXPECT_EQ(r.bytes, all);
 }
 
+// The far end of the open port h has gone after sending something: what was still there may
+// come first, after that every read fails at once, whatever the time-outs, and so does a write.
+inline void ExpectEndedPortFails(PortHandle h) {
+    for (const CommTimeouts& t : {CommTimeouts{1, 1, 1, 0, 0}, CommTimeouts{0, 0, 0, 0, 0}}) {
+        ASSERT_TRUE(SetCommTimeouts(h, t));
+        char buf[100];
+        uint32_t got = 0;
+        const auto start = Clock::now();
+        const bool ok = ReadFile(h, buf, sizeof buf, &got);
+        if (ok) {
+            EXPECT_GT(got, 0u);
+            continue;
+        }
+        EXPECT_EQ(got, 0u);
+        EXPECT_LT(MsSince(start), 1000);
+    }
+    char buf[10];
+    uint32_t got = 0;
+    EXPECT_FALSE(ReadFile(h, buf, sizeof buf, &got));
+    uint32_t written = 0;
+    EXPECT_FALSE(WriteFile(h, "x", 1, &written));
+}
+
 // A long read on the open port h, with nothing coming, ends soon after its wake descriptor
 // is signalled, with nothing read; the wake is taken, so the next wait is not cut short.
 inline void ExpectWakeEndsARead(PortHandle h) {
