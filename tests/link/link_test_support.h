@@ -269,6 +269,20 @@ template <class Device> void ExpectBytesPassUnchanged(PortHandle h, const Device
     EXPECT_EQ(r.bytes, all);
 }
 
+// A write of size bytes on the open port h, whose far end reads nothing, with a write time-out
+// of 100 ms: once the buffers are full it cannot finish, and fails after the time-out with
+// part of it written.
+inline void ExpectStuckWriteFails(PortHandle h, std::size_t size) {
+    ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 0, 0, 100}));
+    std::string big(size, 'w');
+    uint32_t written = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(WriteFile(h, big.data(), static_cast<uint32_t>(big.size()), &written));
+    EXPECT_GE(MsSince(start), 100);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, big.size());
+}
+
 // The far end of the open port h has gone after sending something: what was still there may
 // come first, after that every read fails at once, whatever the time-outs, and so does a write.
 inline void ExpectEndedPortFails(PortHandle h) {
