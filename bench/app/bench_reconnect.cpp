@@ -3,8 +3,7 @@
 // from the replugged port's appearance to the first answer routed after it: the mean over
 // the cycles and the longest. The cycles plug in again at different moments after the
 // loss was shown (0, 200, 400 ... ms), since the window tries the port once a second.
-#include "main_window.h"
-#include "reader_sim.h"
+#include "bench_window_support.h"
 #include "serial_port.h"
 
 #include <QApplication>
@@ -23,21 +22,14 @@ int main(int argc, char** argv) {
     const int cycles = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
     rd::sim::TempPortDir dir;
-    rd::sim::Options o;
-    o.identifier = "VKR900-15";
-    o.portDir = dir.path();
-    o.comNumber = 1;
+    const rd::sim::Options o = rd::bench::Reader900OnCom1(dir.path());
     std::optional<rd::sim::ReaderSim> reader;
     reader.emplace(o);
     rd::SetPortDirectory(dir.path());
 
     rd::TFormQUOR w;
-    w.show();
-    w.BF_START();
-    if (!w.connected()) {
-        std::fprintf(stderr, "bench_reconnect: no reader found\n");
+    if (!rd::bench::ShowConnected(w, "bench_reconnect"))
         return 1;
-    }
     // Runs the window's event loop until pred holds; false after timeoutMs.
     auto runUntil = [&](const std::function<bool()>& pred, int timeoutMs) {
         QElapsedTimer t;

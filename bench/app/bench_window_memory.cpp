@@ -1,8 +1,7 @@
 // A simulated 900 MHz reader floods inventory answers into the real window (shown on the
 // offscreen platform, the inventory log switched off) until two million answers have been
 // routed, then prints the resident memory of the whole process.
-#include "main_window.h"
-#include "reader_sim.h"
+#include "bench_window_support.h"
 #include "serial_port.h"
 
 #include <QApplication>
@@ -36,20 +35,12 @@ int main(int argc, char** argv) {
     const int limitS = 900;
 
     rd::sim::TempPortDir dir;
-    rd::sim::Options o;
-    o.identifier = "VKR900-15";
-    o.portDir = dir.path();
-    o.comNumber = 1;
-    rd::sim::ReaderSim reader(o);
+    rd::sim::ReaderSim reader(rd::bench::Reader900OnCom1(dir.path()));
     rd::SetPortDirectory(dir.path());
 
     rd::TFormQUOR w;
-    w.show();
-    w.BF_START();
-    if (!w.connected()) {
-        std::fprintf(stderr, "bench_window_memory: no reader found\n");
+    if (!rd::bench::ShowConnected(w, "bench_window_memory"))
         return 1;
-    }
     reader.startFlood();
     QElapsedTimer run;
     run.start();
@@ -63,10 +54,7 @@ int main(int argc, char** argv) {
     }
     reader.stopFlood();
     // Let the window take what is still on its way and repaint.
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 300)
-        app.processEvents(QEventLoop::AllEvents, 10);
+    rd::bench::RunEventsFor(app, 300);
 
     std::printf("rss_mb_after_2m_answers %.0f MB\n", ResidentMb());
     return 0;

@@ -2,8 +2,7 @@
 // offscreen platform, takes them with its own TimerMAIN. Prints how many answers a
 // second went through all four answer handlers, and the longest gap in the event loop
 // seen by a 1 ms timer meanwhile.
-#include "main_window.h"
-#include "reader_sim.h"
+#include "bench_window_support.h"
 #include "serial_port.h"
 
 #include <QApplication>
@@ -19,31 +18,18 @@ int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 3;
 
     rd::sim::TempPortDir dir;
-    rd::sim::Options o;
-    o.identifier = "VKR900-15";
-    o.portDir = dir.path();
-    o.comNumber = 1;
-    rd::sim::ReaderSim reader(o);
+    rd::sim::ReaderSim reader(rd::bench::Reader900OnCom1(dir.path()));
     rd::SetPortDirectory(dir.path());
 
     rd::TFormQUOR w;
-    w.show();
-    w.BF_START();
-    if (!w.connected()) {
-        std::fprintf(stderr, "bench_window_routing: no reader found\n");
+    if (!rd::bench::ShowConnected(w, "bench_window_routing"))
         return 1;
-    }
     // Let the window settle at its connected polling rate.
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 200)
-        app.processEvents(QEventLoop::AllEvents, 10);
+    rd::bench::RunEventsFor(app, 200);
 
     reader.startFlood();
     // Warm-up, then measure.
-    settle.restart();
-    while (settle.elapsed() < 500)
-        app.processEvents(QEventLoop::AllEvents, 10);
+    rd::bench::RunEventsFor(app, 500);
 
     qint64 maxGapNs = 0;
     QElapsedTimer gap;

@@ -3,6 +3,7 @@
 // tags listed, and the time of one refresh after every row of 10,000 changed. The page is
 // shown on the offscreen platform, its table sorted by Reads, the column that changes
 // with every read.
+#include "bench_tools_support.h"
 #include "tag_table.h"
 #include "tag_table_model.h"
 #include "tags_page.h"
@@ -25,18 +26,19 @@ QString TagAnswer(int n, int signal) {
 }
 const QString kCycle = QStringLiteral(":00000001 START_INVENTORY;");
 
-void SortByReads(rd::TagsPage& page) {
+// Shows the page, its table sorted by Reads.
+void ShowSortedByReads(QApplication& app, rd::TagsPage& page) {
+    page.resize(900, 500);
+    page.show();
     page.findChild<QTableView*>(QStringLiteral("TableTAGS"))
         ->sortByColumn(rd::TagTable::kReads, Qt::DescendingOrder);
+    app.processEvents();
 }
 
 // Microseconds per answer (median of the rounds) with `tags` tags listed.
 double MeasureAt(QApplication& app, int tags) {
     rd::TagsPage page;
-    page.resize(900, 500);
-    page.show();
-    SortByReads(page);
-    app.processEvents();
+    ShowSortedByReads(app, page);
     // The answers made beforehand: 30 signal strengths of every tag.
     std::vector<QString> answers;
     for (int s = 0; s < 30; ++s)
@@ -79,17 +81,13 @@ double MeasureAt(QApplication& app, int tags) {
         std::fprintf(stderr, "bench_tag_table: %d tags listed, expected %d\n", page.table().tags(), tags);
         std::exit(1);
     }
-    std::sort(us.begin(), us.end());
-    return us[us.size() / 2];
+    return rd::bench::Median(us);
 }
 
 // Milliseconds of one refresh (median) after a cycle that changed every row of `tags`.
 double RefreshMs(QApplication& app, int tags) {
     rd::TagsPage page;
-    page.resize(900, 500);
-    page.show();
-    SortByReads(page);
-    app.processEvents();
+    ShowSortedByReads(app, page);
     std::vector<double> ms;
     QElapsedTimer t;
     for (int cycle = 0; cycle < 8; ++cycle) {
@@ -104,8 +102,7 @@ double RefreshMs(QApplication& app, int tags) {
         if (cycle > 0) // the first refresh only inserts the rows
             ms.push_back(double(t.nsecsElapsed()) / 1e6);
     }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
+    return rd::bench::Median(ms);
 }
 
 } // namespace
@@ -115,12 +112,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    const double few = MeasureAt(app, 10);
-    const double many = MeasureAt(app, 10'000);
-    const double refresh = RefreshMs(app, 10'000);
-    std::printf("tag_table_answer_us_at_10 %.3f us\n", few);
-    std::printf("tag_table_answer_us_at_10000 %.3f us\n", many);
-    std::printf("tag_table_cost_ratio %.3f ratio\n", many / few);
-    std::printf("tag_table_refresh_ms_at_10000 %.3f ms\n", refresh);
+    rd::bench::PrintCostAtFewAndMany([&](int tags) { return MeasureAt(app, tags); }, 10, 10'000,
+                                     "tag_table_answer", "tag_table_cost_ratio");
+    std::printf("tag_table_refresh_ms_at_10000 %.3f ms\n", RefreshMs(app, 10'000));
     return 0;
 }

@@ -3,6 +3,7 @@
 // log switched on), half of them new tags and half repeats, with 10 and with 100,000
 // distinct tags already in the lists. Prints both figures and their ratio.
 #include "ant_test.h"
+#include "bench_tools_support.h"
 #include "inv_log.h"
 #include "main_window.h"
 
@@ -63,8 +64,7 @@ double MeasureAt(QApplication& app, int listed) {
                      w.pageANT_TEST->AntTestTagCount, next);
         std::exit(1);
     }
-    std::sort(us.begin(), us.end());
-    return us[us.size() / 2];
+    return rd::bench::Median(us);
 }
 
 } // namespace
@@ -74,10 +74,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    const double few = MeasureAt(app, 10);
-    const double many = MeasureAt(app, 100'000);
-    std::printf("distinct_tag_answer_us_at_10 %.3f us\n", few);
-    std::printf("distinct_tag_answer_us_at_100000 %.3f us\n", many);
-    std::printf("distinct_cost_ratio %.3f ratio\n", many / few);
+    rd::bench::PrintCostAtFewAndMany([&](int listed) { return MeasureAt(app, listed); }, 10, 100'000,
+                                     "distinct_tag_answer", "distinct_cost_ratio");
     return 0;
 }

@@ -32,12 +32,9 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // digits may come: the result is the 32-bit pattern of the last eight ("FFFFFFFF" is -1).
 int HexReading(std::string_view chars);
 
-// A sensor tag's user ID record (word 3 of a "UID" answer, one character a byte) taken apart.
-struct SawRecord {
-    static constexpr int kIdLength = 13;
-
+// What a sensor tag's user ID record gives besides its identifier.
+struct SawReadings {
     int tag = -1;          // 0, 1 or 2 for the three known tags, -1 for any other record
-    std::string id;        // the first 13 characters
     int length = 0;        // characters in the record
     bool complete = false; // long enough for every position the tag's decoding reads
     int t = 0;             // temperature reading, positions 23-24
@@ -45,6 +42,13 @@ struct SawRecord {
     int mf = 0;            // third tag: positions 31-34 + 430000, kHz
     int cf = 0;            // third tag: positions 35-38 + 430000, kHz
     int df = 0;            // mf - cf
+};
+
+// A sensor tag's user ID record (word 3 of a "UID" answer, one character a byte) taken apart.
+struct SawRecord : SawReadings {
+    static constexpr int kIdLength = 13;
+
+    std::string id; // the first 13 characters
 };
 
 // The three tags' identifiers, in the order of their read buttons and labels.

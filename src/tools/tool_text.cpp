@@ -1,7 +1,5 @@
 #include "tool_text.h"
 
-#include "protocol_text.h"
-
 #include <string>
 
 namespace rd {
@@ -30,15 +28,8 @@ std::string RecordBytes(QStringView chars) {
 
 proto::SawRecord ToProto(const SawRecord& r) {
     proto::SawRecord p;
-    p.tag = r.tag;
+    static_cast<proto::SawReadings&>(p) = r;
     p.id = r.id.toStdString();
-    p.length = r.length;
-    p.complete = r.complete;
-    p.t = r.t;
-    p.h = r.h;
-    p.mf = r.mf;
-    p.cf = r.cf;
-    p.df = r.df;
     return p;
 }
 
@@ -63,17 +54,9 @@ int SawRecordLengthNeeded(int tag) {
 }
 
 SawRecord DecodeSawRecord(const QString& record) {
-    const proto::SawRecord p = proto::DecodeSawRecord(RecordBytes(record));
     SawRecord r;
-    r.tag = p.tag;
+    static_cast<proto::SawReadings&>(r) = proto::DecodeSawRecord(RecordBytes(record));
     r.id = record.left(SawRecord::kIdLength); // the characters as they came
-    r.length = p.length;
-    r.complete = p.complete;
-    r.t = p.t;
-    r.h = p.h;
-    r.mf = p.mf;
-    r.cf = p.cf;
-    r.df = p.df;
     return r;
 }
 

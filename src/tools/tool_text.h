@@ -4,6 +4,8 @@
 // writing of a list as a text file.
 #pragma once
 
+#include "protocol_text.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -36,19 +38,12 @@ QString InvLogInfoLine(const QString& time, int32_t cycle, const QString& word5,
 // of digits may come: the result is the 32-bit pattern of the last eight ("FFFFFFFF" is -1).
 int HexReading(QStringView chars);
 
-// A sensor tag's user ID record (word 3 of a "UID" answer) taken apart.
-struct SawRecord {
-    static constexpr int kIdLength = 13;
+// A sensor tag's user ID record (word 3 of a "UID" answer) taken apart: the protocol
+// library's readings, with the identifier as the characters came.
+struct SawRecord : proto::SawReadings {
+    static constexpr int kIdLength = proto::SawRecord::kIdLength;
 
-    int tag = -1;          // 0, 1 or 2 for the three known tags, -1 for any other record
-    QString id;            // the first 13 characters
-    int length = 0;        // characters in the record
-    bool complete = false; // long enough for every position the tag's decoding reads
-    int t = 0;             // temperature reading, positions 23-24
-    int h = 0;             // humidity reading, positions 25-26
-    int mf = 0;            // third tag: positions 31-34 + 430000, kHz
-    int cf = 0;            // third tag: positions 35-38 + 430000, kHz
-    int df = 0;            // mf - cf
+    QString id; // the first 13 characters
 };
 
 // The three tags' identifiers, in the order of their read buttons and labels.

@@ -16,37 +16,18 @@
 namespace rd {
 namespace {
 
+using testing::Take;
 using testing::WaitUntil;
-
-// The user-interface side of the hand-over: wait for an answer, copy it, clear the ready
-// event, then set the free event.
-std::optional<std::string> Take(TCOM_A& t, int timeoutMs = 3000) {
-    if (!t.EventAnswerStrReady->Wait(timeoutMs))
-        return std::nullopt;
-    std::string answer(reinterpret_cast<const char*>(t.REC_ANSWER_BUF), t.ANSWER_BUF_COUNT);
-    t.EventAnswerStrReady->Reset();
-    t.EventAnswerStrFree->Set();
-    return answer;
-}
 
 // A line on which nothing comes. Each read first sets `reading`: from then on the thread has
 // begun its run, and its fields may be looked at without racing its first writes.
-class QuietPort : public PortBackend {
+class QuietPort : public testing::FakePort {
   public:
     explicit QuietPort(std::shared_ptr<Event> reading) : reading_(std::move(reading)) {}
-    bool setTimeouts(const CommTimeouts&) override { return true; }
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-    bool getState(LineSettings&) override { return true; }
-    bool setState(const LineSettings&) override { return true; }
-    bool purge(uint32_t) override { return true; }
     bool read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
         reading_->Set();
         std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
-        return true;
-    }
-    bool write(const void*, uint32_t n, uint32_t* written) override {
-        *written = n;
         return true;
     }
 
@@ -224,31 +205,40 @@ TEST_F(ReceiverTest, EarlierThreadOnTheSamePortNameTakesNoRelease) {
         ASSERT_EQ(Take(*receiver, 1000), ":" + std::to_string(i) + " N;") << "answer " << i;
 }
 
-TEST(ReceiverRing, FullRingDropsNewcomersAndKeepsWhatWaits) {
-    sim::TempPortDir dir;
-    SetPortDirectory(dir.path());
-    testing::RawPty pty;
-    pty.publish(dir.path(), 4);
-    const PortHandle h = OpenPort("COM4");
-    ASSERT_NE(h, INVALID_PORT_HANDLE);
-    ASSERT_TRUE(SetCommState(h, {115200, 8, 'N', StopBits::Two}));
-    {
-        TCOM_A t(h, "COM4");
-        // ":A;" is held; behind it exactly a ring's worth of bytes ending in ":B;", then ":C;",
-        // which finds no room.
-        const int room = TCOM_A::kRingSize - 1;
-        pty.write(":A;" + std::string(room - 3, '\n') + ":B;" + ":C;");
-        ASSERT_TRUE(WaitUntil([&] { return t.droppedBytes() >= 3; }, 10000));
-        EXPECT_EQ(t.droppedBytes(), 3u);
-        EXPECT_EQ(Take(t), ":A;");
-        EXPECT_EQ(Take(t), ":B;");
-        EXPECT_FALSE(t.EventAnswerStrReady->Wait(100));
-        // The ring goes on working after it has wrapped.
-        pty.write(":D;");
-        EXPECT_EQ(Take(t), ":D;");
+// A raw pseudo-terminal as COM4, its port open at 115200 8N2; the test starts the receiver.
+class ReceiverRing : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetPortDirectory(dir.path());
+        pty.publish(dir.path(), 4);
+        h = OpenPort("COM4");
+        ASSERT_NE(h, INVALID_PORT_HANDLE);
+        ASSERT_TRUE(SetCommState(h, {115200, 8, 'N', StopBits::Two}));
     }
-    ClosePort(h);
-    ResetPortDirectory();
+    void TearDown() override {
+        if (h != INVALID_PORT_HANDLE)
+            ClosePort(h);
+        ResetPortDirectory();
+    }
+    sim::TempPortDir dir;
+    testing::RawPty pty;
+    PortHandle h = INVALID_PORT_HANDLE;
+};
+
+TEST_F(ReceiverRing, FullRingDropsNewcomersAndKeepsWhatWaits) {
+    TCOM_A t(h, "COM4");
+    // ":A;" is held; behind it exactly a ring's worth of bytes ending in ":B;", then ":C;",
+    // which finds no room.
+    const int room = TCOM_A::kRingSize - 1;
+    pty.write(":A;" + std::string(room - 3, '\n') + ":B;" + ":C;");
+    ASSERT_TRUE(WaitUntil([&] { return t.droppedBytes() >= 3; }, 10000));
+    EXPECT_EQ(t.droppedBytes(), 3u);
+    EXPECT_EQ(Take(t), ":A;");
+    EXPECT_EQ(Take(t), ":B;");
+    EXPECT_FALSE(t.EventAnswerStrReady->Wait(100));
+    // The ring goes on working after it has wrapped.
+    pty.write(":D;");
+    EXPECT_EQ(Take(t), ":D;");
 }
 
 // A reader frame of 33 bytes with a number of its own: ":00000042 DATA 0123456789ABCDEFG;".
@@ -258,90 +248,73 @@ std::string NumberedFrame(int i) {
     return text;
 }
 
-TEST(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
-    sim::TempPortDir dir;
-    SetPortDirectory(dir.path());
-    testing::RawPty pty;
-    pty.publish(dir.path(), 4);
-    const PortHandle h = OpenPort("COM4");
-    ASSERT_NE(h, INVALID_PORT_HANDLE);
-    ASSERT_TRUE(SetCommState(h, {115200, 8, 'N', StopBits::Two}));
-    {
-        TCOM_A t(h, "COM4");
-        const int frameSize = int(NumberedFrame(0).size());
-        const int room = TCOM_A::kRingSize - 1;
-        std::string sent = ":HELD;";
-        pty.write(sent);
-        ASSERT_TRUE(t.EventAnswerStrReady->Wait(3000));
+TEST_F(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
+    TCOM_A t(h, "COM4");
+    const int frameSize = int(NumberedFrame(0).size());
+    const int room = TCOM_A::kRingSize - 1;
+    std::string sent = ":HELD;";
+    pty.write(sent);
+    ASSERT_TRUE(t.EventAnswerStrReady->Wait(3000));
 
-        // While ":HELD;" waits, a flood larger than the ring: the ring ends inside a frame.
-        std::string flood;
-        int next = 1;
-        while (int(flood.size()) < room + 10 * frameSize)
-            flood += NumberedFrame(next++);
-        ASSERT_NE(room % frameSize, 0);
-        pty.write(flood);
-        sent += flood;
-        const uint64_t firstLoss = flood.size() - room;
-        ASSERT_TRUE(WaitUntil([&] { return t.droppedBytes() >= firstLoss; }, 10000));
+    // While ":HELD;" waits, a flood larger than the ring: the ring ends inside a frame.
+    std::string flood;
+    int next = 1;
+    while (int(flood.size()) < room + 10 * frameSize)
+        flood += NumberedFrame(next++);
+    ASSERT_NE(room % frameSize, 0);
+    pty.write(flood);
+    sent += flood;
+    const uint64_t firstLoss = flood.size() - room;
+    ASSERT_TRUE(WaitUntil([&] { return t.droppedBytes() >= firstLoss; }, 10000));
 
-        // One release makes room for one frame; a second, smaller flood then fills that room
-        // and loses the rest, so two gaps wait in the ring at once.
-        EXPECT_EQ(Take(t), ":HELD;");
-        ASSERT_TRUE(t.EventAnswerStrReady->Wait(3000));
-        std::string second;
-        for (int k = 0; k < 5; ++k)
-            second += NumberedFrame(next++);
-        pty.write(second);
-        sent += second;
-        ASSERT_TRUE(
-            WaitUntil([&] { return t.droppedBytes() >= firstLoss + second.size() - frameSize; }, 10000));
-        EXPECT_EQ(t.droppedBytes(), firstLoss + second.size() - frameSize);
+    // One release makes room for one frame; a second, smaller flood then fills that room
+    // and loses the rest, so two gaps wait in the ring at once.
+    EXPECT_EQ(Take(t), ":HELD;");
+    ASSERT_TRUE(t.EventAnswerStrReady->Wait(3000));
+    std::string second;
+    for (int k = 0; k < 5; ++k)
+        second += NumberedFrame(next++);
+    pty.write(second);
+    sent += second;
+    ASSERT_TRUE(WaitUntil([&] { return t.droppedBytes() >= firstLoss + second.size() - frameSize; }, 10000));
+    EXPECT_EQ(t.droppedBytes(), firstLoss + second.size() - frameSize);
 
-        // Drain the ring; then a last frame, which falls behind the second gap. (Were it sent
-        // before the ring is empty, it would still land there: nothing changes.)
-        std::vector<std::string> answers;
-        while (auto answer = Take(t, 500))
-            answers.push_back(*answer);
-        const std::string tail = NumberedFrame(next++);
-        pty.write(tail);
-        sent += tail;
-        while (answers.empty() || answers.back() != tail) {
-            auto answer = Take(t);
-            if (!answer)
-                break;
-            answers.push_back(*answer);
-        }
-        EXPECT_FALSE(t.EventAnswerStrReady->Wait(100));
-
-        // Every answer is a run of bytes the reader sent, in the order sent.
-        std::size_t at = 0;
-        for (const std::string& a : answers) {
-            const std::size_t found = sent.find(a, at);
-            ASSERT_NE(found, std::string::npos) << "an answer never sent: " << a;
-            at = found + a.size();
-        }
-        // The frames wholly in the ring, the one that filled the room, and the tail; the
-        // frames cut by a gap are gone.
-        const std::size_t inRing = room / frameSize;
-        ASSERT_EQ(answers.size(), inRing + 2);
-        EXPECT_EQ(answers[inRing - 1], NumberedFrame(int(inRing)));
-        EXPECT_EQ(answers[inRing], second.substr(0, frameSize));
-        EXPECT_EQ(answers.back(), tail);
+    // Drain the ring; then a last frame, which falls behind the second gap. (Were it sent
+    // before the ring is empty, it would still land there: nothing changes.)
+    std::vector<std::string> answers;
+    while (auto answer = Take(t, 500))
+        answers.push_back(*answer);
+    const std::string tail = NumberedFrame(next++);
+    pty.write(tail);
+    sent += tail;
+    while (answers.empty() || answers.back() != tail) {
+        auto answer = Take(t);
+        if (!answer)
+            break;
+        answers.push_back(*answer);
     }
-    ClosePort(h);
-    ResetPortDirectory();
+    EXPECT_FALSE(t.EventAnswerStrReady->Wait(100));
+
+    // Every answer is a run of bytes the reader sent, in the order sent.
+    std::size_t at = 0;
+    for (const std::string& a : answers) {
+        const std::size_t found = sent.find(a, at);
+        ASSERT_NE(found, std::string::npos) << "an answer never sent: " << a;
+        at = found + a.size();
+    }
+    // The frames wholly in the ring, the one that filled the room, and the tail; the
+    // frames cut by a gap are gone.
+    const std::size_t inRing = room / frameSize;
+    ASSERT_EQ(answers.size(), inRing + 2);
+    EXPECT_EQ(answers[inRing - 1], NumberedFrame(int(inRing)));
+    EXPECT_EQ(answers[inRing], second.substr(0, frameSize));
+    EXPECT_EQ(answers.back(), tail);
 }
 
 // Reads fail for a while (an adapter out and back in), then answers come again.
-class FlakyPort : public PortBackend {
+class FlakyPort : public testing::FakePort {
   public:
     explicit FlakyPort(int failures) : failures_(failures) {}
-    bool setTimeouts(const CommTimeouts&) override { return true; }
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-    bool getState(LineSettings&) override { return true; }
-    bool setState(const LineSettings&) override { return true; }
-    bool purge(uint32_t) override { return true; }
     bool read(void* buf, uint32_t n, uint32_t* got) override {
         *got = 0;
         if (failures_ > 0) {
@@ -356,10 +329,6 @@ class FlakyPort : public PortBackend {
         *got = std::min<uint32_t>(n, static_cast<uint32_t>(answer.size()));
         std::copy_n(answer.data(), *got, static_cast<char*>(buf));
         sent_ = true;
-        return true;
-    }
-    bool write(const void*, uint32_t n, uint32_t* written) override {
-        *written = n;
         return true;
     }
 
@@ -389,23 +358,14 @@ TEST(ReceiverLost, FailuresInARowLoseTheConnectionFewerDoNot) {
 }
 
 // Reads fail with the given causes in turn, then the line is quiet.
-class FailsWith : public PortBackend {
+class FailsWith : public testing::FakePort {
   public:
     explicit FailsWith(std::vector<int> causes) : causes_(std::move(causes)) {}
-    bool setTimeouts(const CommTimeouts&) override { return true; }
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-    bool getState(LineSettings&) override { return true; }
-    bool setState(const LineSettings&) override { return true; }
-    bool purge(uint32_t) override { return true; }
     bool read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
         if (next_ < causes_.size())
             return PortFailed(causes_[next_++], "/dev/ttyUSB0");
         std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
-        return true;
-    }
-    bool write(const void*, uint32_t n, uint32_t* written) override {
-        *written = n;
         return true;
     }
 

@@ -1,12 +1,17 @@
 // Helpers for the link tests: a raw pseudo-terminal pair published as a COM port, the far
-// end of a TCP connection on the loopback, and waiting for a condition with a deadline.
+// end of a TCP connection on the loopback, waiting for a condition with a deadline, taking
+// a receiver's answer, one timed read, the checks every kind of open port passes alike, and a base for fake
+// ports.
 #pragma once
 
+#include "com_a.h"
 #include "serial_port.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -15,6 +20,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -37,6 +43,38 @@ template <typename Pred> bool WaitUntil(Pred pred, int timeoutMs = 3000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+// One read under the given time-outs: the bytes, whether it succeeded and how long it took.
+// started, if given, is called once the clock of the read runs, just before the read.
+struct TimedReadResult {
+    bool ok;
+    std::string bytes;
+    long ms;
+};
+inline TimedReadResult TimedRead(PortHandle h, const CommTimeouts& t, uint32_t n,
+                                 const std::function<void()>& started = {}) {
+    EXPECT_TRUE(SetCommTimeouts(h, t));
+    std::string buf(n, '\0');
+    uint32_t got = 12345;
+    const auto start = Clock::now();
+    if (started)
+        started();
+    const bool ok = ReadFile(h, buf.data(), n, &got);
+    const long ms = MsSince(start);
+    buf.resize(got <= n ? got : 0);
+    return {ok, buf, ms};
+}
+
+// The user-interface side of a receiver's hand-over: wait for an answer, copy it, clear the
+// ready event, then set the free event.
+inline std::optional<std::string> Take(TCOM_A& t, int timeoutMs = 3000) {
+    if (!t.EventAnswerStrReady->Wait(timeoutMs))
+        return std::nullopt;
+    std::string answer(reinterpret_cast<const char*>(t.REC_ANSWER_BUF), t.ANSWER_BUF_COUNT);
+    t.EventAnswerStrReady->Reset();
+    t.EventAnswerStrFree->Set();
+    return answer;
 }
 
 // A pty pair in raw mode. The test plays the device on the master side; the slave is what
@@ -212,6 +250,98 @@ class TcpPeer {
     int listener_ = -1;
     int conn_ = -1;
     uint16_t port_ = 0;
+};
+
+// Every byte value goes out on the open port h unchanged to the device at its far end (a
+// RawPty or a TcpPeer), and comes back from the device the same.
+template <class Device> void ExpectBytesPassUnchanged(PortHandle h, const Device& device) {
+    std::string all;
+    for (int i = 0; i < 256; ++i)
+        all.push_back(static_cast<char>(i));
+    uint32_t written = 0;
+    ASSERT_TRUE(WriteFile(h, all.data(), 256, &written));
+    EXPECT_EQ(written, 256u);
+    EXPECT_EQ(device.read(256), all);
+
+    device.write(all);
+    const auto r = TimedRead(h, {0, 0, 2000, 0, 0}, 256);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.bytes, all);
+}
+
+// A write of size bytes on the open port h, whose far end reads nothing, with a write time-out
+// of 100 ms: once the buffers are full it cannot finish, and fails after the time-out with
+// part of it written.
+inline void ExpectStuckWriteFails(PortHandle h, std::size_t size) {
+    ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 0, 0, 100}));
+    std::string big(size, 'w');
+    uint32_t written = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(WriteFile(h, big.data(), static_cast<uint32_t>(big.size()), &written));
+    EXPECT_GE(MsSince(start), 100);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, big.size());
+}
+
+// The far end of the open port h has gone after sending something: what was still there may
+// come first, after that every read fails at once, whatever the time-outs, and so does a write.
+inline void ExpectEndedPortFails(PortHandle h) {
+    for (const CommTimeouts& t : {CommTimeouts{1, 1, 1, 0, 0}, CommTimeouts{0, 0, 0, 0, 0}}) {
+        ASSERT_TRUE(SetCommTimeouts(h, t));
+        char buf[100];
+        uint32_t got = 0;
+        const auto start = Clock::now();
+        const bool ok = ReadFile(h, buf, sizeof buf, &got);
+        if (ok) {
+            EXPECT_GT(got, 0u);
+            continue;
+        }
+        EXPECT_EQ(got, 0u);
+        EXPECT_LT(MsSince(start), 1000);
+    }
+    char buf[10];
+    uint32_t got = 0;
+    EXPECT_FALSE(ReadFile(h, buf, sizeof buf, &got));
+    uint32_t written = 0;
+    EXPECT_FALSE(WriteFile(h, "x", 1, &written));
+}
+
+// A long read on the open port h, with nothing coming, ends soon after its wake descriptor
+// is signalled, with nothing read; the wake is taken, so the next wait is not cut short.
+inline void ExpectWakeEndsARead(PortHandle h) {
+    ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 10000, 0, 0}));
+    const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    ASSERT_GE(wake, 0);
+    std::thread waker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        const uint64_t one = 1;
+        EXPECT_EQ(::write(wake, &one, sizeof one), 8);
+    });
+    char buf[10];
+    uint32_t got = 99;
+    const auto start = Clock::now();
+    EXPECT_TRUE(ReadFileUntilWoken(h, buf, sizeof buf, &got, wake));
+    waker.join();
+    EXPECT_EQ(got, 0u);
+    EXPECT_LT(MsSince(start), 5000);
+    pollfd p{wake, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 0), 0);
+    ::close(wake);
+}
+
+// A fake port for faults a pseudo-terminal cannot produce: its line settings all succeed and
+// its writes take everything; what its reads do is the fake's own.
+class FakePort : public PortBackend {
+  public:
+    bool setTimeouts(const CommTimeouts&) override { return true; }
+    bool setupComm(uint32_t, uint32_t) override { return true; }
+    bool getState(LineSettings&) override { return true; }
+    bool setState(const LineSettings&) override { return true; }
+    bool purge(uint32_t) override { return true; }
+    bool write(const void*, uint32_t n, uint32_t* written) override {
+        *written = n;
+        return true;
+    }
 };
 
 } // namespace rd::testing

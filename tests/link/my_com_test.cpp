@@ -244,14 +244,10 @@ TEST_F(PortObjectTest, CreatePortClosesTheHeldPortFirst) {
 }
 
 // A port that opens and takes its settings but cannot be purged: a pty cannot fail a purge.
-class PurgeFails : public PortBackend {
+class PurgeFails : public testing::FakePort {
   public:
     explicit PurgeFails(std::vector<std::string>* log) : log_(log) {}
     ~PurgeFails() override { log_->push_back("close"); }
-    bool setTimeouts(const CommTimeouts&) override { return true; }
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-    bool getState(LineSettings&) override { return true; }
-    bool setState(const LineSettings&) override { return true; }
     bool purge(uint32_t) override {
         log_->push_back("purge");
         return false;

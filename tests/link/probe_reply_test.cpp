@@ -143,14 +143,9 @@ TEST_F(ProbeReplyTest, LastProbeKeepsTheCauseOrTheReply) {
 
 // A port that opens but whose writes, or reads, fail with a given cause (0: they work and
 // nothing ever comes). For causes a pseudo-terminal cannot produce.
-class BrokenPort : public PortBackend {
+class BrokenPort : public testing::FakePort {
   public:
     BrokenPort(int writeErr, int readErr) : writeErr_(writeErr), readErr_(readErr) {}
-    bool setTimeouts(const CommTimeouts&) override { return true; }
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-    bool getState(LineSettings&) override { return true; }
-    bool setState(const LineSettings&) override { return true; }
-    bool purge(uint32_t) override { return true; }
     bool read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
         return readErr_ == 0 || PortFailed(readErr_, "/dev/ttyUSB0");

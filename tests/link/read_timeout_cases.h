@@ -3,7 +3,10 @@
 // and what the read must return, and when.
 #pragma once
 
+#include "link_test_support.h"
 #include "serial_port.h"
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
@@ -109,6 +112,23 @@ inline std::vector<TimedReadCase> ReadTimeoutCases() {
                       -1,
                       -1},
     };
+}
+
+// Runs one case on the open port h with the device at its far end (a RawPty or a TcpPeer).
+template <class Device> void ExpectTimedReadCase(PortHandle h, const Device& device, const TimedReadCase& c) {
+    if (!c.before.empty())
+        device.write(c.before);
+    DevicePlayer player(device, c.during, true);
+    const auto r = TimedRead(h, c.t, c.n, [&] { player.go(); });
+    player.join();
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.bytes, c.expected);
+    if (c.minMs >= 0) {
+        EXPECT_GE(r.ms, c.minMs);
+    }
+    if (c.maxMs >= 0) {
+        EXPECT_LT(r.ms, c.maxMs);
+    }
 }
 
 } // namespace rd::testing

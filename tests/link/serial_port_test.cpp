@@ -14,15 +14,12 @@
 #include <functional>
 #include <thread>
 
-#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace rd {
 namespace {
 
-using testing::Clock;
-using testing::MsSince;
 using testing::RawPty;
 
 class PortDirTest : public ::testing::Test {
@@ -117,24 +114,9 @@ class PtyPortTest : public PortDirTest {
             ClosePort(h);
         PortDirTest::TearDown();
     }
-    // One read under the given time-outs: the bytes, whether it succeeded and how long it took.
-    // started, if given, is called once the clock of the read runs, just before the read.
-    struct ReadResult {
-        bool ok;
-        std::string bytes;
-        long ms;
-    };
-    ReadResult timedRead(const CommTimeouts& t, uint32_t n, const std::function<void()>& started = {}) {
-        EXPECT_TRUE(SetCommTimeouts(h, t));
-        std::string buf(n, '\0');
-        uint32_t got = 12345;
-        const auto start = Clock::now();
-        if (started)
-            started();
-        const bool ok = ReadFile(h, buf.data(), n, &got);
-        const long ms = MsSince(start);
-        buf.resize(got <= n ? got : 0);
-        return {ok, buf, ms};
+    testing::TimedReadResult timedRead(const CommTimeouts& t, uint32_t n,
+                                       const std::function<void()>& started = {}) {
+        return testing::TimedRead(h, t, n, started);
     }
 
     RawPty pty;
@@ -201,18 +183,7 @@ TEST_F(PtyPortTest, LineSettingsAreWrittenRawAndReadBack) {
 }
 
 TEST_F(PtyPortTest, WriteAndReadPassBytesUnchanged) {
-    std::string all;
-    for (int i = 0; i < 256; ++i)
-        all.push_back(static_cast<char>(i));
-    uint32_t written = 0;
-    ASSERT_TRUE(WriteFile(h, all.data(), 256, &written));
-    EXPECT_EQ(written, 256u);
-    EXPECT_EQ(pty.read(256), all);
-
-    pty.write(all);
-    const auto r = timedRead({0, 0, 2000, 0, 0}, 256);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.bytes, all);
+    testing::ExpectBytesPassUnchanged(h, pty);
 }
 
 using testing::DevicePlayer;
@@ -221,20 +192,7 @@ using testing::TimedReadCase;
 class ReadTimeouts : public PtyPortTest, public ::testing::WithParamInterface<TimedReadCase> {};
 
 TEST_P(ReadTimeouts, OneRead) {
-    const TimedReadCase& c = GetParam();
-    if (!c.before.empty())
-        pty.write(c.before);
-    DevicePlayer device(pty, c.during, true);
-    const auto r = timedRead(c.t, c.n, [&] { device.go(); });
-    device.join();
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.bytes, c.expected);
-    if (c.minMs >= 0) {
-        EXPECT_GE(r.ms, c.minMs);
-    }
-    if (c.maxMs >= 0) {
-        EXPECT_LT(r.ms, c.maxMs);
-    }
+    testing::ExpectTimedReadCase(h, pty, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(PtyPortTest, ReadTimeouts, ::testing::ValuesIn(testing::ReadTimeoutCases()),
@@ -282,14 +240,7 @@ TEST_F(PtyPortTest, ReadWithMaxdwordIntervalAndMultiplierEndsAtTheFirstByte) {
 
 TEST_F(PtyPortTest, WriteTimeoutEndsAStuckWriteAsAFailure) {
     // Nobody reads the master: the pty fills and the write cannot finish.
-    ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 0, 0, 100}));
-    std::string big(1 << 20, 'w');
-    uint32_t written = 0;
-    const auto start = Clock::now();
-    EXPECT_FALSE(WriteFile(h, big.data(), static_cast<uint32_t>(big.size()), &written));
-    EXPECT_GE(MsSince(start), 100);
-    EXPECT_GT(written, 0u);
-    EXPECT_LT(written, big.size());
+    testing::ExpectStuckWriteFails(h, 1 << 20);
     EXPECT_EQ(LastPortError().err, ETIMEDOUT);
     EXPECT_EQ(LastPortError().text, "timed out");
 }
@@ -323,25 +274,7 @@ TEST_F(PtyPortTest, HangUpFailsTheReadAtOnce) {
         return ::ioctl(pty.slave(), FIONREAD, &avail) == 0 && avail == 4;
     }));
     pty.closeMaster();
-    for (const CommTimeouts& t : {CommTimeouts{1, 1, 1, 0, 0}, CommTimeouts{0, 0, 0, 0, 0}}) {
-        ASSERT_TRUE(SetCommTimeouts(h, t));
-        char buf[100];
-        uint32_t got = 0;
-        const auto start = Clock::now();
-        const bool ok = ReadFile(h, buf, sizeof buf, &got);
-        // Whatever was still there may come first; after that every read fails.
-        if (ok) {
-            EXPECT_GT(got, 0u);
-            continue;
-        }
-        EXPECT_EQ(got, 0u);
-        EXPECT_LT(MsSince(start), 1000);
-    }
-    char buf[10];
-    uint32_t got = 0;
-    EXPECT_FALSE(ReadFile(h, buf, sizeof buf, &got));
-    uint32_t written = 0;
-    EXPECT_FALSE(WriteFile(h, "x", 1, &written));
+    testing::ExpectEndedPortFails(h);
 }
 
 TEST_F(PtyPortTest, HangUpIsTheCauseOfTheFailedReadAndWrite) {
@@ -371,14 +304,9 @@ TEST_F(PtyPortTest, HangUpIsTheCauseOfTheFailedReadAndWrite) {
 
 // A port whose reads and writes fail with a given cause (err 0: without one) until it is
 // told to work again. For causes a pseudo-terminal cannot produce.
-class FailingPort : public PortBackend {
+class FailingPort : public testing::FakePort {
   public:
     FailingPort(int err, std::shared_ptr<std::atomic<bool>> works) : err_(err), works_(std::move(works)) {}
-    bool setTimeouts(const CommTimeouts&) override { return true; }
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-    bool getState(LineSettings&) override { return true; }
-    bool setState(const LineSettings&) override { return true; }
-    bool purge(uint32_t) override { return true; }
     bool read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
         return outcome();
@@ -451,25 +379,7 @@ TEST(PortCauses, FailedReadsAndWritesTellWhy) {
 }
 
 TEST_F(PtyPortTest, WakeDescriptorEndsAReadEarly) {
-    ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 10000, 0, 0}));
-    const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    ASSERT_GE(wake, 0);
-    std::thread waker([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        const uint64_t one = 1;
-        EXPECT_EQ(::write(wake, &one, sizeof one), 8);
-    });
-    char buf[10];
-    uint32_t got = 99;
-    const auto start = Clock::now();
-    EXPECT_TRUE(ReadFileUntilWoken(h, buf, sizeof buf, &got, wake));
-    waker.join();
-    EXPECT_EQ(got, 0u);
-    EXPECT_LT(MsSince(start), 5000);
-    // The wake was taken: the next wait is not cut short by it.
-    pollfd p{wake, POLLIN, 0};
-    EXPECT_EQ(::poll(&p, 1, 0), 0);
-    ::close(wake);
+    testing::ExpectWakeEndsARead(h);
 }
 
 } // namespace

@@ -19,14 +19,13 @@
 
 #include <dirent.h>
 #include <netinet/tcp.h>
-#include <sys/eventfd.h>
 
 namespace rd {
 namespace {
 
 using testing::Clock;
-using testing::DevicePlayer;
 using testing::MsSince;
+using testing::Take;
 using testing::TcpPeer;
 using testing::TimedReadCase;
 
@@ -136,22 +135,9 @@ class TcpPortTest : public ::testing::Test {
         if (h != INVALID_PORT_HANDLE)
             ClosePort(h);
     }
-    struct ReadResult {
-        bool ok;
-        std::string bytes;
-        long ms;
-    };
-    ReadResult timedRead(const CommTimeouts& t, uint32_t n, const std::function<void()>& started = {}) {
-        EXPECT_TRUE(SetCommTimeouts(h, t));
-        std::string buf(n, '\0');
-        uint32_t got = 12345;
-        const auto start = Clock::now();
-        if (started)
-            started();
-        const bool ok = ReadFile(h, buf.data(), n, &got);
-        const long ms = MsSince(start);
-        buf.resize(got <= n ? got : 0);
-        return {ok, buf, ms};
+    testing::TimedReadResult timedRead(const CommTimeouts& t, uint32_t n,
+                                       const std::function<void()>& started = {}) {
+        return testing::TimedRead(h, t, n, started);
     }
 
     TcpPeer peer;
@@ -210,37 +196,13 @@ TEST_F(TcpPortTest, NoDelayKeepAliveAndLineSettingsThatChangeNothing) {
 }
 
 TEST_F(TcpPortTest, WriteAndReadPassBytesUnchanged) {
-    std::string all;
-    for (int i = 0; i < 256; ++i)
-        all.push_back(static_cast<char>(i));
-    uint32_t written = 0;
-    ASSERT_TRUE(WriteFile(h, all.data(), 256, &written));
-    EXPECT_EQ(written, 256u);
-    EXPECT_EQ(peer.read(256), all);
-
-    peer.write(all);
-    const auto r = timedRead({0, 0, 2000, 0, 0}, 256);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.bytes, all);
+    testing::ExpectBytesPassUnchanged(h, peer);
 }
 
 class TcpReadTimeouts : public TcpPortTest, public ::testing::WithParamInterface<TimedReadCase> {};
 
 TEST_P(TcpReadTimeouts, OneRead) {
-    const TimedReadCase& c = GetParam();
-    if (!c.before.empty())
-        peer.write(c.before);
-    DevicePlayer device(peer, c.during, true);
-    const auto r = timedRead(c.t, c.n, [&] { device.go(); });
-    device.join();
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.bytes, c.expected);
-    if (c.minMs >= 0) {
-        EXPECT_GE(r.ms, c.minMs);
-    }
-    if (c.maxMs >= 0) {
-        EXPECT_LT(r.ms, c.maxMs);
-    }
+    testing::ExpectTimedReadCase(h, peer, GetParam());
 }
 
 // The serial port's table, and the rules the receiver thread and the probes read by.
@@ -270,14 +232,7 @@ INSTANTIATE_TEST_SUITE_P(TcpPortTest, TcpReadTimeouts, ::testing::ValuesIn(TcpRe
 
 TEST_F(TcpPortTest, WriteTimeoutEndsAStuckWriteAsAFailure) {
     // The server reads nothing: the socket buffers fill and the write cannot finish.
-    ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 0, 0, 100}));
-    std::string big(32 << 20, 'w');
-    uint32_t written = 0;
-    const auto start = Clock::now();
-    EXPECT_FALSE(WriteFile(h, big.data(), static_cast<uint32_t>(big.size()), &written));
-    EXPECT_GE(MsSince(start), 100);
-    EXPECT_GT(written, 0u);
-    EXPECT_LT(written, big.size());
+    testing::ExpectStuckWriteFails(h, 32 << 20);
 }
 
 TEST_F(TcpPortTest, PurgeDropsWhatWaitsButNotTheEnd) {
@@ -319,56 +274,13 @@ TEST(TcpConnectionEnd, ClosedOrResetFailsReadsAndWritesAtOnce) {
         peer.write("last");
         ASSERT_TRUE(WaitForInput(h, 2000));
         (peer.*row.end)();
-        for (const CommTimeouts& t : {CommTimeouts{1, 1, 1, 0, 0}, CommTimeouts{0, 0, 0, 0, 0}}) {
-            ASSERT_TRUE(SetCommTimeouts(h, t));
-            char buf[100];
-            uint32_t got = 0;
-            const auto start = Clock::now();
-            const bool ok = ReadFile(h, buf, sizeof buf, &got);
-            // What was still there may come first; after that every read fails.
-            if (ok) {
-                EXPECT_GT(got, 0u);
-                continue;
-            }
-            EXPECT_EQ(got, 0u);
-            EXPECT_LT(MsSince(start), 1000);
-        }
-        char buf[10];
-        uint32_t got = 0;
-        EXPECT_FALSE(ReadFile(h, buf, sizeof buf, &got));
-        uint32_t written = 0;
-        EXPECT_FALSE(WriteFile(h, "x", 1, &written));
+        testing::ExpectEndedPortFails(h);
         EXPECT_TRUE(ClosePort(h));
     }
 }
 
 TEST_F(TcpPortTest, WakeDescriptorEndsAReadEarly) {
-    ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 10000, 0, 0}));
-    const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    ASSERT_GE(wake, 0);
-    std::thread waker([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        const uint64_t one = 1;
-        EXPECT_EQ(::write(wake, &one, sizeof one), 8);
-    });
-    char buf[10];
-    uint32_t got = 99;
-    const auto start = Clock::now();
-    EXPECT_TRUE(ReadFileUntilWoken(h, buf, sizeof buf, &got, wake));
-    waker.join();
-    EXPECT_EQ(got, 0u);
-    EXPECT_LT(MsSince(start), 5000);
-    ::close(wake);
-}
-
-// The user-interface side of the hand-over.
-std::optional<std::string> Take(TCOM_A& t, int timeoutMs = 3000) {
-    if (!t.EventAnswerStrReady->Wait(timeoutMs))
-        return std::nullopt;
-    std::string answer(reinterpret_cast<const char*>(t.REC_ANSWER_BUF), t.ANSWER_BUF_COUNT);
-    t.EventAnswerStrReady->Reset();
-    t.EventAnswerStrFree->Set();
-    return answer;
+    testing::ExpectWakeEndsARead(h);
 }
 
 TEST(TcpReader, FoundAnsweredLostAndFoundAgain) {
