@@ -1,23 +1,10 @@
 #include "platform.h"
 
+#include "win32_system.h"
+
 #include <cstdint>
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 namespace rd {
-
-namespace {
-
-HANDLE toHandle(int fd) {
-    // Sign-extended back, as handles handed between 32- and 64-bit code are.
-    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
-}
-
-} // namespace
 
 int CreateWakeFd() {
     const HANDLE h = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -33,12 +20,12 @@ int CreateWakeFd() {
 
 void CloseWakeFd(int fd) {
     if (fd >= 0)
-        ::CloseHandle(toHandle(fd));
+        ::CloseHandle(WakeHandle(fd));
 }
 
 void SignalWakeFd(int fd) {
     if (fd >= 0)
-        ::SetEvent(toHandle(fd));
+        ::SetEvent(WakeHandle(fd));
 }
 
 bool WaitWakeFd(int fd, int ms) {
@@ -47,7 +34,7 @@ bool WaitWakeFd(int fd, int ms) {
         return false;
     }
     // An auto-reset event: the wait that sees it also drains it.
-    return ::WaitForSingleObject(toHandle(fd), static_cast<DWORD>(ms < 0 ? 0 : ms)) == WAIT_OBJECT_0;
+    return ::WaitForSingleObject(WakeHandle(fd), static_cast<DWORD>(ms < 0 ? 0 : ms)) == WAIT_OBJECT_0;
 }
 
 void SetCurrentThreadPriority(int priority) {

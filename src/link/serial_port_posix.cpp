@@ -4,11 +4,11 @@
 // serial devices or the entries of a port directory.
 #include "serial_port.h"
 
-#include "read_plan.h"
+#include "posix_poll.h"
 #include "tcp_port.h"
+#include "timed_port.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -28,8 +28,6 @@
 namespace rd {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The number at the end of a device name (digits only, at most 2^20), or -1.
 long trailingNumber(const std::string& name, const std::string& prefix) {
@@ -175,39 +173,13 @@ uint32_t speedRate(speed_t code) {
     return 0;
 }
 
-timespec toTimespec(Clock::duration d) {
-    if (d < Clock::duration::zero())
-        d = Clock::duration::zero();
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
-    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-}
-
-// A total limit of multiplier x bytes + constant can exceed what the clock's nanoseconds hold
-// (a multiplier near the maximum times a few thousand bytes): such a limit is as good as none,
-// and is capped instead of wrapping into the past.
-Clock::time_point deadlineAfter(Clock::time_point from, uint64_t ms) {
-    return from + std::chrono::milliseconds(std::min(ms, kLongestWaitMs));
-}
-
-void drainWakeFd(int fd) {
-    uint64_t buf[8];
-    while (::read(fd, buf, sizeof buf) > 0) {
-    }
-}
-
-class PosixPort final : public PortBackend {
+class PosixPort final : public TimedPortBackend, private PolledLine {
   public:
-    PosixPort(int fd, std::string device) : fd_(fd), device_(std::move(device)) {}
+    PosixPort(int fd, std::string device) : PolledLine(fd, POLLIN), device_(std::move(device)) {}
     ~PosixPort() override {
         // The exclusive flag outlives this descriptor while anyone else keeps the tty open.
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
-    }
-
-    bool setTimeouts(const CommTimeouts& t) override {
-        std::lock_guard lock(m_);
-        timeouts_ = t;
-        return true;
     }
 
     bool setupComm(uint32_t inQueue, uint32_t outQueue) override {
@@ -317,146 +289,29 @@ class PosixPort final : public PortBackend {
         return true;
     }
 
-    bool read(void* buf, uint32_t n, uint32_t* got) override { return readUntilWoken(buf, n, got, -1); }
-
-    bool readUntilWoken(void* buf, uint32_t n, uint32_t* got, int wakeFd) override {
-        uint32_t count = 0;
-        const bool ok = readImpl(static_cast<uint8_t*>(buf), n, count, wakeFd);
-        if (got)
-            *got = count;
-        return ok;
-    }
-
-    bool waitForInput(uint32_t timeoutMs) override {
-        const auto deadline = deadlineAfter(Clock::now(), timeoutMs);
-        for (;;) {
-            const timespec ts = toTimespec(deadline - Clock::now());
-            pollfd pfd{fd_, POLLIN, 0};
-            const int r = ::ppoll(&pfd, 1, &ts, nullptr);
-            if (r < 0 && errno == EINTR)
-                continue;
-            // A hung-up or broken port says yes: the read that follows finds out.
-            return r != 0;
-        }
-    }
-
-    bool write(const void* buf, uint32_t n, uint32_t* written) override {
-        uint32_t count = 0;
-        const bool ok = writeImpl(static_cast<const uint8_t*>(buf), n, count);
-        if (written)
-            *written = count;
-        return ok;
-    }
+    bool waitForInput(uint32_t timeoutMs) override { return waitPolled(timeoutMs); }
 
   private:
-    CommTimeouts timeouts() {
-        std::lock_guard lock(m_);
-        return timeouts_;
+    bool readImpl(uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) override {
+        return readPolled(timeouts(), buf, n, got, wakeFd);
     }
 
-    // Reads under the port's read time-outs (see PlanRead): waits in ppoll until the next
-    // deadline, the wake descriptor or bytes, and takes what is there.
-    bool readImpl(uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) {
-        got = 0;
-        if (n == 0)
-            return true;
-        const ReadPlan plan = PlanRead(timeouts(), n);
-        ReadDeadline deadline(plan, Clock::now());
-
-        for (;;) {
-            timespec ts{}; // zero: look and return
-            timespec* tsp = &ts;
-            if (!plan.returnAtOnce) {
-                const auto until = deadline.next();
-                if (!until) {
-                    tsp = nullptr;
-                } else {
-                    const auto now = Clock::now();
-                    if (now >= *until)
-                        return true;
-                    ts = toTimespec(*until - now);
-                }
-            }
-            pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-            const int r = ::ppoll(fds, wakeFd >= 0 ? 2 : 1, tsp, nullptr);
-            if (r < 0) {
-                if (errno == EINTR)
-                    continue;
-                return got > 0 || PortFailed(errno, device_);
-            }
-            const short re = fds[0].revents;
-            if (re & POLLNVAL)
-                return lineFailed(re, 0);
-            if (re & (POLLIN | POLLHUP | POLLERR)) {
-                const ssize_t k = ::read(fd_, buf + got, n - got);
-                const int err = k < 0 ? errno : 0;
-                if (k > 0) {
-                    got += static_cast<uint32_t>(k);
-                    if (got == n || plan.returnOnFirstByte)
-                        return true;
-                    deadline.bytesArrived(Clock::now());
-                } else if ((re & (POLLHUP | POLLERR)) || (k < 0 && err != EAGAIN && err != EINTR)) {
-                    // Hung up (a 0-byte read after POLLHUP) or broken: nothing more will come.
-                    // Bytes already taken still count; the next read fails.
-                    return got > 0 || lineFailed(re, err);
-                }
-            }
-            if (wakeFd >= 0 && (fds[1].revents & POLLIN)) {
-                drainWakeFd(wakeFd);
-                return true;
-            }
-            if (plan.returnAtOnce || r == 0)
-                return true;
-        }
+    bool writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) override {
+        return writePolled(writeDeadline(n), buf, n, written);
     }
 
-    bool writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) {
-        written = 0;
-        const CommTimeouts t = timeouts();
-        std::optional<Clock::time_point> deadline;
-        if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
-            const uint64_t ms = uint64_t{t.WriteTotalTimeoutMultiplier} * n + t.WriteTotalTimeoutConstant;
-            deadline = deadlineAfter(Clock::now(), ms);
-        }
-        while (written < n) {
-            const ssize_t k = ::write(fd_, buf + written, n - written);
-            if (k > 0) {
-                written += static_cast<uint32_t>(k);
-                continue;
-            }
-            if (k < 0 && errno == EINTR)
-                continue;
-            if (k < 0 && errno != EAGAIN) {
-                // A hung-up terminal refuses writes with EIO: say which it was.
-                const int err = errno;
-                pollfd pfd{fd_, 0, 0};
-                const timespec now{};
-                ::ppoll(&pfd, 1, &now, nullptr);
-                return lineFailed(pfd.revents, err);
-            }
-            timespec ts{};
-            timespec* tsp = nullptr;
-            if (deadline) {
-                const auto now = Clock::now();
-                if (now >= *deadline)
-                    return PortFailed(ETIMEDOUT, device_);
-                ts = toTimespec(*deadline - now);
-                tsp = &ts;
-            }
-            pollfd pfd{fd_, POLLOUT, 0};
-            const int r = ::ppoll(&pfd, 1, tsp, nullptr);
-            if (r < 0 && errno != EINTR)
-                return PortFailed(errno, device_);
-            if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
-                return lineFailed(pfd.revents, 0);
-        }
-        return true;
+    ssize_t readSome(uint8_t* buf, std::size_t n) override { return ::read(fd_, buf, n); }
+
+    ssize_t writeSome(const uint8_t* buf, std::size_t n) override { return ::write(fd_, buf, n); }
+
+    // Hung up (a 0-byte read after POLLHUP) or broken.
+    bool inputEnded(short revents, ssize_t k, int err) override {
+        return (revents & (POLLHUP | POLLERR)) || (k < 0 && err != EAGAIN && err != EINTR);
     }
 
-    // Records why a line that failed (err from the call, 0 when none; revents from polling it)
-    // gives nothing: a device that is gone, a hang-up, a descriptor no longer open, or the
-    // call's own error. Returns false.
-    bool lineFailed(short revents, int err) {
+    // Why the line gives nothing: a device that is gone, a hang-up, a descriptor no longer
+    // open, or the call's own error.
+    bool failed(short revents, int err) override {
         if (err == ENXIO || err == ENODEV)
             return PortFailed(err, device_);
         if (revents & POLLNVAL)
@@ -466,10 +321,8 @@ class PosixPort final : public PortBackend {
         return PortFailed(err != 0 ? err : EIO, device_);
     }
 
-    const int fd_;
     const std::string device_;
     std::mutex m_;
-    CommTimeouts timeouts_{};
     uint32_t inQueue_ = 0;
     uint32_t outQueue_ = 0;
 };

@@ -18,17 +18,12 @@
 #include "platform.h"
 #include "serial_port.h"
 #include "tcp_port.h"
+#include "win32_system.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <string>
-
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 
 namespace rd {
 
@@ -45,35 +40,6 @@ std::string devicePath(int n) {
 
 std::wstring widen(const std::string& ascii) {
     return std::wstring(ascii.begin(), ascii.end());
-}
-
-// The system's error code as the errno value the layer reports (the same causes read the
-// same on every platform).
-int errnoFor(DWORD code) {
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-        return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_BUSY:
-        // A COM port that someone holds refuses a second open with "access denied".
-        return EBUSY;
-    case ERROR_INVALID_HANDLE:
-        return EBADF;
-    case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_DEV_NOT_EXIST:
-    case ERROR_BAD_COMMAND:
-    case ERROR_DEVICE_REMOVED:
-        return ENODEV;
-    case ERROR_OPERATION_ABORTED:
-        return EINTR;
-    case ERROR_SEM_TIMEOUT:
-        return ETIMEDOUT;
-    default:
-        return EIO;
-    }
 }
 
 std::string describe(int err) {
@@ -263,7 +229,7 @@ class Win32Port final : public PortBackend {
     }
 
   private:
-    bool failedNow() { return failed(errnoFor(::GetLastError()), device_); }
+    bool failedNow() { return failed(ErrnoFor(::GetLastError()), device_); }
 
     const HANDLE h_;
     const std::string device_;
@@ -321,7 +287,7 @@ std::unique_ptr<PortBackend> OpenWin32Port(const std::string& comName) {
     const HANDLE h = ::CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        failed(errnoFor(::GetLastError()), path);
+        failed(ErrnoFor(::GetLastError()), path);
         return nullptr;
     }
     DCB d{};

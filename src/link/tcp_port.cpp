@@ -1,7 +1,11 @@
 #include "tcp_port.h"
 
+#include "tcp_port_backend.h"
+
 #include <cctype>
+#include <cerrno>
 #include <string>
+#include <system_error>
 
 namespace rd {
 
@@ -53,8 +57,41 @@ bool ParseTcpPortName(const std::string& name, std::string& host, uint16_t& port
 }
 
 std::string TcpPortName(const std::string& host, uint16_t port) {
+    return kScheme + TcpDeviceName(host, port);
+}
+
+std::string TcpDeviceName(const std::string& host, uint16_t port) {
     const bool v6 = host.find(':') != std::string::npos;
-    return std::string(kScheme) + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+std::string DescribeTcpError(int err) {
+    switch (err) {
+    case ECONNREFUSED:
+        return "connection refused";
+    case ETIMEDOUT:
+        return "connection timed out";
+    case EHOSTUNREACH:
+        return "host unreachable";
+    case ENETUNREACH:
+        return "network unreachable";
+    case ECONNRESET:
+        return "connection reset";
+    default:
+        return std::error_code(err, std::generic_category()).message();
+    }
+}
+
+bool TcpPortBackend::getState(LineSettings& s) {
+    std::lock_guard lock(m_);
+    s = state_;
+    return true;
+}
+
+bool TcpPortBackend::setState(const LineSettings& s) {
+    std::lock_guard lock(m_);
+    state_ = s;
+    return true;
 }
 
 } // namespace rd

@@ -1,15 +1,10 @@
 // The TCP transport on POSIX sockets.
 #include "tcp_port.h"
 
-#include "read_plan.h"
+#include "posix_poll.h"
+#include "tcp_port_backend.h"
 
-#include <algorithm>
-#include <atomic>
-#include <cctype>
 #include <chrono>
-#include <mutex>
-#include <optional>
-#include <system_error>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -32,48 +27,10 @@ constexpr int kKeepIdleS = 10;
 constexpr int kKeepIntervalS = 5;
 constexpr int kKeepCount = 3;
 
-timespec toTimespec(Clock::duration d) {
-    if (d < Clock::duration::zero())
-        d = Clock::duration::zero();
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
-    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-}
-
-Clock::time_point deadlineAfter(Clock::time_point from, uint64_t ms) {
-    return from + std::chrono::milliseconds(std::min(ms, kLongestWaitMs));
-}
-
-void drainWakeFd(int fd) {
-    uint64_t buf[8];
-    while (::read(fd, buf, sizeof buf) > 0) {
-    }
-}
-
-class TcpPort final : public PortBackend {
+class TcpPort final : public TcpPortBackend, private PolledLine {
   public:
-    explicit TcpPort(int fd) : fd_(fd) {}
+    explicit TcpPort(int fd) : PolledLine(fd, POLLIN | POLLRDHUP) {}
     ~TcpPort() override { ::close(fd_); }
-
-    bool setTimeouts(const CommTimeouts& t) override {
-        std::lock_guard lock(m_);
-        timeouts_ = t;
-        return true;
-    }
-
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-
-    // The line is set on the server: what is given is kept and read back, nothing more.
-    bool getState(LineSettings& s) override {
-        std::lock_guard lock(m_);
-        s = state_;
-        return true;
-    }
-
-    bool setState(const LineSettings& s) override {
-        std::lock_guard lock(m_);
-        state_ = s;
-        return true;
-    }
 
     bool purge(uint32_t flags) override {
         constexpr uint32_t all = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
@@ -96,164 +53,45 @@ class TcpPort final : public PortBackend {
         return true;
     }
 
-    bool read(void* buf, uint32_t n, uint32_t* got) override { return readUntilWoken(buf, n, got, -1); }
-
-    bool readUntilWoken(void* buf, uint32_t n, uint32_t* got, int wakeFd) override {
-        uint32_t count = 0;
-        const bool ok = readImpl(static_cast<uint8_t*>(buf), n, count, wakeFd);
-        if (got)
-            *got = count;
-        return ok;
-    }
-
-    bool waitForInput(uint32_t timeoutMs) override {
-        const auto deadline = deadlineAfter(Clock::now(), timeoutMs);
-        for (;;) {
-            const timespec ts = toTimespec(deadline - Clock::now());
-            pollfd pfd{fd_, POLLIN | POLLRDHUP, 0};
-            const int r = ::ppoll(&pfd, 1, &ts, nullptr);
-            if (r < 0 && errno == EINTR)
-                continue;
-            // An ended or broken connection says yes: the read that follows finds out.
-            return r != 0;
-        }
-    }
-
-    bool write(const void* buf, uint32_t n, uint32_t* written) override {
-        uint32_t count = 0;
-        const bool ok = writeImpl(static_cast<const uint8_t*>(buf), n, count);
-        if (written)
-            *written = count;
-        return ok;
-    }
+    // An ended or broken connection says yes: the read that follows finds out.
+    bool waitForInput(uint32_t timeoutMs) override { return waitPolled(timeoutMs); }
 
   private:
-    CommTimeouts timeouts() {
-        std::lock_guard lock(m_);
-        return timeouts_;
-    }
-
     // The serial port's read, on a socket: the same plan and deadlines (see PlanRead). A
     // connection the server has ended (end of stream) or that broke is a hung-up port: bytes
     // already taken still count, and every read after that fails at once.
-    bool readImpl(uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) {
-        got = 0;
-        if (n == 0)
-            return true;
-        const ReadPlan plan = PlanRead(timeouts(), n);
-        ReadDeadline deadline(plan, Clock::now());
-
-        for (;;) {
-            timespec ts{}; // zero: look and return
-            timespec* tsp = &ts;
-            if (!plan.returnAtOnce) {
-                const auto until = deadline.next();
-                if (!until) {
-                    tsp = nullptr;
-                } else {
-                    const auto now = Clock::now();
-                    if (now >= *until)
-                        return true;
-                    ts = toTimespec(*until - now);
-                }
-            }
-            pollfd fds[2] = {{fd_, POLLIN | POLLRDHUP, 0}, {wakeFd, POLLIN, 0}};
-            const int r = ::ppoll(fds, wakeFd >= 0 ? 2 : 1, tsp, nullptr);
-            if (r < 0) {
-                if (errno == EINTR)
-                    continue;
-                return got > 0;
-            }
-            const short re = fds[0].revents;
-            if (re & POLLNVAL)
-                return false;
-            if (re & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) {
-                const ssize_t k = ::recv(fd_, buf + got, n - got, MSG_DONTWAIT);
-                if (k > 0) {
-                    got += static_cast<uint32_t>(k);
-                    if (got == n || plan.returnOnFirstByte)
-                        return true;
-                    deadline.bytesArrived(Clock::now());
-                } else if (k == 0 || (errno != EAGAIN && errno != EINTR)) {
-                    ended_ = true;
-                    return got > 0;
-                }
-            }
-            if (wakeFd >= 0 && (fds[1].revents & POLLIN)) {
-                drainWakeFd(wakeFd);
-                return true;
-            }
-            if (plan.returnAtOnce || r == 0)
-                return true;
-        }
+    bool readImpl(uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) override {
+        return readPolled(timeouts(), buf, n, got, wakeFd);
     }
 
-    bool writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) {
+    bool writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) override {
         written = 0;
         // A connection seen to end takes nothing more, as a hung-up line does (the socket
         // itself would take a first write after the server's close).
         if (ended_)
             return false;
-        const CommTimeouts t = timeouts();
-        std::optional<Clock::time_point> deadline;
-        if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
-            const uint64_t ms = uint64_t{t.WriteTotalTimeoutMultiplier} * n + t.WriteTotalTimeoutConstant;
-            deadline = deadlineAfter(Clock::now(), ms);
-        }
-        while (written < n) {
-            // No SIGPIPE for a connection the server has closed: the write fails instead.
-            const ssize_t k = ::send(fd_, buf + written, n - written, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (k > 0) {
-                written += static_cast<uint32_t>(k);
-                continue;
-            }
-            if (k < 0 && errno == EINTR)
-                continue;
-            if (k < 0 && errno != EAGAIN)
-                return false;
-            timespec ts{};
-            timespec* tsp = nullptr;
-            if (deadline) {
-                const auto now = Clock::now();
-                if (now >= *deadline)
-                    return false;
-                ts = toTimespec(*deadline - now);
-                tsp = &ts;
-            }
-            pollfd pfd{fd_, POLLOUT, 0};
-            const int r = ::ppoll(&pfd, 1, tsp, nullptr);
-            if (r < 0 && errno != EINTR)
-                return false;
-            if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
-                return false;
-        }
-        return true;
+        return writePolled(writeDeadline(n), buf, n, written);
     }
 
-    const int fd_;
-    // A read found the end of the stream or a broken connection.
-    std::atomic<bool> ended_{false};
-    std::mutex m_;
-    CommTimeouts timeouts_{};
-    LineSettings state_{115200, 8, 'N', StopBits::One};
+    ssize_t readSome(uint8_t* buf, std::size_t n) override { return ::recv(fd_, buf, n, MSG_DONTWAIT); }
+
+    // No SIGPIPE for a connection the server has closed: the write fails instead.
+    ssize_t writeSome(const uint8_t* buf, std::size_t n) override {
+        return ::send(fd_, buf, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+
+    // The end of the stream, or a broken connection.
+    bool inputEnded(short, ssize_t k, int err) override {
+        const bool ended = k == 0 || (err != EAGAIN && err != EINTR);
+        if (ended)
+            ended_ = true;
+        return ended;
+    }
+
+    // A read or write on the socket that fails records no cause of its own (the layer makes
+    // it an input/output error).
+    bool failed(short, int) override { return false; }
 };
-
-std::string describeError(int err) {
-    switch (err) {
-    case ECONNREFUSED:
-        return "connection refused";
-    case ETIMEDOUT:
-        return "connection timed out";
-    case EHOSTUNREACH:
-        return "host unreachable";
-    case ENETUNREACH:
-        return "network unreachable";
-    case ECONNRESET:
-        return "connection reset";
-    default:
-        return std::error_code(err, std::generic_category()).message();
-    }
-}
 
 std::unique_ptr<PortBackend> openFailed(int err, std::string text, const std::string& device, int fd = -1) {
     if (fd >= 0)
@@ -280,7 +118,7 @@ int connectOne(const addrinfo& a, Clock::time_point until) {
             const auto now = Clock::now();
             if (now >= until)
                 return fail(ETIMEDOUT);
-            const timespec ts = toTimespec(until - now);
+            const timespec ts = ToTimespec(until - now);
             pollfd pfd{fd, POLLOUT, 0};
             const int r = ::ppoll(&pfd, 1, &ts, nullptr);
             if (r < 0 && errno == EINTR)
@@ -314,8 +152,7 @@ std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
     uint16_t port = 0;
     if (!ParseTcpPortName(name, host, port))
         return openFailed(EINVAL, "not a tcp://HOST:PORT name", "");
-    const std::string device =
-        (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    const std::string device = TcpDeviceName(host, port);
     const auto until = Clock::now() + std::chrono::milliseconds(kTcpConnectTimeoutMs);
 
     addrinfo hints{};
@@ -337,7 +174,7 @@ std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
     }
     ::freeaddrinfo(found);
     if (fd < 0)
-        return openFailed(err, describeError(err), device);
+        return openFailed(err, DescribeTcpError(err), device);
     return std::make_unique<TcpPort>(fd);
 }
 

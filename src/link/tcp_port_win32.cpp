@@ -4,25 +4,18 @@
 // release ends a read early on Windows too.
 #include "read_plan.h"
 #include "tcp_port.h"
+#include "tcp_port_backend.h"
+#include "win32_system.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <mutex>
-#include <optional>
-#include <system_error>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-// Winsock before windows.h, which would bring in the old winsock.h otherwise.
+// After windows.h, which leaves the old winsock.h out (win32_system.h).
 #include <winsock2.h>
 
 #include <ws2tcpip.h>
-
-#include <windows.h>
 
 #include <mstcpip.h>
 
@@ -37,19 +30,10 @@ using Clock = std::chrono::steady_clock;
 constexpr ULONG kKeepIdleMs = 10000;
 constexpr ULONG kKeepIntervalMs = 5000;
 
-Clock::time_point deadlineAfter(Clock::time_point from, uint64_t ms) {
-    return from + std::chrono::milliseconds(std::min(ms, kLongestWaitMs));
-}
-
 // Milliseconds until `until`, rounded up and kept below INFINITE.
 DWORD msUntil(Clock::time_point until) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
     return static_cast<DWORD>(std::clamp<long long>(left, 0, INFINITE - 1));
-}
-
-// The wake-up descriptor's event object (platform.h keeps its handle in the int).
-HANDLE wakeHandle(int fd) {
-    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
 }
 
 bool startWinsock() {
@@ -60,69 +44,12 @@ bool startWinsock() {
     return started;
 }
 
-int errnoFor(int wsa) {
-    switch (wsa) {
-    case WSAECONNREFUSED:
-        return ECONNREFUSED;
-    case WSAETIMEDOUT:
-        return ETIMEDOUT;
-    case WSAEHOSTUNREACH:
-        return EHOSTUNREACH;
-    case WSAENETUNREACH:
-        return ENETUNREACH;
-    case WSAECONNRESET:
-        return ECONNRESET;
-    case WSAECONNABORTED:
-        return ECONNABORTED;
-    default:
-        return EIO;
-    }
-}
-
-std::string describeError(int err) {
-    switch (err) {
-    case ECONNREFUSED:
-        return "connection refused";
-    case ETIMEDOUT:
-        return "connection timed out";
-    case EHOSTUNREACH:
-        return "host unreachable";
-    case ENETUNREACH:
-        return "network unreachable";
-    case ECONNRESET:
-        return "connection reset";
-    default:
-        return std::error_code(err, std::generic_category()).message();
-    }
-}
-
-class TcpPort final : public PortBackend {
+class TcpPort final : public TcpPortBackend {
   public:
     TcpPort(SOCKET s, WSAEVENT ev, std::string device) : s_(s), ev_(ev), device_(std::move(device)) {}
     ~TcpPort() override {
         ::closesocket(s_);
         ::WSACloseEvent(ev_);
-    }
-
-    bool setTimeouts(const CommTimeouts& t) override {
-        std::lock_guard lock(m_);
-        timeouts_ = t;
-        return true;
-    }
-
-    bool setupComm(uint32_t, uint32_t) override { return true; }
-
-    // The line is set on the server: what is given is kept and read back, nothing more.
-    bool getState(LineSettings& s) override {
-        std::lock_guard lock(m_);
-        s = state_;
-        return true;
-    }
-
-    bool setState(const LineSettings& s) override {
-        std::lock_guard lock(m_);
-        state_ = s;
-        return true;
     }
 
     bool purge(uint32_t flags) override {
@@ -138,46 +65,23 @@ class TcpPort final : public PortBackend {
         return true;
     }
 
-    bool read(void* buf, uint32_t n, uint32_t* got) override { return readUntilWoken(buf, n, got, -1); }
-
-    bool readUntilWoken(void* buf, uint32_t n, uint32_t* got, int wakeFd) override {
-        uint32_t count = 0;
-        const bool ok = readImpl(static_cast<char*>(buf), n, count, wakeFd);
-        if (got)
-            *got = count;
-        return ok;
-    }
-
     bool waitForInput(uint32_t timeoutMs) override {
         WSAPOLLFD p{s_, POLLRDNORM, 0};
         // An ended or broken connection says yes: the read that follows finds out.
         return ::WSAPoll(&p, 1, static_cast<INT>(std::min<uint32_t>(timeoutMs, INT32_MAX))) != 0;
     }
 
-    bool write(const void* buf, uint32_t n, uint32_t* written) override {
-        uint32_t count = 0;
-        const bool ok = writeImpl(static_cast<const char*>(buf), n, count);
-        if (written)
-            *written = count;
-        return ok;
-    }
-
   private:
-    CommTimeouts timeouts() {
-        std::lock_guard lock(m_);
-        return timeouts_;
-    }
-
     // Takes what has come, then waits for the socket's event, the wake-up or the next
     // deadline. The end of the stream or a broken connection is a hung-up port.
-    bool readImpl(char* buf, uint32_t n, uint32_t& got, int wakeFd) {
+    bool readImpl(uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) override {
         got = 0;
         if (n == 0)
             return true;
         const ReadPlan plan = PlanRead(timeouts(), n);
         ReadDeadline deadline(plan, Clock::now());
         for (;;) {
-            const int k = ::recv(s_, buf + got, static_cast<int>(n - got), 0);
+            const int k = ::recv(s_, reinterpret_cast<char*>(buf + got), static_cast<int>(n - got), 0);
             if (k > 0) {
                 got += static_cast<uint32_t>(k);
                 if (got == n || plan.returnOnFirstByte)
@@ -188,7 +92,7 @@ class TcpPort final : public PortBackend {
             if (k == 0 || ::WSAGetLastError() != WSAEWOULDBLOCK) {
                 ended_ = true;
                 return got > 0 ||
-                       PortFailed(k == 0 ? EIO : errnoFor(::WSAGetLastError()), device_, kHungUpText);
+                       PortFailed(k == 0 ? EIO : ErrnoFor(::WSAGetLastError()), device_, kHungUpText);
             }
             if (plan.returnAtOnce)
                 return true;
@@ -198,7 +102,7 @@ class TcpPort final : public PortBackend {
                     return true;
                 wait = msUntil(*until);
             }
-            const HANDLE handles[2] = {ev_, wakeFd >= 0 ? wakeHandle(wakeFd) : nullptr};
+            const HANDLE handles[2] = {ev_, wakeFd >= 0 ? WakeHandle(wakeFd) : nullptr};
             const DWORD w = ::WaitForMultipleObjects(wakeFd >= 0 ? 2 : 1, handles, FALSE, wait);
             if (w == WAIT_OBJECT_0) {
                 WSANETWORKEVENTS events;
@@ -211,25 +115,21 @@ class TcpPort final : public PortBackend {
         }
     }
 
-    bool writeImpl(const char* buf, uint32_t n, uint32_t& written) {
+    bool writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) override {
         written = 0;
         // A connection seen to end takes nothing more, as a hung-up line does.
         if (ended_)
             return PortFailed(EIO, device_, kHungUpText);
-        const CommTimeouts t = timeouts();
-        std::optional<Clock::time_point> deadline;
-        if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
-            const uint64_t ms = uint64_t{t.WriteTotalTimeoutMultiplier} * n + t.WriteTotalTimeoutConstant;
-            deadline = deadlineAfter(Clock::now(), ms);
-        }
+        const auto deadline = writeDeadline(n);
         while (written < n) {
-            const int k = ::send(s_, buf + written, static_cast<int>(n - written), 0);
+            const int k =
+                ::send(s_, reinterpret_cast<const char*>(buf + written), static_cast<int>(n - written), 0);
             if (k > 0) {
                 written += static_cast<uint32_t>(k);
                 continue;
             }
             if (::WSAGetLastError() != WSAEWOULDBLOCK)
-                return PortFailed(errnoFor(::WSAGetLastError()), device_);
+                return PortFailed(ErrnoFor(::WSAGetLastError()), device_);
             INT wait = -1;
             if (deadline) {
                 if (Clock::now() >= *deadline)
@@ -247,10 +147,6 @@ class TcpPort final : public PortBackend {
     const SOCKET s_;
     const WSAEVENT ev_;
     const std::string device_;
-    std::atomic<bool> ended_{false};
-    std::mutex m_;
-    CommTimeouts timeouts_{};
-    LineSettings state_{115200, 8, 'N', StopBits::One};
 };
 
 std::unique_ptr<PortBackend> openFailed(int err, std::string text, const std::string& device,
@@ -267,7 +163,7 @@ std::unique_ptr<PortBackend> openFailed(int err, std::string text, const std::st
 SOCKET connectOne(const addrinfo& a, Clock::time_point until, int& err) {
     const SOCKET s = ::socket(a.ai_family, a.ai_socktype, a.ai_protocol);
     if (s == INVALID_SOCKET) {
-        err = errnoFor(::WSAGetLastError());
+        err = ErrnoFor(::WSAGetLastError());
         return INVALID_SOCKET;
     }
     auto fail = [&](int e) {
@@ -279,7 +175,7 @@ SOCKET connectOne(const addrinfo& a, Clock::time_point until, int& err) {
     ::ioctlsocket(s, FIONBIO, &nonBlocking);
     if (::connect(s, a.ai_addr, static_cast<int>(a.ai_addrlen)) != 0) {
         if (::WSAGetLastError() != WSAEWOULDBLOCK)
-            return fail(errnoFor(::WSAGetLastError()));
+            return fail(ErrnoFor(::WSAGetLastError()));
         fd_set writable, failed;
         FD_ZERO(&writable);
         FD_ZERO(&failed);
@@ -291,12 +187,12 @@ SOCKET connectOne(const addrinfo& a, Clock::time_point until, int& err) {
         if (r == 0)
             return fail(ETIMEDOUT);
         if (r < 0)
-            return fail(errnoFor(::WSAGetLastError()));
+            return fail(ErrnoFor(::WSAGetLastError()));
         int soError = 0;
         int len = sizeof soError;
         ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len);
         if (FD_ISSET(s, &failed) || soError != 0)
-            return fail(soError != 0 ? errnoFor(soError) : ECONNREFUSED);
+            return fail(soError != 0 ? ErrnoFor(soError) : ECONNREFUSED);
     }
     const BOOL one = TRUE;
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
@@ -314,8 +210,7 @@ std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
     uint16_t port = 0;
     if (!ParseTcpPortName(name, host, port))
         return openFailed(EINVAL, "not a tcp://HOST:PORT name", "");
-    const std::string device =
-        (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    const std::string device = TcpDeviceName(host, port);
     if (!startWinsock())
         return openFailed(EIO, "no sockets (WSAStartup failed)", device);
     const auto until = Clock::now() + std::chrono::milliseconds(kTcpConnectTimeoutMs);
@@ -337,7 +232,7 @@ std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
         s = connectOne(*a, until, err);
     ::freeaddrinfo(found);
     if (s == INVALID_SOCKET)
-        return openFailed(err, describeError(err), device);
+        return openFailed(err, DescribeTcpError(err), device);
 
     // Bytes and the end of the connection set the event; the socket stays non-blocking.
     const WSAEVENT ev = ::WSACreateEvent();

@@ -3,18 +3,13 @@
 // is driven by readerdesk-linkcheck (scripts/test-windows).
 #include "platform.h"
 #include "serial_port.h"
+#include "win32_system.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <string>
 #include <thread>
-
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 
 namespace rd {
 namespace {
