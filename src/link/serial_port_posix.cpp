@@ -331,8 +331,6 @@ class PosixPort final : public TimedPortBackend, private PolledLine {
 
 namespace {
 
-thread_local PortError lastPortError;
-
 // Records why an open failed and gives up the descriptor, if one was opened.
 std::unique_ptr<PortBackend> openFailed(int err, const std::string& device, int fd = -1) {
     if (fd >= 0)
