@@ -247,8 +247,9 @@ TEST(PageControls, StartTextsItemsHintsAndPlaceholders) {
             EXPECT_TRUE(box->isEditable());
             EXPECT_EQ(box->currentText(), c.text);
             EXPECT_EQ(Items(box), c.items);
-            if (c.items.contains(c.text)) // the list opens, and the arrow keys move, from the start text
+            if (c.items.contains(c.text)) { // the list opens, and the arrow keys move, from the start text
                 EXPECT_EQ(box->itemText(box->currentIndex()), c.text);
+            }
             EXPECT_EQ(box->lineEdit()->placeholderText(), c.placeholder);
             EXPECT_NE(box->accessibleName(), QString::fromLatin1(c.name)) << "say what the box holds";
             break;
