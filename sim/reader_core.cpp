@@ -1,4 +1,4 @@
-#include "reader_core.h"
+#include "sim/reader_core.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -13,8 +13,8 @@
 // Not thread-safe: ReaderSim calls it with its mutex held.
 #pragma once
 
-#include "reader_sim.h"
-#include "request_parser.h"
+#include "sim/reader_sim.h"
+#include "sim/request_parser.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,7 +1,7 @@
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 
-#include "reader_core.h"
-#include "tcp_bridge.h"
+#include "sim/reader_core.h"
+#include "sim/tcp_bridge.h"
 
 #include <algorithm>
 #include <atomic>

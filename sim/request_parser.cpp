@@ -1,4 +1,4 @@
-#include "request_parser.h"
+#include "sim/request_parser.h"
 
 namespace rd::sim {
 

@@ -1,6 +1,6 @@
 // readerdesk-sim: one simulated reader on a pseudo-terminal, published as DIR/COMn and/or
 // served on a TCP port of 127.0.0.1, until SIGINT or SIGTERM.
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 
 #include <csignal>
 #include <cstdio>

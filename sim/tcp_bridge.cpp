@@ -1,4 +1,4 @@
-#include "tcp_bridge.h"
+#include "sim/tcp_bridge.h"
 
 #include <cerrno>
 #include <string>

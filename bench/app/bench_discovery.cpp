@@ -1,9 +1,9 @@
 // What discovery costs on a port that is there but never answers: a scan over a port
 // directory with two silent readers, less a scan over the same directory with none, per
 // silent port. Each of its seven probes waits out the whole 501 ms probe window.
-#include "main_window.h"
-#include "reader_sim.h"
-#include "serial_port.h"
+#include "app/window/main_window.h"
+#include "link/serial_port.h"
+#include "sim/reader_sim.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,8 +3,8 @@
 // as the timer ticks would let it) and prints the cost of one line near the start and
 // at the millionth line (the terminal keeps the newest lines only, so this includes
 // dropping the oldest). The same for a data list that keeps every line (MemoLOG_STR).
-#include "line_list.h"
-#include "main_window.h"
+#include "app/window/main_window.h"
+#include "kit/line_list.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // the cycles and the longest. The cycles plug in again at different moments after the
 // loss was shown (0, 200, 400 ... ms), since the window tries the port once a second.
 #include "bench_window_support.h"
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

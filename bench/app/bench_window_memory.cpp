@@ -2,7 +2,7 @@
 // offscreen platform, the inventory log switched off) until two million answers have been
 // routed, then prints the resident memory of the whole process.
 #include "bench_window_support.h"
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 // second went through all four answer handlers, and the longest gap in the event loop
 // seen by a 1 ms timer meanwhile.
 #include "bench_window_support.h"
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

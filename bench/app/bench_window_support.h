@@ -3,8 +3,8 @@
 // for a while.
 #pragma once
 
-#include "main_window.h"
-#include "reader_sim.h"
+#include "app/window/main_window.h"
+#include "sim/reader_sim.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // cli_scan_ms: from the start of "readerdesk-cli scan" to its printed result, with a
 // simulated reader on COM3 of a port directory (COM1 and COM2 absent). The median of
 // several runs.
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 
 #include <algorithm>
 #include <chrono>

@@ -11,11 +11,11 @@
 //   handover_latency_p99_ms   from an answer written to the pty to the answer-ready event
 //   release_to_ready_p99_ms   from the release to the next answer (already in the ring) held
 //   silent_cpu_percent        process CPU while one receiver thread sits on a silent line
-#include "com_a.h"
-#include "frames.h"
-#include "reader_sim.h"
-#include "serial_port.h"
-#include "tcp_port.h"
+#include "link/com_a.h"
+#include "link/frames.h"
+#include "link/serial_port.h"
+#include "link/tcp_port.h"
+#include "sim/reader_sim.h"
 
 #include <algorithm>
 #include <atomic>

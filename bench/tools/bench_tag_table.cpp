@@ -4,9 +4,9 @@
 // shown on the offscreen platform, its table sorted by Reads, the column that changes
 // with every read.
 #include "bench_tools_support.h"
-#include "tag_table.h"
-#include "tag_table_model.h"
-#include "tags_page.h"
+#include "tools/tag_table.h"
+#include "tools/tag_table_model.h"
+#include "tools/tags_page.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

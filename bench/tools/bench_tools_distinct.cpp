@@ -2,10 +2,10 @@
 // (shown on the offscreen platform, antenna test page in front, a test running and the
 // log switched on), half of them new tags and half repeats, with 10 and with 100,000
 // distinct tags already in the lists. Prints both figures and their ratio.
-#include "ant_test.h"
+#include "app/window/main_window.h"
 #include "bench_tools_support.h"
-#include "inv_log.h"
-#include "main_window.h"
+#include "tools/ant_test.h"
+#include "tools/inv_log.h"
 
 #include <QApplication>
 #include <QCheckBox>

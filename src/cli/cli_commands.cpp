@@ -1,13 +1,13 @@
-#include "cli_commands.h"
+#include "cli/cli_commands.h"
 
-#include "inventory_tally.h"
-#include "session.h"
-#include "stop_signals.h"
+#include "cli/inventory_tally.h"
+#include "cli/session.h"
+#include "cli/stop_signals.h"
 
-#include "discovery.h"
-#include "frames.h"
-#include "protocol_text.h"
-#include "serial_port.h"
+#include "link/discovery.h"
+#include "link/frames.h"
+#include "link/serial_port.h"
+#include "protocol/protocol_text.h"
 
 #include <cstdio>
 #include <string_view>

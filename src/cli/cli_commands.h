@@ -1,8 +1,8 @@
 // The commands of readerdesk-cli. Each returns the program's exit code.
 #pragma once
 
-#include "cli_options.h"
-#include "cli_output.h"
+#include "cli/cli_options.h"
+#include "cli/cli_output.h"
 
 namespace rd::cli {
 

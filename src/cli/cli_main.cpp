@@ -1,10 +1,10 @@
 // readerdesk-cli: the reader from a shell or a script. See the usage text (--help).
-#include "cli_commands.h"
-#include "cli_options.h"
-#include "cli_output.h"
-#include "stop_signals.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_options.h"
+#include "cli/cli_output.h"
+#include "cli/stop_signals.h"
 
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include <cstdio>
 #include <string>

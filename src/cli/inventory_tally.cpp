@@ -1,6 +1,6 @@
-#include "inventory_tally.h"
+#include "cli/inventory_tally.h"
 
-#include "frames.h"
+#include "link/frames.h"
 
 namespace rd::cli {
 

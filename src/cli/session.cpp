@@ -1,10 +1,10 @@
-#include "session.h"
+#include "cli/session.h"
 
-#include "stop_signals.h"
+#include "cli/stop_signals.h"
 
-#include "com_a.h"
-#include "frames.h"
-#include "protocol_text.h"
+#include "link/com_a.h"
+#include "link/frames.h"
+#include "protocol/protocol_text.h"
 
 #include <algorithm>
 

@@ -3,11 +3,11 @@
 // receiver thread TCOM_A hands the answers over one at a time.
 #pragma once
 
-#include "cli_options.h"
-#include "cli_output.h"
+#include "cli/cli_options.h"
+#include "cli/cli_output.h"
 
-#include "discovery.h"
-#include "my_com.h"
+#include "link/discovery.h"
+#include "link/my_com.h"
 
 #include <chrono>
 #include <functional>

@@ -1,6 +1,6 @@
 // POSIX only: SIGINT and SIGTERM are blocked in every thread and taken by one thread of
 // their own with sigwait, which only counts them.
-#include "stop_signals.h"
+#include "cli/stop_signals.h"
 
 #include <atomic>
 #include <csignal>

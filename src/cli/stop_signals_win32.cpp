@@ -1,6 +1,6 @@
 // Windows only: the console's Ctrl+C, Ctrl+Break and close are taken by a console control
 // handler, which only counts them (the system runs it on a thread of its own).
-#include "stop_signals.h"
+#include "cli/stop_signals.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
-#include "conv.h"
+#include "kit/conv.h"
 
-#include "errors.h"
+#include "kit/errors.h"
 
 #include <QFileDialog>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "kit/errors.h"
 
 #include <QAbstractButton>
 #include <QApplication>

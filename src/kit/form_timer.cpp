@@ -1,6 +1,6 @@
-#include "form_timer.h"
+#include "kit/form_timer.h"
 
-#include "errors.h"
+#include "kit/errors.h"
 
 namespace rd {
 

@@ -1,6 +1,6 @@
-#include "line_list.h"
+#include "kit/line_list.h"
 
-#include "errors.h"
+#include "kit/errors.h"
 
 #include <QClipboard>
 #include <QFontMetricsF>

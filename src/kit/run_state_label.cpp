@@ -1,6 +1,6 @@
-#include "run_state_label.h"
+#include "kit/run_state_label.h"
 
-#include "widgets.h"
+#include "kit/widgets.h"
 
 #include <QBoxLayout>
 #include <QGridLayout>

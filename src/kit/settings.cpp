@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "kit/settings.h"
 
 #include <atomic>
 

@@ -1,7 +1,7 @@
 // What the command pages and the tools need of the main window.
 #pragma once
 
-#include "errors.h"
+#include "kit/errors.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "widgets.h"
+#include "kit/widgets.h"
 
 #include <QComboBox>
 #include <QLabel>

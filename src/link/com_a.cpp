@@ -1,6 +1,6 @@
-#include "com_a.h"
+#include "link/com_a.h"
 
-#include "platform.h"
+#include "link/platform.h"
 
 namespace rd {
 

@@ -4,9 +4,9 @@
 // the same port never shares them, so an earlier thread cannot take its releases.
 #pragma once
 
-#include "events.h"
-#include "frames.h"
-#include "serial_port.h"
+#include "link/events.h"
+#include "link/frames.h"
+#include "link/serial_port.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "discovery.h"
+#include "link/discovery.h"
 
 #include <cerrno>
 

@@ -3,7 +3,7 @@
 // scan and the command line both run on this.
 #pragma once
 
-#include "my_com.h"
+#include "link/my_com.h"
 
 #include <array>
 #include <functional>

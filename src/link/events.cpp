@@ -1,6 +1,6 @@
-#include "events.h"
+#include "link/events.h"
 
-#include "platform.h"
+#include "link/platform.h"
 
 #include <algorithm>
 #include <chrono>

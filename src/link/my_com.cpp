@@ -1,4 +1,4 @@
-#include "my_com.h"
+#include "link/my_com.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,8 +3,8 @@
 // connected port.
 #pragma once
 
-#include "frames.h"
-#include "serial_port.h"
+#include "link/frames.h"
+#include "link/serial_port.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "platform.h"
+#include "link/platform.h"
 
 #include <chrono>
 #include <cstdint>

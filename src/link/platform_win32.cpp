@@ -1,6 +1,6 @@
-#include "platform.h"
+#include "link/platform.h"
 
-#include "win32_system.h"
+#include "link/win32_system.h"
 
 #include <cstdint>
 

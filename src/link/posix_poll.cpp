@@ -1,7 +1,7 @@
-#include "posix_poll.h"
+#include "link/posix_poll.h"
 
-#include "read_plan.h"
-#include "timed_port.h"
+#include "link/read_plan.h"
+#include "link/timed_port.h"
 
 #include <cerrno>
 #include <poll.h>

@@ -4,7 +4,7 @@
 // are the same. Internal to the link library.
 #pragma once
 
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "read_plan.h"
+#include "link/read_plan.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // Pure code: no I/O, the clock is passed in.
 #pragma once
 
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,11 +2,11 @@
 // pseudo-terminal) opened exclusively, driven with termios and waited on with ppoll; the read
 // time-outs are kept by the layer itself (read_plan.h). The COM names map onto the machine's
 // serial devices or the entries of a port directory.
-#include "serial_port.h"
+#include "link/serial_port.h"
 
-#include "posix_poll.h"
-#include "tcp_port.h"
-#include "timed_port.h"
+#include "link/posix_poll.h"
+#include "link/tcp_port.h"
+#include "link/timed_port.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -15,10 +15,10 @@
 // A synchronous handle serialises its reads and writes on Windows: a write waits for a read
 // under way to end, at most the 101 ms of the receiver's read. The original program had the
 // same.
-#include "platform.h"
-#include "serial_port.h"
-#include "tcp_port.h"
-#include "win32_system.h"
+#include "link/platform.h"
+#include "link/serial_port.h"
+#include "link/tcp_port.h"
+#include "link/win32_system.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "tcp_port.h"
+#include "link/tcp_port.h"
 
-#include "tcp_port_backend.h"
+#include "link/tcp_port_backend.h"
 
 #include <cctype>
 #include <cerrno>

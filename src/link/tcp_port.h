@@ -5,7 +5,7 @@
 // accepted, remembered and read back, and change nothing on the wire.
 #pragma once
 
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 // tcp_port_win32.cpp). Internal to the link library.
 #pragma once
 
-#include "timed_port.h"
+#include "link/timed_port.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The TCP transport on POSIX sockets.
-#include "tcp_port.h"
+#include "link/tcp_port.h"
 
-#include "posix_poll.h"
-#include "tcp_port_backend.h"
+#include "link/posix_poll.h"
+#include "link/tcp_port_backend.h"
 
 #include <chrono>
 

@@ -2,10 +2,10 @@
 // close, on a socket whose network events (bytes, the end of the connection) come through an
 // event object, so that a read waits for them and the receiver's wake-up at once: on TCP a
 // release ends a read early on Windows too.
-#include "read_plan.h"
-#include "tcp_port.h"
-#include "tcp_port_backend.h"
-#include "win32_system.h"
+#include "link/read_plan.h"
+#include "link/tcp_port.h"
+#include "link/tcp_port_backend.h"
+#include "link/win32_system.h"
 
 #include <algorithm>
 #include <cerrno>

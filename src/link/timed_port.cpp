@@ -1,6 +1,6 @@
-#include "timed_port.h"
+#include "link/timed_port.h"
 
-#include "read_plan.h"
+#include "link/read_plan.h"
 
 #include <algorithm>
 

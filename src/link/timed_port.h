@@ -4,7 +4,7 @@
 // a write by its total limit. Internal to the link library.
 #pragma once
 
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include <chrono>
 #include <cstdint>

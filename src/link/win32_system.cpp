@@ -1,4 +1,4 @@
-#include "win32_system.h"
+#include "link/win32_system.h"
 
 #include <cerrno>
 

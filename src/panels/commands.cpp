@@ -1,6 +1,6 @@
-#include "commands.h"
+#include "panels/commands.h"
 
-#include "protocol_text.h"
+#include "protocol/protocol_text.h"
 
 #include <initializer_list>
 #include <string>

@@ -1,6 +1,6 @@
-#include "page_kit.h"
+#include "panels/page_kit.h"
 
-#include "errors.h"
+#include "kit/errors.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,7 +4,7 @@
 // pages keep their tables out of clang-format, so that each control stays on its own lines.
 #pragma once
 
-#include "widgets.h"
+#include "kit/widgets.h"
 
 #include <QGridLayout>
 #include <QString>

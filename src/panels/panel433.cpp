@@ -1,8 +1,8 @@
-#include "panel433.h"
+#include "panels/panel433.h"
 
-#include "commands.h"
-#include "form_timer.h"
-#include "page_kit.h"
+#include "kit/form_timer.h"
+#include "panels/commands.h"
+#include "panels/page_kit.h"
 
 #include <QComboBox>
 #include <QGridLayout>

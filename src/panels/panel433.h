@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell.h"
+#include "kit/shell.h"
 
 #include <QWidget>
 

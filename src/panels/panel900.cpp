@@ -1,7 +1,7 @@
-#include "panel900.h"
+#include "panels/panel900.h"
 
-#include "commands.h"
-#include "page_kit.h"
+#include "panels/commands.h"
+#include "panels/page_kit.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
-#include "panel_wiegand.h"
+#include "panels/panel_wiegand.h"
 
-#include "commands.h"
-#include "conv.h"
-#include "page_kit.h"
+#include "kit/conv.h"
+#include "panels/commands.h"
+#include "panels/page_kit.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,7 +1,7 @@
-#include "tool_text.h"
+#include "tools/tool_text.h"
 
-#include "conv.h"
-#include "frames.h"
+#include "kit/conv.h"
+#include "link/frames.h"
 
 namespace rd {
 

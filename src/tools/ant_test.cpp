@@ -1,12 +1,12 @@
-#include "ant_test.h"
+#include "tools/ant_test.h"
 
-#include "page_style.h"
-#include "tool_text.h"
+#include "tools/page_style.h"
+#include "tools/tool_text.h"
 
-#include "conv.h"
-#include "errors.h"
-#include "line_list.h"
-#include "widgets.h"
+#include "kit/conv.h"
+#include "kit/errors.h"
+#include "kit/line_list.h"
+#include "kit/widgets.h"
 
 #include <QComboBox>
 #include <QEvent>

@@ -3,7 +3,7 @@
 // Its answer handler also copies every answer to the UTIL console's receive box.
 #pragma once
 
-#include "shell.h"
+#include "kit/shell.h"
 
 #include <QWidget>
 

@@ -3,7 +3,7 @@
 // and saves the three lists as text files.
 #pragma once
 
-#include "shell.h"
+#include "kit/shell.h"
 
 #include <QWidget>
 

@@ -1,10 +1,10 @@
-#include "kamaz.h"
+#include "tools/kamaz.h"
 
-#include "page_style.h"
+#include "tools/page_style.h"
 
-#include "errors.h"
-#include "form_timer.h"
-#include "widgets.h"
+#include "kit/errors.h"
+#include "kit/form_timer.h"
+#include "kit/widgets.h"
 
 #include <QGridLayout>
 #include <QLabel>

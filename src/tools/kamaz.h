@@ -2,7 +2,7 @@
 // a panel of five captioned fields (date, time, company, vehicle, registration plate).
 #pragma once
 
-#include "shell.h"
+#include "kit/shell.h"
 
 #include <QPlainTextEdit>
 #include <QWidget>

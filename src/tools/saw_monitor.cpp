@@ -1,15 +1,15 @@
-#include "saw_monitor.h"
+#include "tools/saw_monitor.h"
 
-#include "page_style.h"
-#include "saw_trends.h"
-#include "tool_text.h"
+#include "tools/page_style.h"
+#include "tools/saw_trends.h"
+#include "tools/tool_text.h"
 
-#include "commands.h"
-#include "conv.h"
-#include "errors.h"
-#include "form_timer.h"
-#include "line_list.h"
-#include "widgets.h"
+#include "kit/conv.h"
+#include "kit/errors.h"
+#include "kit/form_timer.h"
+#include "kit/line_list.h"
+#include "kit/widgets.h"
+#include "panels/commands.h"
 
 #include <QChartView>
 #include <QCheckBox>

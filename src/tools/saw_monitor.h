@@ -3,7 +3,7 @@
 // and saves the third tag's data lines as a text file.
 #pragma once
 
-#include "shell.h"
+#include "kit/shell.h"
 
 #include <QWidget>
 

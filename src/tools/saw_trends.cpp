@@ -1,9 +1,9 @@
-#include "saw_trends.h"
+#include "tools/saw_trends.h"
 
-#include "conv.h"
-#include "errors.h"
-#include "form_timer.h"
-#include "widgets.h"
+#include "kit/conv.h"
+#include "kit/errors.h"
+#include "kit/form_timer.h"
+#include "kit/widgets.h"
 
 #include <QChart>
 #include <QChartView>

@@ -15,7 +15,7 @@
 // still going adds none.
 #pragma once
 
-#include "tool_text.h"
+#include "tools/tool_text.h"
 
 #include <QObject>
 #include <QTimer>

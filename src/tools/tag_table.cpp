@@ -1,6 +1,6 @@
-#include "tag_table.h"
+#include "tools/tag_table.h"
 
-#include "tool_text.h"
+#include "tools/tool_text.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "tag_table_model.h"
+#include "tools/tag_table_model.h"
 
 #include <algorithm>
 

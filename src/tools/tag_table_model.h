@@ -8,7 +8,7 @@
 // First seen never re-sorts for a read of a listed tag.
 #pragma once
 
-#include "tag_table.h"
+#include "tools/tag_table.h"
 
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>

@@ -1,12 +1,12 @@
-#include "tags_page.h"
+#include "tools/tags_page.h"
 
-#include "tag_table_model.h"
-#include "tool_text.h"
+#include "tools/tag_table_model.h"
+#include "tools/tool_text.h"
 
-#include "conv.h"
-#include "errors.h"
-#include "form_timer.h"
-#include "widgets.h"
+#include "kit/conv.h"
+#include "kit/errors.h"
+#include "kit/form_timer.h"
+#include "kit/widgets.h"
 
 #include <QGridLayout>
 #include <QHeaderView>

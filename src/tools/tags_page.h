@@ -3,7 +3,7 @@
 // and the table saved as a CSV file.
 #pragma once
 
-#include "tag_table.h"
+#include "tools/tag_table.h"
 
 #include <QWidget>
 

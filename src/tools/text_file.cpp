@@ -1,6 +1,6 @@
-#include "tool_text.h"
+#include "tools/tool_text.h"
 
-#include "errors.h"
+#include "kit/errors.h"
 
 #include <QDir>
 #include <QSaveFile>

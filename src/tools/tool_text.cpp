@@ -1,4 +1,4 @@
-#include "tool_text.h"
+#include "tools/tool_text.h"
 
 #include <string>
 

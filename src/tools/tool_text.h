@@ -4,7 +4,7 @@
 // writing of a list as a text file.
 #pragma once
 
-#include "protocol_text.h"
+#include "protocol/protocol_text.h"
 
 #include <QString>
 #include <QStringList>

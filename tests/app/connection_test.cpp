@@ -3,9 +3,9 @@
 // with Esc.
 #include "sim_window.h"
 
-#include "com_a.h"
-#include "frames.h"
-#include "widgets.h"
+#include "kit/widgets.h"
+#include "link/com_a.h"
+#include "link/frames.h"
 
 #include <QCheckBox>
 #include <QDir>

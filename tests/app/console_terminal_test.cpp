@@ -3,10 +3,10 @@
 // 900 MHz reader on COM1.
 #include "sim_window.h"
 
-#include "console_history.h"
-#include "frames.h"
-#include "settings.h"
-#include "terminal_lines.h"
+#include "app/window/console_history.h"
+#include "app/window/terminal_lines.h"
+#include "kit/settings.h"
+#include "link/frames.h"
 
 #include <QCheckBox>
 #include <QDateTime>

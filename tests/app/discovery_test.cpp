@@ -3,8 +3,8 @@
 // while connected, the purge error, and the window painting while the scan holds it.
 #include "sim_window.h"
 
-#include "conv.h"
-#include "widgets.h"
+#include "kit/conv.h"
+#include "kit/widgets.h"
 
 #include <QAccessible>
 #include <QElapsedTimer>

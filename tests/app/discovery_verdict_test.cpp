@@ -2,7 +2,7 @@
 // reader, every probe reply in the traffic log, and a reader found while it still streams.
 #include "sim_window.h"
 
-#include "frames.h"
+#include "link/frames.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 // and an OPEN that fails saying why.
 #include "sim_window.h"
 
-#include "line_list.h"
+#include "kit/line_list.h"
 
 #include <QLabel>
 

@@ -2,9 +2,9 @@
 // serial device server, the simulator's own and Debian's ser2net, found, run, lost and back.
 #include "sim_window.h"
 
-#include "command_line.h"
-#include "frames.h"
-#include "widgets.h"
+#include "app/window/command_line.h"
+#include "kit/widgets.h"
+#include "link/frames.h"
 
 #include <QFile>
 #include <QLabel>

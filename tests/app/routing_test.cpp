@@ -2,8 +2,8 @@
 // simulated 900 MHz reader on COM1. TimerMAIN and TimerSTOP are fired by hand.
 #include "sim_window.h"
 
-#include "conv.h"
-#include "frames.h"
+#include "kit/conv.h"
+#include "link/frames.h"
 
 #include <QLabel>
 #include <QTest>

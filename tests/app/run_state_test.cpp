@@ -3,7 +3,7 @@
 // stopped after.
 #include "sim_window.h"
 
-#include "run_state_label.h"
+#include "kit/run_state_label.h"
 
 namespace rd::testing {
 namespace {
@@ -77,8 +77,9 @@ TEST_P(RunStateShown, FollowsStartStopAndItsEnd) {
     while (window().TimerSTOP->enabled() &&
            std::chrono::steady_clock::now() - begun < std::chrono::seconds(6)) {
         window().TimerMAIN->fire();
-        if (std::chrono::steady_clock::now() - begun < std::chrono::milliseconds(2500))
+        if (std::chrono::steady_clock::now() - begun < std::chrono::milliseconds(2500)) {
             EXPECT_EQ(shown(), all(kStopping));
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         window().TimerSTOP->fire();
     }

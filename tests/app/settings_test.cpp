@@ -1,9 +1,9 @@
 // The settings kept between runs: every editable box, the window's geometry and its pages are
 // written when the window closes and read back by the next one; with settings off nothing is
 // read or written; a damaged file gives the defaults.
-#include "command_line.h"
-#include "main_window.h"
-#include "settings.h"
+#include "app/window/command_line.h"
+#include "app/window/main_window.h"
+#include "kit/settings.h"
 
 #include <QComboBox>
 #include <QFile>

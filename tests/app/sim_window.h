@@ -3,12 +3,12 @@
 // so no timer ticks on its own and the tests decide when each step happens.
 #pragma once
 
-#include "errors.h"
-#include "form_timer.h"
-#include "line_list.h"
-#include "main_window.h"
-#include "reader_sim.h"
-#include "serial_port.h"
+#include "app/window/main_window.h"
+#include "kit/errors.h"
+#include "kit/form_timer.h"
+#include "kit/line_list.h"
+#include "link/serial_port.h"
+#include "sim/reader_sim.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -2,8 +2,8 @@
 // keyboard and assistive access to the controls.
 #include "sim_window.h"
 
-#include "command_line.h"
-#include "frames.h"
+#include "app/window/command_line.h"
+#include "link/frames.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

@@ -1,10 +1,10 @@
 // The window as it stands after start-up: pages, shared controls, timers, the start
 // state that FormCreate leaves, and the small double-click handlers.
-#include "com_select.h"
-#include "conv.h"
-#include "form_timer.h"
-#include "line_list.h"
-#include "main_window.h"
+#include "app/window/com_select.h"
+#include "app/window/main_window.h"
+#include "kit/conv.h"
+#include "kit/form_timer.h"
+#include "kit/line_list.h"
 
 #include <QAccessible>
 #include <QComboBox>

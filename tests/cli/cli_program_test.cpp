@@ -2,7 +2,7 @@
 // port directory: what each command prints (its JSON lines parsed), what it sends, and its
 // exit codes.
 #include "cli_process.h"
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 
 #include <QRegularExpression>
 

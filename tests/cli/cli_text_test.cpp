@@ -1,7 +1,7 @@
 // The command line taken apart, and the JSON text of the result lines.
-#include "cli_options.h"
-#include "cli_output.h"
-#include "inventory_tally.h"
+#include "cli/cli_options.h"
+#include "cli/cli_output.h"
+#include "cli/inventory_tally.h"
 
 #include <QDateTime>
 #include <QJsonDocument>

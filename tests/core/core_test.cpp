@@ -1,10 +1,10 @@
 // The pieces every page shares: box-text conversion, the timer rule, line lists and
 // their view, the error handling, and text/byte conversion.
-#include "conv.h"
-#include "errors.h"
-#include "form_timer.h"
-#include "line_list.h"
-#include "widgets.h"
+#include "kit/conv.h"
+#include "kit/errors.h"
+#include "kit/form_timer.h"
+#include "kit/line_list.h"
+#include "kit/widgets.h"
 
 #include <QAccessible>
 #include <QApplication>

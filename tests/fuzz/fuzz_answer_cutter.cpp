@@ -2,7 +2,7 @@
 // 1024 bytes and no byte below 16, ends with ";" unless it is 1024 bytes long, and is a
 // contiguous run of the input; and the frames are exactly those a plain reading of the
 // framing rules finds.
-#include "frames.h"
+#include "link/frames.h"
 
 #include "fuzz_check.h"
 

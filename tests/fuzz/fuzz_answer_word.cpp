@@ -1,6 +1,6 @@
 // The token extractor against a plain reading of its rule. The first byte chooses the word
 // number (-2 to 253), the rest is the answer text.
-#include "frames.h"
+#include "link/frames.h"
 
 #include "fuzz_check.h"
 

@@ -1,6 +1,6 @@
 // The hexadecimal reading of sensor-tag fields on any text (the input as UTF-16 code units):
 // the leading run of digits 0-9, a-f, A-F, as the 32-bit pattern of its last eight.
-#include "tool_text.h"
+#include "tools/tool_text.h"
 
 #include "fuzz_check.h"
 

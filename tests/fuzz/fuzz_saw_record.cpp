@@ -3,7 +3,7 @@
 // it is complete when it is long enough for that tag; then T and H are the hexadecimal
 // readings at positions 23-24 and 25-26 (from 1), and for the third tag mf and cf those at
 // 31-34 and 35-38 plus 430000, df their difference.
-#include "tool_text.h"
+#include "tools/tool_text.h"
 
 #include "fuzz_check.h"
 

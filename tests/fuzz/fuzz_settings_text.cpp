@@ -2,7 +2,7 @@
 // it is applied to; refused, it changes nothing; accepted, it gives valid settings, changes
 // only what it names (each field either keeps its start value on both starts or takes the
 // same value on both), and applying it again changes nothing more.
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include "fuzz_check.h"
 

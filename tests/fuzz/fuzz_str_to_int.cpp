@@ -2,8 +2,8 @@
 // decimal digits, or hexadecimal digits after "$" or "0x"; decimal values within the 32-bit
 // signed range, hexadecimal ones any 32-bit pattern. Anything else raises the conversion
 // error, whose text names the box text whole. The input is the box text in UTF-8.
-#include "conv.h"
-#include "errors.h"
+#include "kit/conv.h"
+#include "kit/errors.h"
 
 #include "fuzz_check.h"
 

@@ -1,10 +1,10 @@
 // The receiver thread on pseudo-terminals: its events, the hand-over of answers, the ring,
 // and what it does when its port goes away.
-#include "com_a.h"
+#include "link/com_a.h"
 
+#include "link/my_com.h"
 #include "link_test_support.h"
-#include "my_com.h"
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 
 #include <gtest/gtest.h>
 

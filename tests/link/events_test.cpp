@@ -1,7 +1,7 @@
 // Event objects: reset kinds, waits with a time-out, names within the process, wake-up
 // descriptors.
-#include "events.h"
-#include "platform.h"
+#include "link/events.h"
+#include "link/platform.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Wire frames: counter text, token extractor, buffer search, request composition and the
 // answer cutter, byte for byte.
-#include "frames.h"
+#include "link/frames.h"
 
 #include <gtest/gtest.h>
 

@@ -13,11 +13,11 @@
 //
 // --port NAME before the step probes that one port (a COM name or tcp://HOST:PORT) instead of
 // the listed ones.
-#include "com_a.h"
-#include "discovery.h"
-#include "frames.h"
-#include "my_com.h"
-#include "serial_port.h"
+#include "link/com_a.h"
+#include "link/discovery.h"
+#include "link/frames.h"
+#include "link/my_com.h"
+#include "link/serial_port.h"
 
 #include <algorithm>
 #include <chrono>

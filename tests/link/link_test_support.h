@@ -4,8 +4,8 @@
 // ports.
 #pragma once
 
-#include "com_a.h"
-#include "serial_port.h"
+#include "link/com_a.h"
+#include "link/serial_port.h"
 
 #include <gtest/gtest.h>
 

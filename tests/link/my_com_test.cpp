@@ -1,9 +1,9 @@
 // The port object against the reader simulator: probing, sending, opening, and the purge
 // failure through a fake backend.
-#include "my_com.h"
+#include "link/my_com.h"
 
 #include "link_test_support.h"
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 
 #include <gtest/gtest.h>
 

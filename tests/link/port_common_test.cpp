@@ -1,6 +1,6 @@
 // The parts of the serial layer that are the same on every platform: the settings text, the
 // COM numbers and the handle table.
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include <gtest/gtest.h>
 

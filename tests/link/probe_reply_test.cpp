@@ -1,11 +1,11 @@
 // What a probe sees and keeps: the cause of a port that does not open, the reply bytes of one
 // that does, and an identifier that comes after (or across) a stream of other answers.
-#include "my_com.h"
+#include "link/my_com.h"
 
-#include "discovery.h"
+#include "link/discovery.h"
 
 #include "link_test_support.h"
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The read plan worked out from the read time-outs, and the deadline a read waits for.
 // Pure code: the time-outs on a real port are in serial_port_test.
-#include "read_plan.h"
+#include "link/read_plan.h"
 
 #include <gtest/gtest.h>
 

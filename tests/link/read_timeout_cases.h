@@ -3,8 +3,8 @@
 // and what the read must return, and when.
 #pragma once
 
+#include "link/serial_port.h"
 #include "link_test_support.h"
-#include "serial_port.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The serial platform layer on real pseudo-terminals: names, exclusive opening, line
 // settings, the read and write time-outs, purge and hang-up.
-#include "serial_port.h"
+#include "link/serial_port.h"
 
 #include "link_test_support.h"
 #include "read_timeout_cases.h"
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 
 #include <gtest/gtest.h>
 

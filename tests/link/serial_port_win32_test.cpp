@@ -1,9 +1,9 @@
 // The Windows backend on its own: the COM names as Windows has them, the cause of a failed
 // open, and the receiver's priorities as the system's thread priorities. Against a reader it
 // is driven by readerdesk-linkcheck (scripts/test-windows).
-#include "platform.h"
-#include "serial_port.h"
-#include "win32_system.h"
+#include "link/platform.h"
+#include "link/serial_port.h"
+#include "link/win32_system.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The TCP port ("tcp://HOST:PORT") on the loopback: its names, opens that fail and why, the
 // read time-outs of the serial port, writes, purge, a connection that ends, and a reader
 // served on TCP by the simulator: found, answering, lost and found again.
-#include "tcp_port.h"
+#include "link/tcp_port.h"
 
-#include "com_a.h"
-#include "discovery.h"
+#include "link/com_a.h"
+#include "link/discovery.h"
+#include "link/my_com.h"
 #include "link_test_support.h"
-#include "my_com.h"
 #include "read_timeout_cases.h"
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Command texts of the command pages, composed from box texts without a window.
-#include "commands.h"
+#include "panels/commands.h"
 
 #include <gtest/gtest.h>
 

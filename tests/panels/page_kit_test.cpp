@@ -1,8 +1,8 @@
 // The table a command page is written as: Tab follows the table's lines, each control lands
 // in its cell (several in one cell side by side), fields keep their controls, and a click
 // runs the page's handler inside the error handling.
-#include "errors.h"
-#include "page_kit.h"
+#include "kit/errors.h"
+#include "panels/page_kit.h"
 
 #include <QCheckBox>
 #include <QComboBox>

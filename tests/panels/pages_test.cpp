@@ -1,13 +1,13 @@
 // The command pages inside the real window: every control with its start text, items and
 // hint; every button's frame on the wire of a simulated reader; the 433 page's timer; the
 // ALPHA page's "inc W3"; the Wiegand clock setting.
-#include "conv.h"
-#include "errors.h"
-#include "form_timer.h"
-#include "main_window.h"
-#include "reader_sim.h"
-#include "serial_port.h"
-#include "widgets.h"
+#include "app/window/main_window.h"
+#include "kit/conv.h"
+#include "kit/errors.h"
+#include "kit/form_timer.h"
+#include "kit/widgets.h"
+#include "link/serial_port.h"
+#include "sim/reader_sim.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 // The command line's text conversions that the window's QString functions do not cover.
 // (Command texts and record decoding are pinned through those functions' own tests.)
-#include "protocol_text.h"
+#include "protocol/protocol_text.h"
 
 #include <gtest/gtest.h>
 

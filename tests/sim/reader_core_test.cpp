@@ -1,7 +1,7 @@
 // The simulated reader's steps on a clock of the test's own: requests handed in at chosen
 // times, ticks at chosen times, what each tick writes and when it asks to run again. No pty,
 // no thread, no sleeping.
-#include "reader_core.h"
+#include "sim/reader_core.h"
 
 #include "pty_client.h"
 

@@ -1,6 +1,6 @@
 // The simulator on real pseudo-terminals, seen from the program's side: the slave path
 // opened with plain POSIX calls, request frames written, answers read.
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 
 #include "pty_client.h"
 

@@ -1,6 +1,6 @@
 // The simulator's request cutter: frames are found whole, byte for byte, in whatever
 // pieces and among whatever garbage they arrive.
-#include "request_parser.h"
+#include "sim/request_parser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The readerdesk-sim program: options, the line it prints, a reader on the published port
 // and a clean end on SIGTERM.
 #include "pty_client.h"
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 #include "tcp_client.h"
 
 #include <gtest/gtest.h>

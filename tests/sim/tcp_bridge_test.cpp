@@ -1,7 +1,7 @@
 // The simulator served on TCP: one client at a time, the newest taking over, and an unplugged
 // reader ending the connection and the server.
 #include "pty_client.h"
-#include "reader_sim.h"
+#include "sim/reader_sim.h"
 #include "tcp_client.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // automatic stop, the copy of answers to MemoUTIL_REC and the state a test leaves behind.
 #include "window_fixture.h"
 
-#include "ant_test.h"
-#include "form_timer.h"
-#include "inv_log.h"
+#include "kit/form_timer.h"
+#include "tools/ant_test.h"
+#include "tools/inv_log.h"
 
 namespace rd::testing {
 namespace {

@@ -2,7 +2,7 @@
 // switch on the 900 MHz page and the saving of the three files.
 #include "window_fixture.h"
 
-#include "inv_log.h"
+#include "tools/inv_log.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -2,8 +2,8 @@
 // the page timer and the captions of the five fields.
 #include "window_fixture.h"
 
-#include "form_timer.h"
-#include "kamaz.h"
+#include "kit/form_timer.h"
+#include "tools/kamaz.h"
 
 #include <QPlainTextEdit>
 

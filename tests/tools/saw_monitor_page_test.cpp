@@ -3,9 +3,9 @@
 // trend chart, the CSV file and the reads after a collection.
 #include "window_fixture.h"
 
-#include "form_timer.h"
-#include "saw_monitor.h"
-#include "saw_trends.h"
+#include "kit/form_timer.h"
+#include "tools/saw_monitor.h"
+#include "tools/saw_trends.h"
 
 #include <QChartView>
 #include <QCheckBox>

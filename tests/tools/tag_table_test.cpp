@@ -1,7 +1,7 @@
 // The tag table without a window: rows and figures from answer sequences on a simulated
 // clock, the rate over the last second, the order of every column, and the file form.
-#include "tag_table.h"
-#include "tag_table_model.h"
+#include "tools/tag_table.h"
+#include "tools/tag_table_model.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

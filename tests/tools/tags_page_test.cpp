@@ -3,8 +3,8 @@
 // whichever page started it.
 #include "window_fixture.h"
 
-#include "tag_table.h"
-#include "tags_page.h"
+#include "tools/tag_table.h"
+#include "tools/tags_page.h"
 
 #include <QAbstractItemModel>
 #include <QDir>

@@ -1,8 +1,8 @@
 // The tool pages' text work, without a window: hex fields, sensor-tag records, the log's
 // information line and the writing of list files.
-#include "tool_text.h"
+#include "tools/tool_text.h"
 
-#include "errors.h"
+#include "kit/errors.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 // simulated readers on a pseudo-terminal.
 #include "window_fixture.h"
 
-#include "ant_test.h"
-#include "saw_monitor.h"
+#include "tools/ant_test.h"
+#include "tools/saw_monitor.h"
 
 #include <QChartView>
 #include <QCheckBox>

@@ -3,14 +3,14 @@
 // a simulated reader on COM1 of a private port directory.
 #pragma once
 
-#include "conv.h"
-#include "errors.h"
-#include "line_list.h"
-#include "main_window.h"
-#include "reader_sim.h"
-#include "serial_port.h"
-#include "shell.h"
-#include "widgets.h"
+#include "app/window/main_window.h"
+#include "kit/conv.h"
+#include "kit/errors.h"
+#include "kit/line_list.h"
+#include "kit/shell.h"
+#include "kit/widgets.h"
+#include "link/serial_port.h"
+#include "sim/reader_sim.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

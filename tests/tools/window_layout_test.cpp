@@ -2,7 +2,7 @@
 // window's minimum size every caption fits on every page.
 #include "window_fixture.h"
 
-#include "saw_monitor.h"
+#include "tools/saw_monitor.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
-#include "com_select.h"
+#include "app/window/com_select.h"
 
-#include "widgets.h"
+#include "kit/widgets.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "app/window/command_line.h"
 
 #include <QFileInfo>
 

@@ -1,14 +1,14 @@
 // The connection to a found reader: the receiver thread, the end of a connection, a lost
 // connection and the attempts to reopen it, and the hints on the port box and status label.
-#include "main_window.h"
+#include "app/window/main_window.h"
 
-#include "com_a.h"
-#include "discovery.h"
-#include "form_timer.h"
-#include "line_list.h"
-#include "main_timer.h"
-#include "serial_port.h"
-#include "widgets.h"
+#include "app/window/main_timer.h"
+#include "kit/form_timer.h"
+#include "kit/line_list.h"
+#include "kit/widgets.h"
+#include "link/com_a.h"
+#include "link/discovery.h"
+#include "link/serial_port.h"
 
 #include <QComboBox>
 #include <QLabel>

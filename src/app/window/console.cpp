@@ -1,13 +1,13 @@
 // Sending and the console: every command goes out through SendStringLine; the console's
 // presets and boxes of the UTIL page, the terminal and discovery lines, the traffic log.
-#include "main_window.h"
+#include "app/window/main_window.h"
 
-#include "com_a.h"
-#include "conv.h"
-#include "line_list.h"
-#include "panel433.h"
-#include "settings.h"
-#include "traffic_log.h"
+#include "app/window/traffic_log.h"
+#include "kit/conv.h"
+#include "kit/line_list.h"
+#include "kit/settings.h"
+#include "link/com_a.h"
+#include "panels/panel433.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "console_history.h"
+#include "app/window/console_history.h"
 
 namespace rd {
 

@@ -1,11 +1,11 @@
 // readerdesk: the program. Parses the command line, sets up the port names, shows the
 // main window (and creates the hidden port selection dialog) and runs the event loop.
-#include "com_select.h"
-#include "command_line.h"
-#include "errors.h"
-#include "main_window.h"
-#include "serial_port.h"
-#include "settings.h"
+#include "app/window/com_select.h"
+#include "app/window/command_line.h"
+#include "app/window/main_window.h"
+#include "kit/errors.h"
+#include "kit/settings.h"
+#include "link/serial_port.h"
 
 #include <QApplication>
 

@@ -1,20 +1,20 @@
 // The window itself: its pages and their widgets, how the pages are wired to each other
 // and to the window, and the start state.
-#include "main_window.h"
+#include "app/window/main_window.h"
 
-#include "ant_test.h"
-#include "form_timer.h"
-#include "inv_log.h"
-#include "kamaz.h"
-#include "line_list.h"
-#include "main_timer.h"
-#include "panel433.h"
-#include "panel900.h"
-#include "panel_wiegand.h"
-#include "saw_monitor.h"
-#include "tags_page.h"
-#include "traffic_log.h"
-#include "widgets.h"
+#include "app/window/main_timer.h"
+#include "app/window/traffic_log.h"
+#include "kit/form_timer.h"
+#include "kit/line_list.h"
+#include "kit/widgets.h"
+#include "panels/panel433.h"
+#include "panels/panel900.h"
+#include "panels/panel_wiegand.h"
+#include "tools/ant_test.h"
+#include "tools/inv_log.h"
+#include "tools/kamaz.h"
+#include "tools/saw_monitor.h"
+#include "tools/tags_page.h"
 
 #include <QComboBox>
 #include <QEvent>

@@ -12,12 +12,12 @@
 //   main_timer.h     the pace of TimerMAIN, which several of them set
 #pragma once
 
-#include "console_history.h"
-#include "discovery.h"
-#include "my_com.h"
-#include "run_state_label.h"
-#include "shell.h"
-#include "terminal_lines.h"
+#include "app/window/console_history.h"
+#include "app/window/terminal_lines.h"
+#include "kit/run_state_label.h"
+#include "kit/shell.h"
+#include "link/discovery.h"
+#include "link/my_com.h"
 
 #include <QElapsedTimer>
 #include <QPalette>

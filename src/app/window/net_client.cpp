@@ -2,11 +2,11 @@
 // "tcp://HOST:PORT". By the port box stand the server's host (empty at start), its port
 // (2000 at start) and the "NET" button, which runs discovery on that one port name: the same
 // probes, messages and connection as the "COM" button's scan of COM1..COM20.
-#include "errors.h"
-#include "line_list.h"
-#include "main_window.h"
-#include "tcp_port.h"
-#include "widgets.h"
+#include "app/window/main_window.h"
+#include "kit/errors.h"
+#include "kit/line_list.h"
+#include "kit/widgets.h"
+#include "link/tcp_port.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

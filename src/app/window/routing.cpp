@@ -1,18 +1,18 @@
 // TimerMAIN: takes the answers the receiver thread has ready and routes each one through
 // the terminal and the answer handlers of the pages and of the run control; shows bytes
 // the receiver had to drop and notices a lost connection.
-#include "main_window.h"
+#include "app/window/main_window.h"
 
-#include "ant_test.h"
-#include "com_a.h"
-#include "conv.h"
-#include "events.h"
-#include "form_timer.h"
-#include "frames.h"
-#include "inv_log.h"
-#include "main_timer.h"
-#include "saw_monitor.h"
-#include "tags_page.h"
+#include "app/window/main_timer.h"
+#include "kit/conv.h"
+#include "kit/form_timer.h"
+#include "link/com_a.h"
+#include "link/events.h"
+#include "link/frames.h"
+#include "tools/ant_test.h"
+#include "tools/inv_log.h"
+#include "tools/saw_monitor.h"
+#include "tools/tags_page.h"
 
 #include <QElapsedTimer>
 

@@ -1,16 +1,16 @@
 // Inventory runs: the start command, the stop and its retries until the reader confirms
 // it (given up after 3 s), the start of a run seen among the commands sent, and the stop
 // sent when the window closes or the connection ends during a run.
-#include "main_window.h"
+#include "app/window/main_window.h"
 
-#include "ant_test.h"
-#include "com_a.h"
-#include "commands.h"
-#include "conv.h"
-#include "form_timer.h"
-#include "frames.h"
-#include "line_list.h"
-#include "panel900.h"
+#include "kit/conv.h"
+#include "kit/form_timer.h"
+#include "kit/line_list.h"
+#include "link/com_a.h"
+#include "link/frames.h"
+#include "panels/commands.h"
+#include "panels/panel900.h"
+#include "tools/ant_test.h"
 
 #include <QTimer>
 

@@ -1,7 +1,7 @@
-#include "terminal_lines.h"
+#include "app/window/terminal_lines.h"
 
-#include "conv.h"
-#include "frames.h"
+#include "kit/conv.h"
+#include "link/frames.h"
 
 #include <QDateTime>
 

@@ -6,7 +6,7 @@
 // in the last 10 s (readers that echo the counter).
 #pragma once
 
-#include "line_list.h"
+#include "kit/line_list.h"
 
 #include <QHash>
 #include <QString>

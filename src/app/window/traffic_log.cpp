@@ -1,6 +1,6 @@
-#include "traffic_log.h"
+#include "app/window/traffic_log.h"
 
-#include "errors.h"
+#include "kit/errors.h"
 
 #include <QDateTime>
 

@@ -1,20 +1,20 @@
 // Reader discovery: the scan of the COM ports with the probes of the discovery core, the
 // window served between two probes (only Esc counts), and what a found reader, a scan that
 // found none and a cancelled scan show.
-#include "main_window.h"
+#include "app/window/main_window.h"
 
-#include "ant_test.h"
-#include "conv.h"
-#include "discovery.h"
-#include "form_timer.h"
-#include "frames.h"
-#include "kamaz.h"
-#include "line_list.h"
-#include "main_timer.h"
-#include "panel433.h"
-#include "panel900.h"
-#include "panel_wiegand.h"
-#include "saw_monitor.h"
+#include "app/window/main_timer.h"
+#include "kit/conv.h"
+#include "kit/form_timer.h"
+#include "kit/line_list.h"
+#include "link/discovery.h"
+#include "link/frames.h"
+#include "panels/panel433.h"
+#include "panels/panel900.h"
+#include "panels/panel_wiegand.h"
+#include "tools/ant_test.h"
+#include "tools/kamaz.h"
+#include "tools/saw_monitor.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 // The window's settings between runs: the text of every editable box (keyed by its
 // objectName), the window's geometry, the pages shown and the current page. Nothing is
 // read or written while settings are off (--no-settings).
-#include "main_window.h"
-#include "settings.h"
+#include "app/window/main_window.h"
+#include "kit/settings.h"
 
 #include <QComboBox>
 #include <QLineEdit>
