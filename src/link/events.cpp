@@ -20,7 +20,7 @@ void Event::Set() {
         cv_.notify_all();
     else
         cv_.notify_one();
-    for (const WakeSignal* wake : wakeFds_)
+    for (const WakeSignal* wake : wakeSignals_)
         wake->signal();
 }
 
@@ -51,13 +51,13 @@ bool Event::IsSet() const {
 
 void Event::AddWakeFd(WakeSignal* wake) {
     std::lock_guard lock(m_);
-    if (wake && std::find(wakeFds_.begin(), wakeFds_.end(), wake) == wakeFds_.end())
-        wakeFds_.push_back(wake);
+    if (wake && std::find(wakeSignals_.begin(), wakeSignals_.end(), wake) == wakeSignals_.end())
+        wakeSignals_.push_back(wake);
 }
 
 void Event::RemoveWakeFd(WakeSignal* wake) {
     std::lock_guard lock(m_);
-    wakeFds_.erase(std::remove(wakeFds_.begin(), wakeFds_.end(), wake), wakeFds_.end());
+    wakeSignals_.erase(std::remove(wakeSignals_.begin(), wakeSignals_.end(), wake), wakeSignals_.end());
 }
 
 std::shared_ptr<Event> CreateNamedEvent(const std::string& name, bool manualReset, bool initialState) {

@@ -45,7 +45,7 @@ class Event {
     mutable std::mutex m_;
     std::condition_variable cv_;
     bool set_;
-    std::vector<WakeSignal*> wakeFds_;
+    std::vector<WakeSignal*> wakeSignals_;
 };
 
 // Create (or open, when the name exists already) a named event. The flags of an

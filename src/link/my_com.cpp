@@ -54,8 +54,8 @@ void configurePort(Tmy_COM& c, PortHandle h, const std::string& settingsText) {
 // on: the next byte must come within 100 ms, and the next read, sized so that its total
 // limit (1 ms a byte + 1 ms) ends with the 501 ms window, runs under the same rules.
 // A reader still streaming the answers of an inventory is found that way. The latest
-// kProbeKeepBytes bytes are kept in reply and searched as a whole after every read; the first
-// read that fails leaves its cause in ioError, unless it holds one already.
+// kProbeKeepBytes bytes are kept in reply and searched as a whole after every read; a read
+// that fails leaves its cause in ioError unless that holds one already (the write's).
 bool readProbeReply(PortHandle h, const std::string& findStr, std::vector<uint8_t>& reply,
                     PortError& ioError) {
     using Clock = std::chrono::steady_clock;
