@@ -28,11 +28,15 @@ class WakeSignal {
 
 #ifdef _WIN32
     // The event object, for WaitForMultipleObjects (a HANDLE).
-    void* handle() const { return handle_; }
+    void* handle() const {
+        return handle_;
+    }
 #else
     // The eventfd, for a poll that waits on more than this signal; -1 when not valid. Ready
     // means signalled; wait(0) takes it.
-    int fd() const { return fd_; }
+    int fd() const {
+        return fd_;
+    }
 #endif
 
   private:

@@ -33,7 +33,8 @@ class PolledLine {
     // A read of n bytes under the read time-outs t (see PlanRead): waits in ppoll until the next
     // deadline, the wake-up signal (nullptr: none) or bytes, and takes what is there. A line that
     // ends or breaks gives up; bytes already taken still count (the read succeeds with them).
-    PortError readPolled(const CommTimeouts& t, uint8_t* buf, uint32_t n, uint32_t& got, const WakeSignal* wake);
+    PortError readPolled(const CommTimeouts& t, uint8_t* buf, uint32_t n, uint32_t& got,
+                         const WakeSignal* wake);
     // Writes all n bytes, waiting for room until the deadline (none: no limit).
     PortError writePolled(std::optional<Clock::time_point> deadline, const uint8_t* buf, uint32_t n,
                           uint32_t& written);

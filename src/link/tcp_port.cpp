@@ -85,7 +85,8 @@ std::string DescribeTcpError(int err) {
 PortError TcpPortBackend::endInput(int err) {
     std::lock_guard lock(m_);
     if (inputEnd_.ok())
-        inputEnd_ = err == 0 ? PortFailed(kTcpEndOfStreamErr, device_, kTcpEndOfStreamText) : socketFailed(err);
+        inputEnd_ =
+            err == 0 ? PortFailed(kTcpEndOfStreamErr, device_, kTcpEndOfStreamText) : socketFailed(err);
     return inputEnd_;
 }
 

@@ -31,7 +31,8 @@ constexpr int kKeepCount = 3;
 
 class TcpPort final : public TcpPortBackend, private PolledLine {
   public:
-    TcpPort(int fd, std::string device) : TcpPortBackend(std::move(device)), PolledLine(fd, POLLIN | POLLRDHUP) {}
+    TcpPort(int fd, std::string device)
+        : TcpPortBackend(std::move(device)), PolledLine(fd, POLLIN | POLLRDHUP) {}
     ~TcpPort() override { ::close(fd_); }
 
     bool purge(uint32_t flags) override {
@@ -178,7 +179,8 @@ std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name, PortError& why
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
     if (const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); rc != 0)
-        return openFailed(why, EHOSTUNREACH, std::string("unknown host (") + ::gai_strerror(rc) + ")", device);
+        return openFailed(why, EHOSTUNREACH, std::string("unknown host (") + ::gai_strerror(rc) + ")",
+                          device);
 
     // Each address in turn, within the one time limit.
     int err = ETIMEDOUT;

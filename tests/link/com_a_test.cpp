@@ -343,7 +343,8 @@ TEST(ReceiverLost, FailuresInARowLoseTheConnectionFewerDoNot) {
         bool lost;
     } rows[] = {{TCOM_A::kLostAfterFailedReads - 1, false}, {TCOM_A::kLostAfterFailedReads, true}};
     for (const auto& r : rows) {
-        SetPortOpener([&](const std::string&, PortError&) { return std::make_unique<FlakyPort>(r.failures); });
+        SetPortOpener(
+            [&](const std::string&, PortError&) { return std::make_unique<FlakyPort>(r.failures); });
         const PortHandle h = testing::Open("COM6");
         ASSERT_NE(h, INVALID_PORT_HANDLE);
         {

@@ -10,8 +10,8 @@
 #include <utility>
 
 #ifndef _WIN32
-#include <poll.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 #endif
 

@@ -172,7 +172,9 @@ TEST(ProbeVerdict, PortThatOpensButFailsToWriteOrReadSaysWhy) {
         {EIO, 0, "COM6: no reply (input/output error)"},
     };
     for (const auto& r : rows) {
-        SetPortOpener([&](const std::string&, PortError&) { return std::make_unique<BrokenPort>(r.writeErr, r.readErr); });
+        SetPortOpener([&](const std::string&, PortError&) {
+            return std::make_unique<BrokenPort>(r.writeErr, r.readErr);
+        });
         Tmy_COM com;
         const PortProbeResult result = ProbePort(com, "COM6");
         SetPortOpener({});
