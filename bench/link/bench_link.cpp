@@ -119,7 +119,8 @@ struct Line {
         if (::symlink(::ttyname(slave), link.c_str()) != 0)
             return;
         SetPortDirectory(dir.path());
-        h = OpenPort("COM1");
+        PortError why;
+        h = OpenPort("COM1", why);
         SetCommState(h, {115200, 8, 'N', StopBits::Two});
     }
     ~Line() {
@@ -147,7 +148,8 @@ struct TcpLine {
                 ::close(listener);
             return;
         }
-        h = OpenPort(TcpPortName("127.0.0.1", ntohs(addr.sin_port)));
+        PortError why;
+        h = OpenPort(TcpPortName("127.0.0.1", ntohs(addr.sin_port)), why);
         master = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         ::close(listener);
         if (master < 0) {

@@ -30,8 +30,9 @@ int main(int argc, char** argv) {
 
     Output out(o.json);
     TrafficLog log;
-    if (!o.trafficLog.empty() && !log.open(o.trafficLog)) {
-        out.message("readerdesk-cli: cannot open the traffic log " + o.trafficLog);
+    std::string why;
+    if (!o.trafficLog.empty() && !log.open(o.trafficLog, why)) {
+        out.message("readerdesk-cli: cannot write the traffic log " + o.trafficLog + ": " + why);
         return kExitUsage;
     }
     return RunCommand(o, out, log);

@@ -1,8 +1,10 @@
 #include "cli/cli_output.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <system_error>
 
 namespace rd::cli {
 
@@ -151,9 +153,13 @@ TrafficLog::~TrafficLog() {
         std::fclose(file_);
 }
 
-bool TrafficLog::open(const std::string& path) {
+bool TrafficLog::open(const std::string& path, std::string& why) {
+    errno = 0;
     file_ = std::fopen(path.c_str(), "ab");
-    return file_ != nullptr;
+    if (file_)
+        return true;
+    why = std::error_code(errno != 0 ? errno : EIO, std::generic_category()).message();
+    return false;
 }
 
 void TrafficLog::write(const std::string& line) {

@@ -55,8 +55,9 @@ class TrafficLog {
     ~TrafficLog();
     TrafficLog(const TrafficLog&) = delete;
     TrafficLog& operator=(const TrafficLog&) = delete;
-    // false when the file cannot be opened for appending.
-    bool open(const std::string& path);
+    // false when the file cannot be opened for appending, with the system's reason in why
+    // ("No such file or directory", "Permission denied", ...).
+    bool open(const std::string& path, std::string& why);
     void write(const std::string& line);
 
   private:

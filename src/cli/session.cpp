@@ -54,7 +54,7 @@ void Session::note(const std::string& text) {
 }
 
 std::string Session::probeReply() const {
-    return std::string(com_->LastProbe.reply.begin(), com_->LastProbe.reply.end());
+    return probeReply_;
 }
 
 bool Session::connect(const ReaderWanted& wanted, bool announce) {
@@ -93,6 +93,7 @@ bool Session::probe(const std::string& portName, const ReaderWanted& wanted, boo
     PortProbeHooks hooks;
     hooks.beforeProbe = [] { return StopRequests() == 0; };
     hooks.afterProbe = [this](const ProbeOutcome& p) {
+        probeReply_.assign(p.reply.begin(), p.reply.end());
         if (!p.reply.empty())
             log_.write(AnswerTerminalLine(p.reply.data(), static_cast<int>(p.reply.size())));
     };
@@ -128,16 +129,16 @@ bool Session::probe(const std::string& portName, const ReaderWanted& wanted, boo
 bool Session::openWithoutProbe() {
     com_->CommPort = options_.port;
     com_->CommPortStr = options_.port + kPortSettings;
-    bool opened = false;
+    PortError openError;
     try {
-        opened = com_->create_port(options_.port, kPortSettings);
+        openError = com_->create_port(options_.port, kPortSettings);
     } catch (const PortSetupError& e) {
         note(options_.port + ": " + e.what());
         return false;
     }
-    if (!opened) {
+    if (!openError.ok()) {
         PortVerdict v;
-        v.openError = LastPortError();
+        v.openError = openError;
         std::string line = v.line(options_.port);
         note(line.empty() ? options_.port + ": no such port" : line);
         return false;

@@ -76,6 +76,8 @@ class Session {
     Output& out_;
     TrafficLog& log_;
     std::unique_ptr<Tmy_COM> com_;
+    // The reply of the latest probe.
+    std::string probeReply_;
     const ReaderRow* row_ = nullptr;
 };
 

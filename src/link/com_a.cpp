@@ -2,6 +2,8 @@
 
 #include "link/platform.h"
 
+#include <utility>
+
 namespace rd {
 
 namespace {
@@ -38,9 +40,8 @@ TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority)
 
     // A release or a stop request wakes the thread out of its read at once (on Windows out
     // of its rest only: a read there ends by its own time-out, within 101 ms).
-    wakeFd_ = CreateWakeFd();
-    if (wakeFd_ >= 0)
-        EventAnswerStrFree->AddWakeFd(wakeFd_);
+    if (wake_.valid())
+        EventAnswerStrFree->AddWakeFd(&wake_);
 
     thread_ = std::thread(&TCOM_A::run, this, xPriority);
 }
@@ -49,15 +50,12 @@ TCOM_A::~TCOM_A() {
     requestStop();
     if (thread_.joinable())
         thread_.join();
-    if (wakeFd_ >= 0) {
-        EventAnswerStrFree->RemoveWakeFd(wakeFd_);
-        CloseWakeFd(wakeFd_);
-    }
+    EventAnswerStrFree->RemoveWakeFd(&wake_);
 }
 
 void TCOM_A::requestStop() {
     stop_.store(true);
-    SignalWakeFd(wakeFd_);
+    wake_.signal();
 }
 
 void TCOM_A::run(int priority) {
@@ -89,14 +87,14 @@ void TCOM_A::Execute() {
         // The port is drained into the ring even while an answer is held; the wait ends early
         // on a release. A failed read (a port that has gone away) counts as no bytes.
         uint32_t got = 0;
-        if (ReadFileUntilWoken(hPORT, block, kReadBlock, &got, wakeFd_)) {
+        if (PortError e = ReadFileUntilWoken(hPORT, block, kReadBlock, &got, &wake_); e.ok()) {
             failedInARow = 0;
             appendToRing(block, got);
             cutRing(cutter);
         } else {
             {
                 std::lock_guard lock(readErrorMutex_);
-                lastReadError_ = LastPortError();
+                lastReadError_ = std::move(e);
             }
             failedReads_.fetch_add(1, std::memory_order_release);
             if (++failedInARow >= kLostAfterFailedReads)
@@ -143,7 +141,7 @@ void TCOM_A::appendToRing(const uint8_t* bytes, uint32_t count) {
 }
 
 void TCOM_A::rest(int ms) {
-    WaitWakeFd(wakeFd_, ms);
+    wake_.wait(ms);
 }
 
 } // namespace rd

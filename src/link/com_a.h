@@ -6,6 +6,7 @@
 
 #include "link/events.h"
 #include "link/frames.h"
+#include "link/platform.h"
 #include "link/serial_port.h"
 
 #include <atomic>
@@ -84,7 +85,7 @@ class TCOM_A {
     std::vector<uint8_t> gapBefore_ = std::vector<uint8_t>(kRingSize, 0);
     int32_t writePos_ = 0;
     int32_t readPos_ = 0;
-    int wakeFd_ = -1;
+    WakeSignal wake_;
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> dropped_{0};
     std::atomic<uint64_t> failedReads_{0};

@@ -62,12 +62,12 @@ PortProbeResult ProbePort(Tmy_COM& com, const std::string& portName, const PortP
             result.cancelled = true;
             return result;
         }
-        const bool found =
+        const ProbeOutcome probe =
             com.check_port(portName, kProbeAddress, kPortSettings, kProbeCommand, row.identifier);
         if (hooks.afterProbe)
-            hooks.afterProbe(com.LastProbe);
-        result.verdict.take(com.LastProbe);
-        if (found) {
+            hooks.afterProbe(probe);
+        result.verdict.take(probe);
+        if (probe.found) {
             result.found = &row;
             return result;
         }

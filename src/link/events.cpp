@@ -20,8 +20,8 @@ void Event::Set() {
         cv_.notify_all();
     else
         cv_.notify_one();
-    for (int fd : wakeFds_)
-        SignalWakeFd(fd);
+    for (const WakeSignal* wake : wakeSignals_)
+        wake->signal();
 }
 
 void Event::Reset() {
@@ -49,15 +49,15 @@ bool Event::IsSet() const {
     return set_;
 }
 
-void Event::AddWakeFd(int fd) {
+void Event::AddWakeFd(WakeSignal* wake) {
     std::lock_guard lock(m_);
-    if (std::find(wakeFds_.begin(), wakeFds_.end(), fd) == wakeFds_.end())
-        wakeFds_.push_back(fd);
+    if (wake && std::find(wakeSignals_.begin(), wakeSignals_.end(), wake) == wakeSignals_.end())
+        wakeSignals_.push_back(wake);
 }
 
-void Event::RemoveWakeFd(int fd) {
+void Event::RemoveWakeFd(WakeSignal* wake) {
     std::lock_guard lock(m_);
-    wakeFds_.erase(std::remove(wakeFds_.begin(), wakeFds_.end(), fd), wakeFds_.end());
+    wakeSignals_.erase(std::remove(wakeSignals_.begin(), wakeSignals_.end(), wake), wakeSignals_.end());
 }
 
 std::shared_ptr<Event> CreateNamedEvent(const std::string& name, bool manualReset, bool initialState) {

@@ -11,6 +11,8 @@
 
 namespace rd {
 
+class WakeSignal;
+
 class Event {
   public:
     // A wait with this time-out waits until the event is set.
@@ -30,12 +32,12 @@ class Event {
     // The label given at construction (empty for none).
     const std::string& name() const { return name_; }
 
-    // A thread that waits in poll() for more than this event registers a descriptor here
-    // (an eventfd or the write end of a pipe; on Windows a wake-up descriptor of platform.h):
-    // every Set() signals it after the state has changed. It is only a wake-up hint; the
-    // waiter drains it and then looks at IsSet().
-    void AddWakeFd(int fd);
-    void RemoveWakeFd(int fd);
+    // A thread that waits for more than this event (a read and a release at once) registers
+    // its wake-up signal here: every Set() signals it after the state has changed. It is only
+    // a wake-up hint; the waiter takes it and then looks at IsSet(). The signal must stay
+    // alive until it is removed; nullptr is ignored.
+    void AddWakeFd(WakeSignal* wake);
+    void RemoveWakeFd(WakeSignal* wake);
 
   private:
     const bool manual_;
@@ -43,7 +45,7 @@ class Event {
     mutable std::mutex m_;
     std::condition_variable cv_;
     bool set_;
-    std::vector<int> wakeFds_;
+    std::vector<WakeSignal*> wakeSignals_;
 };
 
 // Create (or open, when the name exists already) a named event. The flags of an

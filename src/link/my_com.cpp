@@ -1,7 +1,9 @@
 #include "link/my_com.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <utility>
 
 namespace rd {
 
@@ -53,7 +55,7 @@ void configurePort(Tmy_COM& c, PortHandle h, const std::string& settingsText) {
 // limit (1 ms a byte + 1 ms) ends with the 501 ms window, runs under the same rules.
 // A reader still streaming the answers of an inventory is found that way. The latest
 // kProbeKeepBytes bytes are kept in reply and searched as a whole after every read; a read
-// that fails leaves its cause in ioError.
+// that fails leaves its cause in ioError unless that holds one already (the write's).
 bool readProbeReply(PortHandle h, const std::string& findStr, std::vector<uint8_t>& reply,
                     PortError& ioError) {
     using Clock = std::chrono::steady_clock;
@@ -62,8 +64,8 @@ bool readProbeReply(PortHandle h, const std::string& findStr, std::vector<uint8_
     uint32_t want = kProbeReadSize;
     for (;;) {
         uint32_t got = 0;
-        if (!ReadFile(h, chunk, want, &got) && ioError.err == 0)
-            ioError = LastPortError();
+        if (PortError e = ReadFile(h, chunk, want, &got); !e.ok() && ioError.ok())
+            ioError = std::move(e);
         reply.insert(reply.end(), chunk, chunk + got);
         if (reply.size() > kProbeKeepBytes)
             reply.erase(reply.begin(), reply.end() - static_cast<std::ptrdiff_t>(kProbeKeepBytes));
@@ -83,21 +85,18 @@ bool readProbeReply(PortHandle h, const std::string& findStr, std::vector<uint8_
 
 } // namespace
 
-bool Tmy_COM::check_port(const std::string& xCOM, int Addr, const std::string& PortStr,
-                         const std::u16string& TestStr, const std::string& FindStr) {
-    LastProbe = ProbeOutcome{};
-    const PortHandle h = OpenPort(xCOM);
-    if (h == INVALID_PORT_HANDLE) {
-        LastProbe.openError = LastPortError();
-        return false;
-    }
-    LastProbe.opened = true;
+ProbeOutcome Tmy_COM::check_port(const std::string& xCOM, int Addr, const std::string& PortStr,
+                                 const std::u16string& TestStr, const std::string& FindStr) {
+    ProbeOutcome outcome;
+    const PortHandle h = OpenPort(xCOM, outcome.openError);
+    if (h == INVALID_PORT_HANDLE)
+        return outcome;
+    outcome.opened = true;
     setProbeReadTimeouts(TimeOuts);
     configurePort(*this, h, xCOM + PortStr);
 
     try {
-        SendStrToPort(h, Addr, TestStr);
-        LastProbe.ioError = LastPortError(); // the write's
+        outcome.ioError = SendStrToPort(h, Addr, TestStr);
     } catch (...) {
         // A probe that cannot be framed was never sent: give the port back before the
         // caller hears of it.
@@ -105,19 +104,20 @@ bool Tmy_COM::check_port(const std::string& xCOM, int Addr, const std::string& P
         throw;
     }
 
-    if (readProbeReply(h, FindStr, LastProbe.reply, LastProbe.ioError)) {
+    if (readProbeReply(h, FindStr, outcome.reply, outcome.ioError)) {
         TimeOuts = connectedTimeouts();
         SetCommTimeouts(h, TimeOuts);
         hPORT = h;
-        return true;
+        outcome.found = true;
+        return outcome;
     }
     ClosePort(h);
-    return false;
+    return outcome;
 }
 
-void Tmy_COM::SendStrToPort(PortHandle hPort, int Addr, const std::u16string& sStr) {
+PortError Tmy_COM::SendStrToPort(PortHandle hPort, int Addr, const std::u16string& sStr) {
     if (hPort == INVALID_PORT_HANDLE)
-        return;
+        return PortFailed(EBADF);
     // The counter wraps like the original's 32-bit integer instead of overflowing.
     const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(NUM_COMMAND) + 1u);
     const RequestFrame frame = ComposeRequest(Addr, next, sStr); // throws before anything is counted
@@ -127,24 +127,25 @@ void Tmy_COM::SendStrToPort(PortHandle hPort, int Addr, const std::u16string& sS
     if (MemoTERMINAL)
         MemoTERMINAL(frame.terminalLine);
     uint32_t written = 0;
-    WriteFile(hPort, frame.bytes.data(), static_cast<uint32_t>(frame.bytes.size()), &written);
+    return WriteFile(hPort, frame.bytes.data(), static_cast<uint32_t>(frame.bytes.size()), &written);
 }
 
-bool Tmy_COM::create_port(const std::string& xCOM, const std::string& PortStr) {
+PortError Tmy_COM::create_port(const std::string& xCOM, const std::string& PortStr) {
     if (hPORT != 0 && hPORT != INVALID_PORT_HANDLE) {
         // The port held so far is given up first, so that the same port can be opened again.
         // Its handle is dead from here on and is not kept.
         ClosePort(hPORT);
         hPORT = 0;
     }
-    const PortHandle h = OpenPort(xCOM);
+    PortError why;
+    const PortHandle h = OpenPort(xCOM, why);
     if (h == INVALID_PORT_HANDLE)
-        return false;
+        return why;
     configurePort(*this, h, xCOM + PortStr);
     TimeOuts = connectedTimeouts();
     SetCommTimeouts(h, TimeOuts);
     hPORT = h;
-    return true;
+    return {};
 }
 
 } // namespace rd

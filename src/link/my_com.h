@@ -28,8 +28,10 @@ class PortSetupError : public std::runtime_error {
 // byte strings, one char per byte.
 using LineSink = std::function<void(const std::string& line)>;
 
-// What one probe saw: whether the port opened (and why not), and the reply bytes it read.
+// What one probe saw: whether it found the identifier, whether the port opened (and why
+// not), and the reply bytes it read.
 struct ProbeOutcome {
+    bool found = false; // the identifier was in the reply: the port stays open in hPORT
     bool opened = false;
     PortError openError;        // the cause when the port did not open
     PortError ioError;          // the cause when the probe's write or a read of it failed
@@ -54,16 +56,17 @@ class Tmy_COM {
     LineSink MemoUTIL_SEND;
     LineSink MemoTERMINAL;
 
-    // What the last check_port saw, for the caller to explain a failed probe.
-    ProbeOutcome LastProbe;
-
-    // Reads the reply for up to 501 ms, ending early at a pause of more than 100 ms after
-    // the first byte, and searches the bytes kept so far after every read.
-    bool check_port(const std::string& xCOM, int Addr, const std::string& PortStr,
-                    const std::u16string& TestStr, const std::string& FindStr);
+    // Opens xCOM, sends the probe TestStr and reads the reply for up to 501 ms, ending early
+    // at a pause of more than 100 ms after the first byte, and searches the bytes kept so far
+    // after every read for FindStr. What it saw, found or not, for the caller to explain a
+    // failed probe.
+    ProbeOutcome check_port(const std::string& xCOM, int Addr, const std::string& PortStr,
+                            const std::u16string& TestStr, const std::string& FindStr);
+    // The write's outcome (EBADF, with nothing echoed or counted, for INVALID_PORT_HANDLE).
     // Throws CommandTooLong (nothing echoed, written or counted) when sStr does not fit a frame.
-    void SendStrToPort(PortHandle hPort, int Addr, const std::u16string& sStr);
-    bool create_port(const std::string& xCOM, const std::string& PortStr);
+    PortError SendStrToPort(PortHandle hPort, int Addr, const std::u16string& sStr);
+    // Opens xCOM without a probe: err 0 when it opened (then in hPORT), else why not.
+    PortError create_port(const std::string& xCOM, const std::string& PortStr);
 };
 
 } // namespace rd

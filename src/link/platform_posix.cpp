@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <thread>
+#include <utility>
 
 #include <cerrno>
 #include <poll.h>
@@ -13,34 +14,51 @@
 
 namespace rd {
 
-int CreateWakeFd() {
-    return ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+WakeSignal::WakeSignal() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+WakeSignal::~WakeSignal() {
+    close();
 }
 
-void CloseWakeFd(int fd) {
-    if (fd >= 0)
-        ::close(fd);
+WakeSignal::WakeSignal(WakeSignal&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+WakeSignal& WakeSignal::operator=(WakeSignal&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
 }
 
-void SignalWakeFd(int fd) {
-    if (fd < 0)
+void WakeSignal::close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+bool WakeSignal::valid() const {
+    return fd_ >= 0;
+}
+
+void WakeSignal::signal() const {
+    if (fd_ < 0)
         return;
-    // A full eventfd counter or pipe already means "look again"; nothing is lost.
+    // A full eventfd counter already means "look again"; nothing is lost.
     const uint64_t one = 1;
-    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+    while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
     }
 }
 
-bool WaitWakeFd(int fd, int ms) {
-    if (fd < 0) {
+bool WakeSignal::wait(int ms) const {
+    if (fd_ < 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return false;
     }
-    pollfd pfd{fd, POLLIN, 0};
+    pollfd pfd{fd_, POLLIN, 0};
     if (::poll(&pfd, 1, ms) <= 0)
         return false;
     uint64_t value;
-    while (::read(fd, &value, sizeof value) > 0) {
+    while (::read(fd_, &value, sizeof value) > 0) {
     }
     return true;
 }

@@ -2,39 +2,49 @@
 
 #include "link/win32_system.h"
 
-#include <cstdint>
+#include <utility>
 
 namespace rd {
 
-int CreateWakeFd() {
-    const HANDLE h = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (h == nullptr)
-        return -1;
-    const intptr_t value = reinterpret_cast<intptr_t>(h);
-    if (value <= 0 || value > INT32_MAX) {
-        ::CloseHandle(h);
-        return -1;
+WakeSignal::WakeSignal() : handle_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+WakeSignal::~WakeSignal() {
+    close();
+}
+
+WakeSignal::WakeSignal(WakeSignal&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+
+WakeSignal& WakeSignal::operator=(WakeSignal&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = std::exchange(other.handle_, nullptr);
     }
-    return static_cast<int>(value);
+    return *this;
 }
 
-void CloseWakeFd(int fd) {
-    if (fd >= 0)
-        ::CloseHandle(WakeHandle(fd));
+void WakeSignal::close() {
+    if (handle_ != nullptr)
+        ::CloseHandle(static_cast<HANDLE>(handle_));
+    handle_ = nullptr;
 }
 
-void SignalWakeFd(int fd) {
-    if (fd >= 0)
-        ::SetEvent(WakeHandle(fd));
+bool WakeSignal::valid() const {
+    return handle_ != nullptr;
 }
 
-bool WaitWakeFd(int fd, int ms) {
-    if (fd < 0) {
-        ::Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
+void WakeSignal::signal() const {
+    if (handle_ != nullptr)
+        ::SetEvent(static_cast<HANDLE>(handle_));
+}
+
+bool WakeSignal::wait(int ms) const {
+    const DWORD wait = static_cast<DWORD>(ms < 0 ? 0 : ms);
+    if (handle_ == nullptr) {
+        ::Sleep(wait);
         return false;
     }
-    // An auto-reset event: the wait that sees it also drains it.
-    return ::WaitForSingleObject(WakeHandle(fd), static_cast<DWORD>(ms < 0 ? 0 : ms)) == WAIT_OBJECT_0;
+    // An auto-reset event: the wait that sees it also takes it.
+    return ::WaitForSingleObject(static_cast<HANDLE>(handle_), wait) == WAIT_OBJECT_0;
 }
 
 void SetCurrentThreadPriority(int priority) {

@@ -9,16 +9,6 @@
 
 namespace rd {
 
-namespace {
-
-void drainWakeFd(int fd) {
-    uint64_t buf[8];
-    while (::read(fd, buf, sizeof buf) > 0) {
-    }
-}
-
-} // namespace
-
 timespec ToTimespec(std::chrono::steady_clock::duration d) {
     if (d < std::chrono::steady_clock::duration::zero())
         d = std::chrono::steady_clock::duration::zero();
@@ -26,10 +16,12 @@ timespec ToTimespec(std::chrono::steady_clock::duration d) {
     return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
-bool PolledLine::readPolled(const CommTimeouts& t, uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) {
+PortError PolledLine::readPolled(const CommTimeouts& t, uint8_t* buf, uint32_t n, uint32_t& got,
+                                 const WakeSignal* wake) {
     got = 0;
     if (n == 0)
-        return true;
+        return {};
+    const int wakeFd = wake ? wake->fd() : -1;
     const ReadPlan plan = PlanRead(t, n);
     ReadDeadline deadline(plan, Clock::now());
 
@@ -43,7 +35,7 @@ bool PolledLine::readPolled(const CommTimeouts& t, uint8_t* buf, uint32_t n, uin
             } else {
                 const auto now = Clock::now();
                 if (now >= *until)
-                    return true;
+                    return {};
                 ts = ToTimespec(*until - now);
             }
         }
@@ -52,7 +44,7 @@ bool PolledLine::readPolled(const CommTimeouts& t, uint8_t* buf, uint32_t n, uin
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            return got > 0 || failed(0, errno);
+            return got > 0 ? PortError{} : failed(0, errno);
         }
         const short re = fds[0].revents;
         if (re & POLLNVAL)
@@ -63,24 +55,24 @@ bool PolledLine::readPolled(const CommTimeouts& t, uint8_t* buf, uint32_t n, uin
             if (k > 0) {
                 got += static_cast<uint32_t>(k);
                 if (got == n || plan.returnOnFirstByte)
-                    return true;
+                    return {};
                 deadline.bytesArrived(Clock::now());
             } else if (inputEnded(re, k, err)) {
                 // Nothing more will come. Bytes already taken still count; the next read fails.
-                return got > 0 || failed(re, err);
+                return got > 0 ? PortError{} : failed(re, err);
             }
         }
         if (wakeFd >= 0 && (fds[1].revents & POLLIN)) {
-            drainWakeFd(wakeFd);
-            return true;
+            wake->wait(0); // takes the signal
+            return {};
         }
         if (plan.returnAtOnce || r == 0)
-            return true;
+            return {};
     }
 }
 
-bool PolledLine::writePolled(std::optional<Clock::time_point> deadline, const uint8_t* buf, uint32_t n,
-                             uint32_t& written) {
+PortError PolledLine::writePolled(std::optional<Clock::time_point> deadline, const uint8_t* buf, uint32_t n,
+                                  uint32_t& written) {
     written = 0;
     while (written < n) {
         const ssize_t k = writeSome(buf + written, n - written);
@@ -114,7 +106,7 @@ bool PolledLine::writePolled(std::optional<Clock::time_point> deadline, const ui
         if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
             return failed(pfd.revents, 0);
     }
-    return true;
+    return {};
 }
 
 bool PolledLine::waitPolled(uint32_t timeoutMs) {

@@ -4,6 +4,7 @@
 // are the same. Internal to the link library.
 #pragma once
 
+#include "link/platform.h"
 #include "link/serial_port.h"
 
 #include <chrono>
@@ -30,12 +31,13 @@ class PolledLine {
     ~PolledLine() = default;
 
     // A read of n bytes under the read time-outs t (see PlanRead): waits in ppoll until the next
-    // deadline, the wake descriptor (-1: none) or bytes, and takes what is there. A line that
-    // ends or breaks gives up; bytes already taken still count.
-    bool readPolled(const CommTimeouts& t, uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd);
+    // deadline, the wake-up signal (nullptr: none) or bytes, and takes what is there. A line that
+    // ends or breaks gives up; bytes already taken still count (the read succeeds with them).
+    PortError readPolled(const CommTimeouts& t, uint8_t* buf, uint32_t n, uint32_t& got,
+                         const WakeSignal* wake);
     // Writes all n bytes, waiting for room until the deadline (none: no limit).
-    bool writePolled(std::optional<Clock::time_point> deadline, const uint8_t* buf, uint32_t n,
-                     uint32_t& written);
+    PortError writePolled(std::optional<Clock::time_point> deadline, const uint8_t* buf, uint32_t n,
+                          uint32_t& written);
     // Whether input is waiting or comes within timeoutMs. A hung-up, ended or broken line says
     // yes: the read that follows finds out.
     bool waitPolled(uint32_t timeoutMs);
@@ -47,9 +49,9 @@ class PolledLine {
     // Whether a read that gave no bytes (k 0, or -1 with err) on a line polled as revents says
     // that nothing more will come.
     virtual bool inputEnded(short revents, ssize_t k, int err) = 0;
-    // Records why the line failed (err from the call, 0 when none; revents from polling it, 0
-    // when not known) and returns false.
-    virtual bool failed(short revents, int err) = 0;
+    // Why the line failed (err from the call, 0 when none; revents from polling it, 0 when not
+    // known); never a success.
+    virtual PortError failed(short revents, int err) = 0;
 
     const int fd_;
 

@@ -1,5 +1,7 @@
 #include "link/serial_port.h"
 
+#include "link/platform.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -146,20 +148,6 @@ int ComPortNumber(const std::string& comName) {
     return static_cast<int>(n);
 }
 
-namespace {
-
-thread_local PortError lastPortError;
-
-} // namespace
-
-PortError LastPortError() {
-    return lastPortError;
-}
-
-void SetLastPortError(PortError e) {
-    lastPortError = std::move(e);
-}
-
 std::string DescribePortError(int err) {
     switch (err) {
     case EACCES:
@@ -186,9 +174,8 @@ std::string DescribePortError(int err) {
     }
 }
 
-bool PortFailed(int err, const std::string& device, const std::string& text) {
-    SetLastPortError(PortError{err, text.empty() ? DescribePortError(err) : text, device});
-    return false;
+PortError PortFailed(int err, const std::string& device, const std::string& text) {
+    return PortError{err, text.empty() ? DescribePortError(err) : text, device};
 }
 
 // ---------------------------------------------------------------------------------------
@@ -214,20 +201,22 @@ void SetPortOpener(PortOpener o) {
     opener = std::move(o);
 }
 
-PortHandle OpenPort(const std::string& comName) {
+PortHandle OpenPort(const std::string& comName, PortError& why) {
     PortOpener openFn;
     {
         std::lock_guard lock(tableMutex);
         openFn = opener;
     }
-    SetLastPortError({});
-    std::unique_ptr<PortBackend> backend = openFn ? openFn(comName) : OpenPlatformPort(comName);
+    why = {};
+    std::unique_ptr<PortBackend> backend = openFn ? openFn(comName, why) : OpenPlatformPort(comName, why);
     if (!backend) {
-        if (LastPortError().err == 0)
-            SetLastPortError(PortError{ENOENT, "no such port", ""});
+        if (why.ok())
+            why = PortError{ENOENT, "no such port", ""};
+        else if (why.text.empty())
+            why.text = DescribePortError(why.err);
         return INVALID_PORT_HANDLE;
     }
-    SetLastPortError({});
+    why = {};
     std::lock_guard lock(tableMutex);
     // Handles are not reused while the process lives, so a stale one never reaches another port.
     PortHandle h = nextHandle;
@@ -284,35 +273,35 @@ bool WaitForInput(PortHandle h, uint32_t timeoutMs) {
 
 namespace {
 
-// One read or write of a port: the calling thread's cause is cleared first, set when the port
-// is not open, and made an input/output error when the backend failed without giving one.
-template <class Transfer> bool transfer(PortHandle h, Transfer&& op) {
-    if (lastPortError.err != 0)
-        SetLastPortError({});
+// One read or write of a port: EBADF when the port is not open; a failure the backend gives
+// without a text gets the text of its number.
+template <class Transfer> PortError transfer(PortHandle h, Transfer&& op) {
     const auto b = lookup(h);
     if (!b)
         return PortFailed(EBADF);
-    const bool ok = op(*b);
-    if (!ok && lastPortError.err == 0)
-        PortFailed(EIO);
-    return ok;
+    PortError e = op(*b);
+    if (!e.ok() && e.text.empty())
+        e.text = DescribePortError(e.err);
+    return e;
 }
 
 } // namespace
 
-bool ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got) {
+PortError ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got) {
     if (got)
         *got = 0;
     return transfer(h, [&](PortBackend& b) { return b.read(buf, n, got); });
 }
 
-bool ReadFileUntilWoken(PortHandle h, void* buf, uint32_t n, uint32_t* got, int wakeFd) {
+PortError ReadFileUntilWoken(PortHandle h, void* buf, uint32_t n, uint32_t* got, const WakeSignal* wake) {
     if (got)
         *got = 0;
-    return transfer(h, [&](PortBackend& b) { return b.readUntilWoken(buf, n, got, wakeFd); });
+    return transfer(h, [&](PortBackend& b) {
+        return wake && wake->valid() ? b.readUntilWoken(buf, n, got, *wake) : b.read(buf, n, got);
+    });
 }
 
-bool WriteFile(PortHandle h, const void* buf, uint32_t n, uint32_t* written) {
+PortError WriteFile(PortHandle h, const void* buf, uint32_t n, uint32_t* written) {
     if (written)
         *written = 0;
     return transfer(h, [&](PortBackend& b) { return b.write(buf, n, written); });

@@ -49,25 +49,20 @@ enum PurgeFlags : uint32_t {
 // baud (a positive number), parity (N, E, O, M, S), data (5 to 8) and stop (1, 1.5, 2).
 bool BuildCommDCB(const std::string& text, LineSettings& s);
 
-// --- Port operations. All return false (or INVALID_PORT_HANDLE) on failure. ---
+// --- Port operations. The open and the transfers give their outcome as a value; the
+// settings calls return false (the open INVALID_PORT_HANDLE) on failure. ---
 
-// Why a port operation failed: the system's error number and a short text for people.
+class WakeSignal;
+
+// Why a port operation failed: the system's error number and a short text for people. A
+// value that says nothing (err 0) is a success. Each call hands its own back, so a cause is
+// never mixed up with another thread's call.
 struct PortError {
-    int err = 0;        // errno value; 0: no failure recorded
+    int err = 0;        // errno value; 0: no failure
     std::string text;   // "no such port", "permission denied", "held by another program", ...
     std::string device; // the device the port stands for, when known
+    bool ok() const { return err == 0; }
 };
-
-// The cause of the last open, read or write on the calling thread; err is 0 when it
-// succeeded. Each thread keeps its own, like errno: the receiver thread reads while the
-// user-interface thread writes, and each asks about the call that just failed for it without
-// the other's outcome coming in between. A cause wanted on another thread is handed on by
-// whoever made the call (the receiver thread keeps the cause of its last failed read).
-// Openers and backends (the POSIX ones and those installed for tests) record their cause
-// before they give up, best with PortFailed; a failure without one counts as "no such port"
-// for an open and as an input/output error for a read or a write.
-PortError LastPortError();
-void SetLastPortError(PortError e);
 
 // The short text for people that goes with an errno value of a port operation: "permission
 // denied", "held by another program", "no such port", "not a serial device", "input/output
@@ -75,13 +70,15 @@ void SetLastPortError(PortError e);
 std::string DescribePortError(int err);
 // The text of a hang-up: the device closed the line, as an unplugged adapter does.
 inline constexpr const char* kHungUpText = "the device hung up (unplugged?)";
-// Records err with its text (or the text given) as the calling thread's cause and returns
-// false, so that a backend gives up with `return PortFailed(errno, device);`.
-bool PortFailed(int err, const std::string& device = "", const std::string& text = "");
+// The failure err (not 0) with its text (or the text given), so that a backend gives up with
+// `return PortFailed(errno, device);`.
+PortError PortFailed(int err, const std::string& device = "", const std::string& text = "");
 
 // Open "COMn" exclusively: a second open of the same port, from this process or
-// another one, fails.
-PortHandle OpenPort(const std::string& comName);
+// another one, fails. On failure INVALID_PORT_HANDLE, with why telling the cause (an opener
+// that gives none stands for a port that is not there: ENOENT, "no such port"); on success
+// why is cleared.
+PortHandle OpenPort(const std::string& comName, PortError& why);
 bool ClosePort(PortHandle h);
 bool SetCommTimeouts(PortHandle h, const CommTimeouts& t);
 bool SetupComm(PortHandle h, uint32_t inQueue, uint32_t outQueue);
@@ -91,15 +88,15 @@ bool PurgeComm(PortHandle h, uint32_t flags);
 // Whether input is waiting, or comes within timeoutMs. A backend that cannot tell says yes.
 bool WaitForInput(PortHandle h, uint32_t timeoutMs);
 // Read up to n bytes under the port's time-outs; *got receives the count (possibly 0).
-// A hung-up or vanished port fails. Reads and writes leave their cause in LastPortError.
-bool ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got);
-// As ReadFile, but the wait also ends when wakeFd (an eventfd or pipe, -1 for none) becomes
-// readable: it is drained and the read returns what it has so far, successfully. The
-// receiver thread uses it to notice a released answer without sitting out the read.
-bool ReadFileUntilWoken(PortHandle h, void* buf, uint32_t n, uint32_t* got, int wakeFd);
+// A hung-up or vanished port fails. A handle that is not open fails with EBADF.
+PortError ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got);
+// As ReadFile, but the wait also ends when wake (nullptr for none) is signalled: the signal is
+// taken and the read returns what it has so far, successfully. The receiver thread uses it
+// to notice a released answer without sitting out the read.
+PortError ReadFileUntilWoken(PortHandle h, void* buf, uint32_t n, uint32_t* got, const WakeSignal* wake);
 // Writes under the write time-outs; a write that times out part-way fails, with *written
 // telling how much went out.
-bool WriteFile(PortHandle h, const void* buf, uint32_t n, uint32_t* written);
+PortError WriteFile(PortHandle h, const void* buf, uint32_t n, uint32_t* written);
 
 // --- Port names. ---
 
@@ -131,8 +128,9 @@ std::vector<std::string> MachineSerialDevices(const std::string& devDir = "/dev"
 // --- Backends. ---
 
 // One open port. The POSIX backend implements it on a tty; tests may install a backend
-// that injects faults a real pseudo-terminal cannot produce. A read or write that fails
-// records its cause with PortFailed.
+// that injects faults a real pseudo-terminal cannot produce. A read or write returns its
+// outcome, best made with PortFailed when it fails (a failure without a text is given the
+// text of its number).
 class PortBackend {
   public:
     virtual ~PortBackend() = default;
@@ -141,30 +139,30 @@ class PortBackend {
     virtual bool getState(LineSettings& s) = 0;
     virtual bool setState(const LineSettings& s) = 0;
     virtual bool purge(uint32_t flags) = 0;
-    virtual bool read(void* buf, uint32_t n, uint32_t* got) = 0;
-    // A read whose wait also ends when wakeFd becomes readable; a backend that cannot wait
-    // on it reads as usual.
-    virtual bool readUntilWoken(void* buf, uint32_t n, uint32_t* got, int /*wakeFd*/) {
+    virtual PortError read(void* buf, uint32_t n, uint32_t* got) = 0;
+    // A read whose wait also ends when wake (never nullptr here) is signalled; a backend that
+    // cannot wait on it reads as usual.
+    virtual PortError readUntilWoken(void* buf, uint32_t n, uint32_t* got, const WakeSignal& /*wake*/) {
         return read(buf, n, got);
     }
-    virtual bool write(const void* buf, uint32_t n, uint32_t* written) = 0;
+    virtual PortError write(const void* buf, uint32_t n, uint32_t* written) = 0;
     // Whether input is waiting or comes within timeoutMs; a backend that cannot tell says yes,
     // and the read that follows decides.
     virtual bool waitForInput(uint32_t /*timeoutMs*/) { return true; }
 };
 
-// Opens a port by COM name; returns nullptr when it cannot be opened, with the cause given to
-// SetLastPortError (an opener that gives none stands for a port that is not there).
-using PortOpener = std::function<std::unique_ptr<PortBackend>(const std::string& comName)>;
+// Opens a port by COM name; returns nullptr when it cannot be opened, with the cause in why
+// (an opener that gives none stands for a port that is not there).
+using PortOpener = std::function<std::unique_ptr<PortBackend>(const std::string& comName, PortError& why)>;
 
 // The platform's opener (the default): OpenPosixPort, or OpenWin32Port on Windows. On either,
 // a "tcp://HOST:PORT" name opens a TCP connection instead (OpenTcpPort in tcp_port.h).
-std::unique_ptr<PortBackend> OpenPlatformPort(const std::string& comName);
+std::unique_ptr<PortBackend> OpenPlatformPort(const std::string& comName, PortError& why);
 #ifdef _WIN32
 // Opens "\\.\COMn" with CreateFileW: read and write, no sharing, synchronous.
-std::unique_ptr<PortBackend> OpenWin32Port(const std::string& comName);
+std::unique_ptr<PortBackend> OpenWin32Port(const std::string& comName, PortError& why);
 #else
-std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName);
+std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName, PortError& why);
 #endif
 // Replace the opener (tests); an empty function restores the platform's own.
 void SetPortOpener(PortOpener opener);

@@ -292,11 +292,11 @@ class PosixPort final : public TimedPortBackend, private PolledLine {
     bool waitForInput(uint32_t timeoutMs) override { return waitPolled(timeoutMs); }
 
   private:
-    bool readImpl(uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) override {
-        return readPolled(timeouts(), buf, n, got, wakeFd);
+    PortError readImpl(uint8_t* buf, uint32_t n, uint32_t& got, const WakeSignal* wake) override {
+        return readPolled(timeouts(), buf, n, got, wake);
     }
 
-    bool writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) override {
+    PortError writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) override {
         return writePolled(writeDeadline(n), buf, n, written);
     }
 
@@ -311,7 +311,7 @@ class PosixPort final : public TimedPortBackend, private PolledLine {
 
     // Why the line gives nothing: a device that is gone, a hang-up, a descriptor no longer
     // open, or the call's own error.
-    bool failed(short revents, int err) override {
+    PortError failed(short revents, int err) override {
         if (err == ENXIO || err == ENODEV)
             return PortFailed(err, device_);
         if (revents & POLLNVAL)
@@ -331,39 +331,39 @@ class PosixPort final : public TimedPortBackend, private PolledLine {
 
 namespace {
 
-// Records why an open failed and gives up the descriptor, if one was opened.
-std::unique_ptr<PortBackend> openFailed(int err, const std::string& device, int fd = -1) {
+// Gives why an open failed and gives up the descriptor, if one was opened.
+std::unique_ptr<PortBackend> openFailed(PortError& why, int err, const std::string& device, int fd = -1) {
     if (fd >= 0)
         ::close(fd);
-    PortFailed(err, device);
+    why = PortFailed(err, device);
     return nullptr;
 }
 
 } // namespace
 
-std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName) {
+std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName, PortError& why) {
     if (IsTcpPortName(comName))
-        return OpenTcpPort(comName);
+        return OpenTcpPort(comName, why);
     const std::string path = ResolvePortName(comName);
     if (path.empty())
-        return openFailed(ENOENT, "");
+        return openFailed(why, ENOENT, "");
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return openFailed(errno, path);
+        return openFailed(why, errno, path);
     // Exclusive before anything is changed: a port someone holds is never reconfigured.
     // TIOCEXCL is ignored for privileged processes, the lock is not; it also stops a second
     // open from this very process.
     if (!::isatty(fd))
-        return openFailed(ENOTTY, path, fd);
+        return openFailed(why, ENOTTY, path, fd);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return openFailed(errno, path, fd);
+        return openFailed(why, errno, path, fd);
     if (::ioctl(fd, TIOCEXCL) != 0)
-        return openFailed(errno, path, fd);
+        return openFailed(why, errno, path, fd);
     return std::make_unique<PosixPort>(fd, path);
 }
 
-std::unique_ptr<PortBackend> OpenPlatformPort(const std::string& comName) {
-    return OpenPosixPort(comName);
+std::unique_ptr<PortBackend> OpenPlatformPort(const std::string& comName, PortError& why) {
+    return OpenPosixPort(comName, why);
 }
 
 } // namespace rd

@@ -59,9 +59,8 @@ std::string describe(int err) {
     }
 }
 
-bool failed(int err, const std::string& device) {
-    SetLastPortError(PortError{err, describe(err), device});
-    return false;
+PortError failed(int err, const std::string& device) {
+    return PortError{err, describe(err), device};
 }
 
 char parityLetter(BYTE parity) {
@@ -113,18 +112,18 @@ class Win32Port final : public PortBackend {
         c.ReadTotalTimeoutConstant = t.ReadTotalTimeoutConstant;
         c.WriteTotalTimeoutMultiplier = t.WriteTotalTimeoutMultiplier;
         c.WriteTotalTimeoutConstant = t.WriteTotalTimeoutConstant;
-        return ::SetCommTimeouts(h_, &c) || failedNow();
+        return ::SetCommTimeouts(h_, &c) != FALSE;
     }
 
     bool setupComm(uint32_t inQueue, uint32_t outQueue) override {
-        return ::SetupComm(h_, inQueue, outQueue) || failedNow();
+        return ::SetupComm(h_, inQueue, outQueue) != FALSE;
     }
 
     bool getState(LineSettings& s) override {
         DCB d{};
         d.DCBlength = sizeof d;
         if (!::GetCommState(h_, &d))
-            return failedNow();
+            return false;
         s.BaudRate = d.BaudRate;
         s.ByteSize = d.ByteSize;
         s.Parity = parityLetter(d.Parity);
@@ -144,7 +143,7 @@ class Win32Port final : public PortBackend {
         DCB d{};
         d.DCBlength = sizeof d;
         if (!::GetCommState(h_, &d))
-            return failedNow();
+            return false;
         d.BaudRate = s.BaudRate;
         d.ByteSize = s.ByteSize;
         d.Parity = parity;
@@ -166,12 +165,12 @@ class Win32Port final : public PortBackend {
         d.fRtsControl = RTS_CONTROL_ENABLE;
         d.fAbortOnError = FALSE;
         if (!::SetCommState(h_, &d))
-            return failedNow();
+            return false;
         // Read back what the line really does.
         DCB back{};
         back.DCBlength = sizeof back;
         if (!::GetCommState(h_, &back))
-            return failedNow();
+            return false;
         return back.BaudRate == d.BaudRate && back.ByteSize == d.ByteSize && back.Parity == d.Parity &&
                back.StopBits == d.StopBits;
     }
@@ -180,29 +179,29 @@ class Win32Port final : public PortBackend {
         constexpr uint32_t all = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
         if (flags & ~all)
             return false;
-        return ::PurgeComm(h_, flags) || failedNow();
+        return ::PurgeComm(h_, flags) != FALSE;
     }
 
-    bool read(void* buf, uint32_t n, uint32_t* got) override {
+    PortError read(void* buf, uint32_t n, uint32_t* got) override {
         DWORD count = 0;
         const BOOL ok = n == 0 || ::ReadFile(h_, buf, n, &count, nullptr);
         if (got)
             *got = count;
-        return ok || failedNow();
+        return ok ? PortError{} : failedNow();
     }
 
-    bool readUntilWoken(void* buf, uint32_t n, uint32_t* got, int wakeFd) override {
+    PortError readUntilWoken(void* buf, uint32_t n, uint32_t* got, const WakeSignal& wake) override {
         // A read under way cannot be cut short here (see the head of this file), but one that
         // is woken before it begins returns at once, as a woken wait does on POSIX.
-        if (wakeFd >= 0 && WaitWakeFd(wakeFd, 0)) {
+        if (wake.wait(0)) {
             if (got)
                 *got = 0;
-            return true;
+            return {};
         }
         return read(buf, n, got);
     }
 
-    bool write(const void* buf, uint32_t n, uint32_t* written) override {
+    PortError write(const void* buf, uint32_t n, uint32_t* written) override {
         DWORD count = 0;
         const BOOL ok = n == 0 || ::WriteFile(h_, buf, n, &count, nullptr);
         if (written)
@@ -210,7 +209,7 @@ class Win32Port final : public PortBackend {
         if (!ok)
             return failedNow();
         // A write that timed out part-way succeeds with fewer bytes: that is a failure here.
-        return count == n || failed(ETIMEDOUT, device_);
+        return count == n ? PortError{} : failed(ETIMEDOUT, device_);
     }
 
     bool waitForInput(uint32_t timeoutMs) override {
@@ -229,7 +228,7 @@ class Win32Port final : public PortBackend {
     }
 
   private:
-    bool failedNow() { return failed(ErrnoFor(::GetLastError()), device_); }
+    PortError failedNow() const { return failed(ErrnoFor(::GetLastError()), device_); }
 
     const HANDLE h_;
     const std::string device_;
@@ -274,12 +273,12 @@ std::vector<std::string> MachineSerialDevices(const std::string&, const std::str
 // ---------------------------------------------------------------------------------------
 // Opening
 
-std::unique_ptr<PortBackend> OpenWin32Port(const std::string& comName) {
+std::unique_ptr<PortBackend> OpenWin32Port(const std::string& comName, PortError& why) {
     if (IsTcpPortName(comName))
-        return OpenTcpPort(comName);
+        return OpenTcpPort(comName, why);
     const int n = ComPortNumber(comName);
     if (n == 0) {
-        failed(ENOENT, "");
+        why = failed(ENOENT, "");
         return nullptr;
     }
     const std::string path = devicePath(n);
@@ -287,21 +286,21 @@ std::unique_ptr<PortBackend> OpenWin32Port(const std::string& comName) {
     const HANDLE h = ::CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        failed(ErrnoFor(::GetLastError()), path);
+        why = failed(ErrnoFor(::GetLastError()), path);
         return nullptr;
     }
     DCB d{};
     d.DCBlength = sizeof d;
     if (!::GetCommState(h, &d)) {
         ::CloseHandle(h);
-        failed(ENOTTY, path);
+        why = failed(ENOTTY, path);
         return nullptr;
     }
     return std::make_unique<Win32Port>(h, path);
 }
 
-std::unique_ptr<PortBackend> OpenPlatformPort(const std::string& comName) {
-    return OpenWin32Port(comName);
+std::unique_ptr<PortBackend> OpenPlatformPort(const std::string& comName, PortError& why) {
+    return OpenWin32Port(comName, why);
 }
 
 } // namespace rd

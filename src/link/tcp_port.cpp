@@ -82,6 +82,25 @@ std::string DescribeTcpError(int err) {
     }
 }
 
+PortError TcpPortBackend::endInput(int err) {
+    std::lock_guard lock(m_);
+    if (inputEnd_.ok())
+        inputEnd_ =
+            err == 0 ? PortFailed(kTcpEndOfStreamErr, device_, kTcpEndOfStreamText) : socketFailed(err);
+    return inputEnd_;
+}
+
+PortError TcpPortBackend::inputEndCause() {
+    std::lock_guard lock(m_);
+    return inputEnd_;
+}
+
+PortError TcpPortBackend::socketFailed(int err) const {
+    if (err == ETIMEDOUT || err == EIO)
+        return PortFailed(err, device_);
+    return PortFailed(err, device_, DescribeTcpError(err));
+}
+
 bool TcpPortBackend::getState(LineSettings& s) {
     std::lock_guard lock(m_);
     s = state_;

@@ -7,6 +7,7 @@
 
 #include "link/serial_port.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,10 +29,14 @@ bool ParseTcpPortName(const std::string& name, std::string& host, uint16_t& port
 // The port name for host and port: "tcp://HOST:PORT", the host in brackets when it holds ':'.
 std::string TcpPortName(const std::string& host, uint16_t port);
 
+// The cause of a read once the server has ended its sending side (closed or half-closed the
+// connection): nothing more will come, though the server may still read what is written.
+inline constexpr int kTcpEndOfStreamErr = EPIPE;
+inline constexpr const char* kTcpEndOfStreamText = "the server closed the connection";
+
 // Connects to the address a tcp:// name gives, waiting at most kTcpConnectTimeoutMs, with
-// TCP_NODELAY and keep-alive on. nullptr when it cannot: the cause goes to SetLastPortError
-// ("connection refused", "connection timed out", "unknown host", ...), with "HOST:PORT" as
-// the device.
-std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name);
+// TCP_NODELAY and keep-alive on. nullptr when it cannot, with the cause in why ("connection
+// refused", "connection timed out", "unknown host", ...) and "HOST:PORT" as the device.
+std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name, PortError& why);
 
 } // namespace rd

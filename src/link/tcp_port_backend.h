@@ -4,28 +4,44 @@
 
 #include "link/timed_port.h"
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace rd {
 
 // A connection as a port. The line is set on the server: what is given is kept and read back,
 // nothing more; the queues are the system's.
+//
+// The end of the input (the server closed or half-closed its sending side, or the connection
+// broke) ends the reads: the first read that finds it gives its cause, and every read after it
+// fails at once with the same. Writes go on being tried on the socket, which fails them itself
+// once it cannot take them: a server that ends its sending side may still read.
 class TcpPortBackend : public TimedPortBackend {
   public:
+    explicit TcpPortBackend(std::string device) : device_(std::move(device)) {}
+
     bool setupComm(uint32_t, uint32_t) override { return true; }
     bool getState(LineSettings& s) override;
     bool setState(const LineSettings& s) override;
 
   protected:
-    // A read found the end of the stream or a broken connection: the port is hung up.
-    std::atomic<bool> ended_{false};
+    const std::string& device() const { return device_; }
+    // A read found the end of the input: the end of the stream (err 0) or a broken connection
+    // (err). Keeps the first cause and returns the one kept.
+    PortError endInput(int err);
+    // The cause the input ended with; ok() while it goes on.
+    PortError inputEndCause();
+    // A socket call failed with err: the connection's text for it (DescribeTcpError), but a
+    // time-out or an input/output error as any port's.
+    PortError socketFailed(int err) const;
 
   private:
+    const std::string device_;
     std::mutex m_;
     LineSettings state_{115200, 8, 'N', StopBits::One};
+    PortError inputEnd_;
 };
 
 // The device of a connection: "HOST:PORT", the host in brackets when it holds ':'.

@@ -5,6 +5,8 @@
 #include "link/tcp_port_backend.h"
 
 #include <chrono>
+#include <string>
+#include <utility>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -29,7 +31,8 @@ constexpr int kKeepCount = 3;
 
 class TcpPort final : public TcpPortBackend, private PolledLine {
   public:
-    explicit TcpPort(int fd) : PolledLine(fd, POLLIN | POLLRDHUP) {}
+    TcpPort(int fd, std::string device)
+        : TcpPortBackend(std::move(device)), PolledLine(fd, POLLIN | POLLRDHUP) {}
     ~TcpPort() override { ::close(fd_); }
 
     bool purge(uint32_t flags) override {
@@ -57,19 +60,25 @@ class TcpPort final : public TcpPortBackend, private PolledLine {
     bool waitForInput(uint32_t timeoutMs) override { return waitPolled(timeoutMs); }
 
   private:
-    // The serial port's read, on a socket: the same plan and deadlines (see PlanRead). A
-    // connection the server has ended (end of stream) or that broke is a hung-up port: bytes
-    // already taken still count, and every read after that fails at once.
-    bool readImpl(uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) override {
-        return readPolled(timeouts(), buf, n, got, wakeFd);
+    // The serial port's read, on a socket: the same plan and deadlines (see PlanRead). Once the
+    // server has ended its sending side (end of stream) or the connection broke, nothing more
+    // comes: bytes already taken still count, and every read after that fails at once with
+    // the cause of the end.
+    PortError readImpl(uint8_t* buf, uint32_t n, uint32_t& got, const WakeSignal* wake) override {
+        got = 0;
+        if (PortError ended = inputEndCause(); !ended.ok())
+            return ended;
+        const PortError e = readPolled(timeouts(), buf, n, got, wake);
+        if (!e.ok())
+            if (PortError ended = inputEndCause(); !ended.ok())
+                return ended;
+        return e;
     }
 
-    bool writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) override {
-        written = 0;
-        // A connection seen to end takes nothing more, as a hung-up line does (the socket
-        // itself would take a first write after the server's close).
-        if (ended_)
-            return false;
+    // Tried on the socket even after the end of the input: a server that has only ended its
+    // sending side still reads. The socket fails a write to a server that has gone (EPIPE,
+    // ECONNRESET).
+    PortError writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) override {
         return writePolled(writeDeadline(n), buf, n, written);
     }
 
@@ -80,23 +89,31 @@ class TcpPort final : public TcpPortBackend, private PolledLine {
         return ::send(fd_, buf, n, MSG_NOSIGNAL | MSG_DONTWAIT);
     }
 
-    // The end of the stream, or a broken connection.
+    // The end of the stream, or a broken connection: its cause is kept for the reads after it.
     bool inputEnded(short, ssize_t k, int err) override {
         const bool ended = k == 0 || (err != EAGAIN && err != EINTR);
         if (ended)
-            ended_ = true;
+            endInput(k == 0 ? 0 : err);
         return ended;
     }
 
-    // A read or write on the socket that fails records no cause of its own (the layer makes
-    // it an input/output error).
-    bool failed(short, int) override { return false; }
+    // A call on the socket failed with err, or the socket reported a failure (err 0): the
+    // socket's own error then, if it has one.
+    PortError failed(short, int err) override {
+        if (err == 0) {
+            socklen_t len = sizeof err;
+            if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+                err = 0;
+        }
+        return socketFailed(err != 0 ? err : EIO);
+    }
 };
 
-std::unique_ptr<PortBackend> openFailed(int err, std::string text, const std::string& device, int fd = -1) {
+std::unique_ptr<PortBackend> openFailed(PortError& why, int err, std::string text, const std::string& device,
+                                        int fd = -1) {
     if (fd >= 0)
         ::close(fd);
-    SetLastPortError(PortError{err, std::move(text), device});
+    why = PortError{err, std::move(text), device};
     return nullptr;
 }
 
@@ -147,11 +164,11 @@ int connectOne(const addrinfo& a, Clock::time_point until) {
 
 } // namespace
 
-std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
+std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name, PortError& why) {
     std::string host;
     uint16_t port = 0;
     if (!ParseTcpPortName(name, host, port))
-        return openFailed(EINVAL, "not a tcp://HOST:PORT name", "");
+        return openFailed(why, EINVAL, "not a tcp://HOST:PORT name", "");
     const std::string device = TcpDeviceName(host, port);
     const auto until = Clock::now() + std::chrono::milliseconds(kTcpConnectTimeoutMs);
 
@@ -162,7 +179,8 @@ std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
     if (const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); rc != 0)
-        return openFailed(EHOSTUNREACH, std::string("unknown host (") + ::gai_strerror(rc) + ")", device);
+        return openFailed(why, EHOSTUNREACH, std::string("unknown host (") + ::gai_strerror(rc) + ")",
+                          device);
 
     // Each address in turn, within the one time limit.
     int err = ETIMEDOUT;
@@ -174,8 +192,8 @@ std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
     }
     ::freeaddrinfo(found);
     if (fd < 0)
-        return openFailed(err, DescribeTcpError(err), device);
-    return std::make_unique<TcpPort>(fd);
+        return openFailed(why, err, DescribeTcpError(err), device);
+    return std::make_unique<TcpPort>(fd, device);
 }
 
 } // namespace rd

@@ -2,6 +2,7 @@
 // close, on a socket whose network events (bytes, the end of the connection) come through an
 // event object, so that a read waits for them and the receiver's wake-up at once: on TCP a
 // release ends a read early on Windows too.
+#include "link/platform.h"
 #include "link/read_plan.h"
 #include "link/tcp_port.h"
 #include "link/tcp_port_backend.h"
@@ -46,7 +47,7 @@ bool startWinsock() {
 
 class TcpPort final : public TcpPortBackend {
   public:
-    TcpPort(SOCKET s, WSAEVENT ev, std::string device) : s_(s), ev_(ev), device_(std::move(device)) {}
+    TcpPort(SOCKET s, WSAEVENT ev, std::string device) : TcpPortBackend(std::move(device)), s_(s), ev_(ev) {}
     ~TcpPort() override {
         ::closesocket(s_);
         ::WSACloseEvent(ev_);
@@ -73,11 +74,14 @@ class TcpPort final : public TcpPortBackend {
 
   private:
     // Takes what has come, then waits for the socket's event, the wake-up or the next
-    // deadline. The end of the stream or a broken connection is a hung-up port.
-    bool readImpl(uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) override {
+    // deadline. After the end of the stream or a broken connection nothing more comes: bytes
+    // already taken still count, and every read after that fails at once with the cause.
+    PortError readImpl(uint8_t* buf, uint32_t n, uint32_t& got, const WakeSignal* wake) override {
         got = 0;
+        if (PortError ended = inputEndCause(); !ended.ok())
+            return ended;
         if (n == 0)
-            return true;
+            return {};
         const ReadPlan plan = PlanRead(timeouts(), n);
         ReadDeadline deadline(plan, Clock::now());
         for (;;) {
@@ -85,41 +89,40 @@ class TcpPort final : public TcpPortBackend {
             if (k > 0) {
                 got += static_cast<uint32_t>(k);
                 if (got == n || plan.returnOnFirstByte)
-                    return true;
+                    return {};
                 deadline.bytesArrived(Clock::now());
                 continue;
             }
             if (k == 0 || ::WSAGetLastError() != WSAEWOULDBLOCK) {
-                ended_ = true;
-                return got > 0 ||
-                       PortFailed(k == 0 ? EIO : ErrnoFor(::WSAGetLastError()), device_, kHungUpText);
+                const PortError ended = endInput(k == 0 ? 0 : ErrnoFor(::WSAGetLastError()));
+                return got > 0 ? PortError{} : ended;
             }
             if (plan.returnAtOnce)
-                return true;
+                return {};
             DWORD wait = INFINITE;
             if (const auto until = deadline.next()) {
                 if (Clock::now() >= *until)
-                    return true;
+                    return {};
                 wait = msUntil(*until);
             }
-            const HANDLE handles[2] = {ev_, wakeFd >= 0 ? WakeHandle(wakeFd) : nullptr};
-            const DWORD w = ::WaitForMultipleObjects(wakeFd >= 0 ? 2 : 1, handles, FALSE, wait);
+            const HANDLE wakeHandle = wake ? static_cast<HANDLE>(wake->handle()) : nullptr;
+            const HANDLE handles[2] = {ev_, wakeHandle};
+            const DWORD w = ::WaitForMultipleObjects(wakeHandle ? 2 : 1, handles, FALSE, wait);
             if (w == WAIT_OBJECT_0) {
                 WSANETWORKEVENTS events;
                 ::WSAEnumNetworkEvents(s_, ev_, &events); // clears the event
             } else if (w == WAIT_OBJECT_0 + 1) {
-                return true; // woken (the wait took the auto-reset signal)
+                return {}; // woken (the wait took the auto-reset signal)
             } else if (w != WAIT_TIMEOUT) {
-                return got > 0 || PortFailed(EIO, device_);
+                return got > 0 ? PortError{} : PortFailed(EIO, device());
             }
         }
     }
 
-    bool writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) override {
+    // Tried on the socket even after the end of the input: a server that has only ended its
+    // sending side still reads. The socket fails a write to a server that has gone.
+    PortError writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) override {
         written = 0;
-        // A connection seen to end takes nothing more, as a hung-up line does.
-        if (ended_)
-            return PortFailed(EIO, device_, kHungUpText);
         const auto deadline = writeDeadline(n);
         while (written < n) {
             const int k =
@@ -129,31 +132,30 @@ class TcpPort final : public TcpPortBackend {
                 continue;
             }
             if (::WSAGetLastError() != WSAEWOULDBLOCK)
-                return PortFailed(ErrnoFor(::WSAGetLastError()), device_);
+                return socketFailed(ErrnoFor(::WSAGetLastError()));
             INT wait = -1;
             if (deadline) {
                 if (Clock::now() >= *deadline)
-                    return PortFailed(ETIMEDOUT, device_);
+                    return PortFailed(ETIMEDOUT, device());
                 wait = static_cast<INT>(std::min<DWORD>(msUntil(*deadline), INT32_MAX));
             }
             WSAPOLLFD p{s_, POLLWRNORM, 0};
             const int r = ::WSAPoll(&p, 1, wait);
             if (r < 0 || (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))))
-                return PortFailed(EIO, device_);
+                return PortFailed(EIO, device());
         }
-        return true;
+        return {};
     }
 
     const SOCKET s_;
     const WSAEVENT ev_;
-    const std::string device_;
 };
 
-std::unique_ptr<PortBackend> openFailed(int err, std::string text, const std::string& device,
+std::unique_ptr<PortBackend> openFailed(PortError& why, int err, std::string text, const std::string& device,
                                         SOCKET s = INVALID_SOCKET) {
     if (s != INVALID_SOCKET)
         ::closesocket(s);
-    SetLastPortError(PortError{err, std::move(text), device});
+    why = PortError{err, std::move(text), device};
     return nullptr;
 }
 
@@ -205,14 +207,14 @@ SOCKET connectOne(const addrinfo& a, Clock::time_point until, int& err) {
 
 } // namespace
 
-std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
+std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name, PortError& why) {
     std::string host;
     uint16_t port = 0;
     if (!ParseTcpPortName(name, host, port))
-        return openFailed(EINVAL, "not a tcp://HOST:PORT name", "");
+        return openFailed(why, EINVAL, "not a tcp://HOST:PORT name", "");
     const std::string device = TcpDeviceName(host, port);
     if (!startWinsock())
-        return openFailed(EIO, "no sockets (WSAStartup failed)", device);
+        return openFailed(why, EIO, "no sockets (WSAStartup failed)", device);
     const auto until = Clock::now() + std::chrono::milliseconds(kTcpConnectTimeoutMs);
 
     addrinfo hints{};
@@ -223,7 +225,7 @@ std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
     if (const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); rc != 0)
-        return openFailed(EHOSTUNREACH, "unknown host (" + std::to_string(rc) + ")", device);
+        return openFailed(why, EHOSTUNREACH, "unknown host (" + std::to_string(rc) + ")", device);
 
     // Each address in turn, within the one time limit.
     int err = ETIMEDOUT;
@@ -232,14 +234,14 @@ std::unique_ptr<PortBackend> OpenTcpPort(const std::string& name) {
         s = connectOne(*a, until, err);
     ::freeaddrinfo(found);
     if (s == INVALID_SOCKET)
-        return openFailed(err, DescribeTcpError(err), device);
+        return openFailed(why, err, DescribeTcpError(err), device);
 
     // Bytes and the end of the connection set the event; the socket stays non-blocking.
     const WSAEVENT ev = ::WSACreateEvent();
     if (ev == WSA_INVALID_EVENT || ::WSAEventSelect(s, ev, FD_READ | FD_CLOSE) != 0) {
         if (ev != WSA_INVALID_EVENT)
             ::WSACloseEvent(ev);
-        return openFailed(EIO, "input/output error", device, s);
+        return openFailed(why, EIO, "input/output error", device, s);
     }
     return std::make_unique<TcpPort>(s, ev, device);
 }

@@ -16,24 +16,28 @@ bool TimedPortBackend::setTimeouts(const CommTimeouts& t) {
     return true;
 }
 
-bool TimedPortBackend::read(void* buf, uint32_t n, uint32_t* got) {
-    return readUntilWoken(buf, n, got, -1);
-}
-
-bool TimedPortBackend::readUntilWoken(void* buf, uint32_t n, uint32_t* got, int wakeFd) {
+PortError TimedPortBackend::read(void* buf, uint32_t n, uint32_t* got) {
     uint32_t count = 0;
-    const bool ok = readImpl(static_cast<uint8_t*>(buf), n, count, wakeFd);
+    PortError e = readImpl(static_cast<uint8_t*>(buf), n, count, nullptr);
     if (got)
         *got = count;
-    return ok;
+    return e;
 }
 
-bool TimedPortBackend::write(const void* buf, uint32_t n, uint32_t* written) {
+PortError TimedPortBackend::readUntilWoken(void* buf, uint32_t n, uint32_t* got, const WakeSignal& wake) {
     uint32_t count = 0;
-    const bool ok = writeImpl(static_cast<const uint8_t*>(buf), n, count);
+    PortError e = readImpl(static_cast<uint8_t*>(buf), n, count, &wake);
+    if (got)
+        *got = count;
+    return e;
+}
+
+PortError TimedPortBackend::write(const void* buf, uint32_t n, uint32_t* written) {
+    uint32_t count = 0;
+    PortError e = writeImpl(static_cast<const uint8_t*>(buf), n, count);
     if (written)
         *written = count;
-    return ok;
+    return e;
 }
 
 CommTimeouts TimedPortBackend::timeouts() {

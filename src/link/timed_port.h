@@ -23,9 +23,9 @@ class TimedPortBackend : public PortBackend {
     using Clock = std::chrono::steady_clock;
 
     bool setTimeouts(const CommTimeouts& t) override;
-    bool read(void* buf, uint32_t n, uint32_t* got) override;
-    bool readUntilWoken(void* buf, uint32_t n, uint32_t* got, int wakeFd) override;
-    bool write(const void* buf, uint32_t n, uint32_t* written) override;
+    PortError read(void* buf, uint32_t n, uint32_t* got) override;
+    PortError readUntilWoken(void* buf, uint32_t n, uint32_t* got, const WakeSignal& wake) override;
+    PortError write(const void* buf, uint32_t n, uint32_t* written) override;
 
   protected:
     CommTimeouts timeouts();
@@ -33,10 +33,10 @@ class TimedPortBackend : public PortBackend {
     // limit.
     std::optional<Clock::time_point> writeDeadline(uint32_t n);
 
-    // The backend's read (wakeFd -1: none) and write. got and written count the bytes moved,
+    // The backend's read (wake nullptr: none) and write. got and written count the bytes moved,
     // a failed call's too.
-    virtual bool readImpl(uint8_t* buf, uint32_t n, uint32_t& got, int wakeFd) = 0;
-    virtual bool writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) = 0;
+    virtual PortError readImpl(uint8_t* buf, uint32_t n, uint32_t& got, const WakeSignal* wake) = 0;
+    virtual PortError writeImpl(const uint8_t* buf, uint32_t n, uint32_t& written) = 0;
 
   private:
     std::mutex m_;

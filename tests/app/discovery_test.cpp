@@ -206,10 +206,10 @@ TEST_F(Discovery, PurgeErrorEndsTheScanWithItsMessage) {
         bool getState(LineSettings&) override { return true; }
         bool setState(const LineSettings&) override { return true; }
         bool purge(uint32_t) override { return false; }
-        bool read(void*, uint32_t, uint32_t* got) override { return *got = 0, true; }
-        bool write(const void*, uint32_t n, uint32_t* w) override { return *w = n, true; }
+        PortError read(void*, uint32_t, uint32_t* got) override { return *got = 0, PortError{}; }
+        PortError write(const void*, uint32_t n, uint32_t* w) override { return *w = n, PortError{}; }
     };
-    SetPortOpener([](const std::string& name) -> std::unique_ptr<PortBackend> {
+    SetPortOpener([](const std::string& name, PortError&) -> std::unique_ptr<PortBackend> {
         if (name == "COM2")
             return std::make_unique<NoPurge>();
         return nullptr;

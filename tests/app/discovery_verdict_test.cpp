@@ -55,12 +55,12 @@ TEST_F(DiscoveryVerdict, EachPortThatIsThereSaysWhyItHeldNoReader) {
     QTemporaryDir tmp;
     ASSERT_EQ(::symlink("/dev/null", (PortDirectory() + "/COM6").c_str()), 0);
     const QString com4Device = QString::fromStdString(ResolvePortName("COM4"));
-    SetPortOpener([](const std::string& name) -> std::unique_ptr<PortBackend> {
+    SetPortOpener([](const std::string& name, PortError& why) -> std::unique_ptr<PortBackend> {
         if (name == "COM4") {
-            SetLastPortError(PortError{EACCES, "permission denied", ResolvePortName(name)});
+            why = PortError{EACCES, "permission denied", ResolvePortName(name)};
             return nullptr;
         }
-        return OpenPosixPort(name);
+        return OpenPosixPort(name, why);
     });
     struct Restore {
         int fd;

@@ -311,6 +311,30 @@ TEST_F(CliTest, TrafficLogHoldsRequestsAnswersAndDiscoveryWithTheirTimes) {
     EXPECT_TRUE(found);
 }
 
+// A traffic log that cannot be written ends the run before the reader is asked anything, with
+// the system's reason.
+TEST_F(CliTest, TrafficLogThatCannotBeWrittenSaysWhy) {
+    AddReader();
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {home.path() + "/no-such-folder/traffic.log", "No such file or directory"},
+        {home.path(), "Is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        int code = -1;
+        auto p = Run({"send", "--traffic-log", c.path, "VERSION"}, &code);
+        EXPECT_EQ(code, 2);
+        EXPECT_NE(p->err.find("readerdesk-cli: cannot write the traffic log " + c.path + ": " + c.reason),
+                  std::string::npos)
+            << p->err;
+        EXPECT_EQ(p->out, "");
+    }
+    EXPECT_EQ(readers[0]->requestCount(), 0u);
+}
+
 TEST_F(CliTest, InventoryCountsEachTagOnceWithItsReads) {
     struct Case {
         std::vector<std::string> args;

@@ -24,11 +24,11 @@ using testing::WaitUntil;
 class QuietPort : public testing::FakePort {
   public:
     explicit QuietPort(std::shared_ptr<Event> reading) : reading_(std::move(reading)) {}
-    bool read(void*, uint32_t, uint32_t* got) override {
+    PortError read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
         reading_->Set();
         std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
-        return true;
+        return {};
     }
 
   private:
@@ -37,8 +37,8 @@ class QuietPort : public testing::FakePort {
 
 TEST(ReceiverEvents, EightEventsLabelledAfterThePortExistFromTheStartAndAreTheirOwn) {
     const auto reading = std::make_shared<Event>(true, false);
-    SetPortOpener([reading](const std::string&) { return std::make_unique<QuietPort>(reading); });
-    const PortHandle h = OpenPort("COM3");
+    SetPortOpener([reading](const std::string&, PortError&) { return std::make_unique<QuietPort>(reading); });
+    const PortHandle h = testing::Open("COM3");
     SetPortOpener({});
     ASSERT_NE(h, INVALID_PORT_HANDLE);
     TCOM_A t(h, "COM3");
@@ -92,7 +92,7 @@ class ReceiverTest : public ::testing::Test {
         o.splitParts = splitParts;
         o.splitGapMs = 15;
         reader.emplace(o);
-        ASSERT_TRUE(com.create_port("COM3", ": baud=115200 parity=N data=8 stop=2"));
+        ASSERT_TRUE(com.create_port("COM3", ": baud=115200 parity=N data=8 stop=2").ok());
         receiver.emplace(com.hPORT, com.CommPort.empty() ? "COM3" : com.CommPort);
     }
     void TearDown() override {
@@ -211,7 +211,7 @@ class ReceiverRing : public ::testing::Test {
     void SetUp() override {
         SetPortDirectory(dir.path());
         pty.publish(dir.path(), 4);
-        h = OpenPort("COM4");
+        h = testing::Open("COM4");
         ASSERT_NE(h, INVALID_PORT_HANDLE);
         ASSERT_TRUE(SetCommState(h, {115200, 8, 'N', StopBits::Two}));
     }
@@ -315,21 +315,21 @@ TEST_F(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
 class FlakyPort : public testing::FakePort {
   public:
     explicit FlakyPort(int failures) : failures_(failures) {}
-    bool read(void* buf, uint32_t n, uint32_t* got) override {
+    PortError read(void* buf, uint32_t n, uint32_t* got) override {
         *got = 0;
         if (failures_ > 0) {
             --failures_;
-            return false;
+            return PortFailed(EIO);
         }
         if (sent_) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
-            return true;
+            return {};
         }
         const std::string answer = ":1 BACK;";
         *got = std::min<uint32_t>(n, static_cast<uint32_t>(answer.size()));
         std::copy_n(answer.data(), *got, static_cast<char*>(buf));
         sent_ = true;
-        return true;
+        return {};
     }
 
   private:
@@ -343,8 +343,9 @@ TEST(ReceiverLost, FailuresInARowLoseTheConnectionFewerDoNot) {
         bool lost;
     } rows[] = {{TCOM_A::kLostAfterFailedReads - 1, false}, {TCOM_A::kLostAfterFailedReads, true}};
     for (const auto& r : rows) {
-        SetPortOpener([&](const std::string&) { return std::make_unique<FlakyPort>(r.failures); });
-        const PortHandle h = OpenPort("COM6");
+        SetPortOpener(
+            [&](const std::string&, PortError&) { return std::make_unique<FlakyPort>(r.failures); });
+        const PortHandle h = testing::Open("COM6");
         ASSERT_NE(h, INVALID_PORT_HANDLE);
         {
             TCOM_A t(h, "COM6");
@@ -361,12 +362,12 @@ TEST(ReceiverLost, FailuresInARowLoseTheConnectionFewerDoNot) {
 class FailsWith : public testing::FakePort {
   public:
     explicit FailsWith(std::vector<int> causes) : causes_(std::move(causes)) {}
-    bool read(void*, uint32_t, uint32_t* got) override {
+    PortError read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
         if (next_ < causes_.size())
             return PortFailed(causes_[next_++], "/dev/ttyUSB0");
         std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
-        return true;
+        return {};
     }
 
   private:
@@ -375,10 +376,10 @@ class FailsWith : public testing::FakePort {
 };
 
 TEST(ReceiverCause, TheLastFailedReadGivesTheCauseAndReadsThatWorkKeepIt) {
-    SetPortOpener([](const std::string&) {
+    SetPortOpener([](const std::string&, PortError&) {
         return std::make_unique<FailsWith>(std::vector<int>{ENXIO, EIO});
     });
-    const PortHandle h = OpenPort("COM6");
+    const PortHandle h = testing::Open("COM6");
     SetPortOpener({});
     ASSERT_NE(h, INVALID_PORT_HANDLE);
     {
@@ -396,8 +397,8 @@ TEST(ReceiverCause, TheLastFailedReadGivesTheCauseAndReadsThatWorkKeepIt) {
 }
 
 TEST(ReceiverRecovery, ReadsAreTriedAgainAfterFailures) {
-    SetPortOpener([](const std::string&) { return std::make_unique<FlakyPort>(3); });
-    const PortHandle h = OpenPort("COM6");
+    SetPortOpener([](const std::string&, PortError&) { return std::make_unique<FlakyPort>(3); });
+    const PortHandle h = testing::Open("COM6");
     ASSERT_NE(h, INVALID_PORT_HANDLE);
     {
         TCOM_A t(h, "COM6");

@@ -1,5 +1,5 @@
 // Event objects: reset kinds, waits with a time-out, names within the process, wake-up
-// descriptors.
+// signals.
 #include "link/events.h"
 #include "link/platform.h"
 
@@ -7,10 +7,11 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 #endif
 
@@ -97,53 +98,78 @@ TEST(NamedEvent, GoesWhenTheLastHolderLetsGo) {
 }
 
 #ifndef _WIN32
+// The descriptor of a registered signal, as a poll loop sees it, becomes readable on a Set.
 TEST(Event, SetWritesToRegisteredWakeDescriptors) {
     Event e(true, false);
-    const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    WakeSignal wake;
+    const int fd = wake.fd();
     ASSERT_GE(fd, 0);
     auto readable = [fd] {
         pollfd p{fd, POLLIN, 0};
         return ::poll(&p, 1, 0) == 1;
     };
-    e.AddWakeFd(fd);
+    e.AddWakeFd(&wake);
     e.Set();
     EXPECT_TRUE(readable());
     uint64_t v = 0;
     ASSERT_EQ(::read(fd, &v, sizeof v), static_cast<ssize_t>(sizeof v));
-    e.RemoveWakeFd(fd);
+    e.RemoveWakeFd(&wake);
     e.Set();
     EXPECT_FALSE(readable());
-    ::close(fd);
+}
+
+// The signal closes its descriptor when it goes; a moved one keeps it, and the one it was
+// moved from is not valid and does nothing.
+TEST(WakeSignal, ClosesItsDescriptorAndMovesIt) {
+    int fd = -1;
+    {
+        WakeSignal first;
+        fd = first.fd();
+        ASSERT_GE(fd, 0);
+        WakeSignal second(std::move(first));
+        EXPECT_FALSE(first.valid());
+        EXPECT_EQ(first.fd(), -1);
+        first.signal();
+        EXPECT_FALSE(first.wait(0));
+        EXPECT_EQ(second.fd(), fd);
+        second.signal();
+        EXPECT_TRUE(second.wait(0));
+        WakeSignal third;
+        const int replaced = third.fd();
+        third = std::move(second);
+        EXPECT_EQ(third.fd(), fd);
+        EXPECT_EQ(::fcntl(replaced, F_GETFD), -1) << "the one it replaced is closed";
+    }
+    EXPECT_EQ(::fcntl(fd, F_GETFD), -1) << "closed with the signal";
 }
 #endif
 
-// The platform's own wake-up descriptor (an eventfd here, an event object on Windows): a Set
+// The platform's own wake-up signal (an eventfd here, an event object on Windows): a Set
 // makes it ready once, a removed one stays quiet, and a wait on a quiet one lasts its time.
 TEST(Event, SetSignalsThePlatformWakeUp) {
     using Clock = std::chrono::steady_clock;
-    const int fd = CreateWakeFd();
-    ASSERT_GE(fd, 0);
+    WakeSignal wake;
+    ASSERT_TRUE(wake.valid());
     Event e(true, false);
-    e.AddWakeFd(fd);
+    e.AddWakeFd(&wake);
     e.Set();
-    EXPECT_TRUE(WaitWakeFd(fd, 0));
-    EXPECT_FALSE(WaitWakeFd(fd, 0)) << "drained by the wait that saw it";
-    e.RemoveWakeFd(fd);
+    EXPECT_TRUE(wake.wait(0));
+    EXPECT_FALSE(wake.wait(0)) << "drained by the wait that saw it";
+    e.RemoveWakeFd(&wake);
     e.Set();
     const auto start = Clock::now();
-    EXPECT_FALSE(WaitWakeFd(fd, 50));
+    EXPECT_FALSE(wake.wait(50));
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(40));
 
     // A signal from another thread ends a long wait early.
-    std::thread signaller([fd] {
+    std::thread signaller([&wake] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        SignalWakeFd(fd);
+        wake.signal();
     });
     const auto waited = Clock::now();
-    EXPECT_TRUE(WaitWakeFd(fd, 10000));
+    EXPECT_TRUE(wake.wait(10000));
     EXPECT_LT(Clock::now() - waited, std::chrono::milliseconds(5000));
     signaller.join();
-    CloseWakeFd(fd);
 }
 
 } // namespace

@@ -65,8 +65,8 @@ std::string Printable(const std::string& bytes) {
 // under the probe's time-outs end after 1 ms a byte + 1 ms.
 int Line(const std::string& port) {
     rd::Tmy_COM com;
-    if (!com.create_port(port, rd::kPortSettings)) {
-        std::cout << "cannot open " << port << ": " << rd::LastPortError().text << "\n";
+    if (const rd::PortError why = com.create_port(port, rd::kPortSettings); !why.ok()) {
+        std::cout << "cannot open " << port << ": " << why.text << "\n";
         return 1;
     }
     // As set up, then with other settings, read back from the port each time.

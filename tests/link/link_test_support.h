@@ -5,6 +5,7 @@
 #pragma once
 
 #include "link/com_a.h"
+#include "link/platform.h"
 #include "link/serial_port.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -45,6 +45,12 @@ template <typename Pred> bool WaitUntil(Pred pred, int timeoutMs = 3000) {
     return true;
 }
 
+// Opens a port where the cause of a failed open is not what the test looks at.
+inline PortHandle Open(const std::string& comName) {
+    PortError why;
+    return OpenPort(comName, why);
+}
+
 // One read under the given time-outs: the bytes, whether it succeeded and how long it took.
 // started, if given, is called once the clock of the read runs, just before the read.
 struct TimedReadResult {
@@ -60,7 +66,7 @@ inline TimedReadResult TimedRead(PortHandle h, const CommTimeouts& t, uint32_t n
     const auto start = Clock::now();
     if (started)
         started();
-    const bool ok = ReadFile(h, buf.data(), n, &got);
+    const bool ok = ReadFile(h, buf.data(), n, &got).ok();
     const long ms = MsSince(start);
     buf.resize(got <= n ? got : 0);
     return {ok, buf, ms};
@@ -259,7 +265,7 @@ template <class Device> void ExpectBytesPassUnchanged(PortHandle h, const Device
     for (int i = 0; i < 256; ++i)
         all.push_back(static_cast<char>(i));
     uint32_t written = 0;
-    ASSERT_TRUE(WriteFile(h, all.data(), 256, &written));
+    ASSERT_TRUE(WriteFile(h, all.data(), 256, &written).ok());
     EXPECT_EQ(written, 256u);
     EXPECT_EQ(device.read(256), all);
 
@@ -271,13 +277,16 @@ template <class Device> void ExpectBytesPassUnchanged(PortHandle h, const Device
 
 // A write of size bytes on the open port h, whose far end reads nothing, with a write time-out
 // of 100 ms: once the buffers are full it cannot finish, and fails after the time-out with
-// part of it written.
-inline void ExpectStuckWriteFails(PortHandle h, std::size_t size) {
+// part of it written. The failed write's cause goes to *cause, if given.
+inline void ExpectStuckWriteFails(PortHandle h, std::size_t size, PortError* cause = nullptr) {
     ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 0, 0, 100}));
     std::string big(size, 'w');
     uint32_t written = 0;
     const auto start = Clock::now();
-    EXPECT_FALSE(WriteFile(h, big.data(), static_cast<uint32_t>(big.size()), &written));
+    const PortError e = WriteFile(h, big.data(), static_cast<uint32_t>(big.size()), &written);
+    EXPECT_FALSE(e.ok());
+    if (cause)
+        *cause = e;
     EXPECT_GE(MsSince(start), 100);
     EXPECT_GT(written, 0u);
     EXPECT_LT(written, big.size());
@@ -285,13 +294,15 @@ inline void ExpectStuckWriteFails(PortHandle h, std::size_t size) {
 
 // The far end of the open port h has gone after sending something: what was still there may
 // come first, after that every read fails at once, whatever the time-outs, and so does a write.
-inline void ExpectEndedPortFails(PortHandle h) {
+// A socket whose server closed it may still take one write (socketTakesOneWrite): the server,
+// gone, answers it with a reset, and the writes after that fail.
+inline void ExpectEndedPortFails(PortHandle h, bool socketTakesOneWrite = false) {
     for (const CommTimeouts& t : {CommTimeouts{1, 1, 1, 0, 0}, CommTimeouts{0, 0, 0, 0, 0}}) {
         ASSERT_TRUE(SetCommTimeouts(h, t));
         char buf[100];
         uint32_t got = 0;
         const auto start = Clock::now();
-        const bool ok = ReadFile(h, buf, sizeof buf, &got);
+        const bool ok = ReadFile(h, buf, sizeof buf, &got).ok();
         if (ok) {
             EXPECT_GT(got, 0u);
             continue;
@@ -301,32 +312,36 @@ inline void ExpectEndedPortFails(PortHandle h) {
     }
     char buf[10];
     uint32_t got = 0;
-    EXPECT_FALSE(ReadFile(h, buf, sizeof buf, &got));
+    EXPECT_FALSE(ReadFile(h, buf, sizeof buf, &got).ok());
     uint32_t written = 0;
-    EXPECT_FALSE(WriteFile(h, "x", 1, &written));
+    if (socketTakesOneWrite) {
+        EXPECT_TRUE(WriteFile(h, "x", 1, &written).ok());
+        EXPECT_TRUE(WaitUntil([&] { return !WriteFile(h, "x", 1, &written).ok(); }, 1000));
+    } else {
+        EXPECT_FALSE(WriteFile(h, "x", 1, &written).ok());
+    }
 }
 
-// A long read on the open port h, with nothing coming, ends soon after its wake descriptor
-// is signalled, with nothing read; the wake is taken, so the next wait is not cut short.
+// A long read on the open port h, with nothing coming, ends soon after its wake-up signal
+// is signalled, with nothing read; the signal is taken, so the next wait is not cut short.
 inline void ExpectWakeEndsARead(PortHandle h) {
     ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 10000, 0, 0}));
-    const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    ASSERT_GE(wake, 0);
+    const WakeSignal wake;
+    ASSERT_TRUE(wake.valid());
     std::thread waker([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         const uint64_t one = 1;
-        EXPECT_EQ(::write(wake, &one, sizeof one), 8);
+        EXPECT_EQ(::write(wake.fd(), &one, sizeof one), 8);
     });
     char buf[10];
     uint32_t got = 99;
     const auto start = Clock::now();
-    EXPECT_TRUE(ReadFileUntilWoken(h, buf, sizeof buf, &got, wake));
+    EXPECT_TRUE(ReadFileUntilWoken(h, buf, sizeof buf, &got, &wake).ok());
     waker.join();
     EXPECT_EQ(got, 0u);
     EXPECT_LT(MsSince(start), 5000);
-    pollfd p{wake, POLLIN, 0};
+    pollfd p{wake.fd(), POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 0), 0);
-    ::close(wake);
 }
 
 // A fake port for faults a pseudo-terminal cannot produce: its line settings all succeed and
@@ -338,9 +353,9 @@ class FakePort : public PortBackend {
     bool getState(LineSettings&) override { return true; }
     bool setState(const LineSettings&) override { return true; }
     bool purge(uint32_t) override { return true; }
-    bool write(const void*, uint32_t n, uint32_t* written) override {
+    PortError write(const void*, uint32_t n, uint32_t* written) override {
         *written = n;
-        return true;
+        return {};
     }
 };
 

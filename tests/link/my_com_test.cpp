@@ -51,7 +51,7 @@ class PortObjectTest : public ::testing::Test {
 
 TEST_F(PortObjectTest, FirstProbeIsTheWorkedExampleAndConnects) {
     sim::ReaderSim reader(Reader("VKR900-15"));
-    ASSERT_TRUE(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-15"));
+    ASSERT_TRUE(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-15").found);
 
     ASSERT_EQ(reader.requests().size(), 1u);
     EXPECT_EQ(reader.requests()[0], Frame(std::string("\x01:00000001 VERSION;")));
@@ -103,7 +103,7 @@ TEST_F(PortObjectTest, IdentifierIsFoundAsASubstringOfTheReply) {
         SCOPED_TRACE(std::string(r.reader) + " / " + r.sought);
         sim::ReaderSim reader(Reader(r.reader));
         const PortHandle before = com.hPORT;
-        EXPECT_EQ(com.check_port("COM3", 1, kPortStr, u"VERSION", r.sought), r.found);
+        EXPECT_EQ(com.check_port("COM3", 1, kPortStr, u"VERSION", r.sought).found, r.found);
         // Every probe on a port that opens counts, match or not.
         EXPECT_EQ(com.NUM_COMMAND, ++counter);
         if (r.found) {
@@ -111,7 +111,7 @@ TEST_F(PortObjectTest, IdentifierIsFoundAsASubstringOfTheReply) {
         } else {
             EXPECT_EQ(com.hPORT, before);
             // A failed probe gives the port back.
-            const PortHandle again = OpenPort("COM3");
+            const PortHandle again = testing::Open("COM3");
             EXPECT_NE(again, INVALID_PORT_HANDLE);
             ClosePort(again);
         }
@@ -142,7 +142,7 @@ TEST_F(PortObjectTest, LateOrBrokenRepliesAreNotSeen) {
         o.splitParts = r.splitParts;
         o.splitGapMs = r.splitGapMs;
         sim::ReaderSim reader(o);
-        EXPECT_EQ(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-12"), r.found);
+        EXPECT_EQ(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-12").found, r.found);
         if (com.hPORT != 0)
             ClosePort(com.hPORT);
         com.hPORT = 0;
@@ -154,7 +154,7 @@ TEST_F(PortObjectTest, SilentPortCostsOneCountedFrame) {
     o.silent = true;
     sim::ReaderSim reader(o);
     const auto start = Clock::now();
-    EXPECT_FALSE(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-15"));
+    EXPECT_FALSE(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-15").found);
     EXPECT_GE(MsSince(start), 500); // the probe read waits out its 501 ms
     EXPECT_EQ(com.NUM_COMMAND, 1);
     EXPECT_EQ(sendLog.size(), 1u);
@@ -165,12 +165,12 @@ TEST_F(PortObjectTest, SilentPortCostsOneCountedFrame) {
 
 TEST_F(PortObjectTest, PortsThatDoNotOpenCostNothing) {
     sim::ReaderSim reader(Reader("VKR900-15"));
-    ASSERT_TRUE(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-15"));
+    ASSERT_TRUE(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-15").found);
     const PortHandle held = com.hPORT;
 
     // The port this process holds, and a port that does not exist.
     for (const char* name : {"COM3", "COM4", "NOTAPORT"})
-        EXPECT_FALSE(com.check_port(name, 1, kPortStr, u"VERSION", "VKR900-15")) << name;
+        EXPECT_FALSE(com.check_port(name, 1, kPortStr, u"VERSION", "VKR900-15").found) << name;
     EXPECT_EQ(com.NUM_COMMAND, 1);
     EXPECT_EQ(sendLog.size(), 1u);
     EXPECT_EQ(reader.requestCount(), 1u);
@@ -179,7 +179,7 @@ TEST_F(PortObjectTest, PortsThatDoNotOpenCostNothing) {
 
 TEST_F(PortObjectTest, SendingToNoPortOrTooLongACommand) {
     sim::ReaderSim reader(Reader("VKR900-15"));
-    ASSERT_TRUE(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-15"));
+    ASSERT_TRUE(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-15").found);
 
     com.SendStrToPort(INVALID_PORT_HANDLE, 1, u"VERSION");
     EXPECT_THROW(com.SendStrToPort(com.hPORT, 1, std::u16string(990, u'A')), CommandTooLong);
@@ -206,7 +206,7 @@ TEST_F(PortObjectTest, ProbeThatCannotBeFramedGivesThePortBack) {
     EXPECT_THROW(com.check_port("COM3", 1, kPortStr, std::u16string(2000, u'V'), "VKR900-15"),
                  CommandTooLong);
     EXPECT_EQ(com.NUM_COMMAND, 0);
-    const PortHandle again = OpenPort("COM3");
+    const PortHandle again = testing::Open("COM3");
     EXPECT_NE(again, INVALID_PORT_HANDLE);
     ClosePort(again);
 }
@@ -214,7 +214,7 @@ TEST_F(PortObjectTest, ProbeThatCannotBeFramedGivesThePortBack) {
 TEST_F(PortObjectTest, CounterWrapsInsteadOfOverflowing) {
     sim::ReaderSim reader(Reader("VKR900-15"));
     com.NUM_COMMAND = 2147483646;
-    ASSERT_TRUE(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-15"));
+    ASSERT_TRUE(com.check_port("COM3", 1, kPortStr, u"VERSION", "VKR900-15").found);
     com.SendStrToPort(com.hPORT, 1, u"X");
     EXPECT_EQ(com.NUM_COMMAND, -2147483647 - 1);
     EXPECT_EQ(sendLog, (std::vector<std::string>{"01:2147483647 VERSION;", "01:-2147483648 X;"}));
@@ -222,24 +222,24 @@ TEST_F(PortObjectTest, CounterWrapsInsteadOfOverflowing) {
 
 TEST_F(PortObjectTest, CreatePortClosesTheHeldPortFirst) {
     sim::ReaderSim reader(Reader("VKR900-15"));
-    ASSERT_TRUE(com.create_port("COM3", kPortStr));
+    ASSERT_TRUE(com.create_port("COM3", kPortStr).ok());
     const PortHandle first = com.hPORT;
     EXPECT_EQ(com.NUM_COMMAND, 0); // no probe
     EXPECT_EQ(com.TimeOuts.ReadIntervalTimeout, 1u);
     EXPECT_EQ(com.TimeOuts.WriteTotalTimeoutMultiplier, 1u);
 
     // Opening the same port again works because the held one is given up first.
-    ASSERT_TRUE(com.create_port("COM3", kPortStr));
+    ASSERT_TRUE(com.create_port("COM3", kPortStr).ok());
     EXPECT_NE(com.hPORT, first);
     uint32_t written = 0;
-    EXPECT_FALSE(WriteFile(first, "x", 1, &written));
+    EXPECT_FALSE(WriteFile(first, "x", 1, &written).ok());
 
     com.SendStrToPort(com.hPORT, 1, u"PING");
     ASSERT_TRUE(reader.waitForRequests(1, 2000));
     EXPECT_EQ(reader.commands()[0], "PING");
 
     // A failed open leaves no stale handle behind.
-    EXPECT_FALSE(com.create_port("COM9", kPortStr));
+    EXPECT_FALSE(com.create_port("COM9", kPortStr).ok());
     EXPECT_EQ(com.hPORT, 0u);
 }
 
@@ -252,14 +252,14 @@ class PurgeFails : public testing::FakePort {
         log_->push_back("purge");
         return false;
     }
-    bool read(void*, uint32_t, uint32_t* got) override {
+    PortError read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
-        return true;
+        return {};
     }
-    bool write(const void*, uint32_t n, uint32_t* written) override {
+    PortError write(const void*, uint32_t n, uint32_t* written) override {
         log_->push_back("write");
         *written = n;
-        return true;
+        return {};
     }
 
   private:
@@ -268,11 +268,11 @@ class PurgeFails : public testing::FakePort {
 
 TEST_F(PortObjectTest, PurgeFailureIsRaisedAndNothingIsSent) {
     std::vector<std::string> log;
-    SetPortOpener([&log](const std::string&) { return std::make_unique<PurgeFails>(&log); });
+    SetPortOpener([&log](const std::string&, PortError&) { return std::make_unique<PurgeFails>(&log); });
     using Attempt = bool (*)(Tmy_COM&);
     const Attempt attempts[] = {
-        [](Tmy_COM& c) { return c.check_port("COM5", 1, kPortStr, u"VERSION", "VKR900-15"); },
-        [](Tmy_COM& c) { return c.create_port("COM5", kPortStr); },
+        [](Tmy_COM& c) { return c.check_port("COM5", 1, kPortStr, u"VERSION", "VKR900-15").found; },
+        [](Tmy_COM& c) { return c.create_port("COM5", kPortStr).ok(); },
     };
     for (Attempt attempt : attempts) {
         log.clear();

@@ -81,12 +81,14 @@ TEST(PortHandles, UnknownHandlesFail) {
     uint32_t n = 7;
     LineSettings s{};
     for (PortHandle bad : {PortHandle{0}, INVALID_PORT_HANDLE, PortHandle{0x7FFF}}) {
-        EXPECT_FALSE(ReadFile(bad, buf, 4, &n));
+        const PortError read = ReadFile(bad, buf, 4, &n);
+        EXPECT_FALSE(read.ok());
         EXPECT_EQ(n, 0u);
-        EXPECT_EQ(LastPortError().err, EBADF);
-        EXPECT_EQ(LastPortError().text, "the port is not open");
-        EXPECT_FALSE(WriteFile(bad, buf, 4, &n));
-        EXPECT_EQ(LastPortError().err, EBADF);
+        EXPECT_EQ(read.err, EBADF);
+        EXPECT_EQ(read.text, "the port is not open");
+        const PortError write = WriteFile(bad, buf, 4, &n);
+        EXPECT_FALSE(write.ok());
+        EXPECT_EQ(write.err, EBADF);
         EXPECT_FALSE(SetCommTimeouts(bad, {}));
         EXPECT_FALSE(SetupComm(bad, 1, 1));
         EXPECT_FALSE(GetCommState(bad, s));

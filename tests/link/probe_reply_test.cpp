@@ -83,7 +83,7 @@ TEST_F(ProbeReplyTest, IdentifierBehindOtherAnswersIsFoundWithinTheWindow) {
             pty.write(reply);
         });
         com.NUM_COMMAND = 0;
-        const bool found = com.check_port("COM4", 1, kPortStr, u"VERSION", "VKR900-15");
+        const bool found = com.check_port("COM4", 1, kPortStr, u"VERSION", "VKR900-15").found;
         probed.set_value();
         device.join();
         EXPECT_EQ(found, r.found);
@@ -93,7 +93,7 @@ TEST_F(ProbeReplyTest, IdentifierBehindOtherAnswersIsFoundWithinTheWindow) {
     }
 }
 
-TEST_F(ProbeReplyTest, LastProbeKeepsTheCauseOrTheReply) {
+TEST_F(ProbeReplyTest, ProbeOutcomeKeepsTheCauseOrTheReply) {
     sim::Options acme;
     acme.identifier = "ACME-7";
     acme.portDir = dir.path();
@@ -129,14 +129,14 @@ TEST_F(ProbeReplyTest, LastProbeKeepsTheCauseOrTheReply) {
     for (const auto& r : rows) {
         SCOPED_TRACE(r.port);
         com.NUM_COMMAND = 0;
-        EXPECT_FALSE(com.check_port(r.port, 1, kPortStr, u"VERSION", "VKR900-15"));
-        const ProbeOutcome& p = com.LastProbe;
+        const ProbeOutcome p = com.check_port(r.port, 1, kPortStr, u"VERSION", "VKR900-15");
+        EXPECT_FALSE(p.found);
         EXPECT_EQ(p.opened, r.opened);
         EXPECT_EQ(std::string(p.reply.begin(), p.reply.end()), r.reply);
         EXPECT_EQ(p.openError.err, r.err);
         EXPECT_EQ(p.openError.text, r.text);
         EXPECT_EQ(p.openError.device, r.device);
-        EXPECT_EQ(LastPortError().err, r.err);
+        EXPECT_EQ(p.ioError.err, 0) << "nothing failed after the open";
     }
     ::close(holder);
 }
@@ -146,13 +146,13 @@ TEST_F(ProbeReplyTest, LastProbeKeepsTheCauseOrTheReply) {
 class BrokenPort : public testing::FakePort {
   public:
     BrokenPort(int writeErr, int readErr) : writeErr_(writeErr), readErr_(readErr) {}
-    bool read(void*, uint32_t, uint32_t* got) override {
+    PortError read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
-        return readErr_ == 0 || PortFailed(readErr_, "/dev/ttyUSB0");
+        return readErr_ == 0 ? PortError{} : PortFailed(readErr_, "/dev/ttyUSB0");
     }
-    bool write(const void*, uint32_t n, uint32_t* written) override {
+    PortError write(const void*, uint32_t n, uint32_t* written) override {
         *written = writeErr_ == 0 ? n : 0;
-        return writeErr_ == 0 || PortFailed(writeErr_, "/dev/ttyUSB0");
+        return writeErr_ == 0 ? PortError{} : PortFailed(writeErr_, "/dev/ttyUSB0");
     }
 
   private:
@@ -172,8 +172,9 @@ TEST(ProbeVerdict, PortThatOpensButFailsToWriteOrReadSaysWhy) {
         {EIO, 0, "COM6: no reply (input/output error)"},
     };
     for (const auto& r : rows) {
-        SetPortOpener(
-            [&](const std::string&) { return std::make_unique<BrokenPort>(r.writeErr, r.readErr); });
+        SetPortOpener([&](const std::string&, PortError&) {
+            return std::make_unique<BrokenPort>(r.writeErr, r.readErr);
+        });
         Tmy_COM com;
         const PortProbeResult result = ProbePort(com, "COM6");
         SetPortOpener({});

@@ -2,6 +2,7 @@
 // settings, the read and write time-outs, purge and hang-up.
 #include "link/serial_port.h"
 
+#include "link/platform.h"
 #include "link_test_support.h"
 #include "read_timeout_cases.h"
 #include "sim/reader_sim.h"
@@ -12,7 +13,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <thread>
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -51,8 +54,8 @@ TEST_F(PortDirTest, EntriesOfTheDirectoryAreThePorts) {
     EXPECT_EQ(ports[0], std::make_pair(std::string("COM2"), a.slavePath()));
     EXPECT_EQ(ports[1], std::make_pair(std::string("COM11"), b.slavePath()));
     EXPECT_EQ(ListPorts(10).size(), 1u);
-    EXPECT_EQ(OpenPort("COM1"), INVALID_PORT_HANDLE);
-    EXPECT_EQ(OpenPort("COM4"), INVALID_PORT_HANDLE);
+    EXPECT_EQ(testing::Open("COM1"), INVALID_PORT_HANDLE);
+    EXPECT_EQ(testing::Open("COM4"), INVALID_PORT_HANDLE);
 }
 
 TEST_F(PortDirTest, EnvironmentGivesTheDefaultDirectory) {
@@ -104,7 +107,7 @@ class PtyPortTest : public PortDirTest {
     void SetUp() override {
         PortDirTest::SetUp();
         pty.publish(dir.path(), 1);
-        h = OpenPort("COM1");
+        h = testing::Open("COM1");
         ASSERT_NE(h, INVALID_PORT_HANDLE);
         LineSettings s{115200, 8, 'N', StopBits::Two};
         ASSERT_TRUE(SetCommState(h, s));
@@ -124,12 +127,12 @@ class PtyPortTest : public PortDirTest {
 };
 
 TEST_F(PtyPortTest, SecondOpenFailsInThisProcessAndInAnother) {
-    EXPECT_EQ(OpenPort("COM1"), INVALID_PORT_HANDLE);
+    EXPECT_EQ(testing::Open("COM1"), INVALID_PORT_HANDLE);
 
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        const PortHandle other = OpenPort("COM1");
+        const PortHandle other = testing::Open("COM1");
         ::_exit(other == INVALID_PORT_HANDLE ? 0 : 1);
     }
     int status = 0;
@@ -139,7 +142,7 @@ TEST_F(PtyPortTest, SecondOpenFailsInThisProcessAndInAnother) {
     // Once closed, the port opens again.
     EXPECT_TRUE(ClosePort(h));
     EXPECT_FALSE(ClosePort(h));
-    h = OpenPort("COM1");
+    h = testing::Open("COM1");
     EXPECT_NE(h, INVALID_PORT_HANDLE);
 }
 
@@ -240,9 +243,10 @@ TEST_F(PtyPortTest, ReadWithMaxdwordIntervalAndMultiplierEndsAtTheFirstByte) {
 
 TEST_F(PtyPortTest, WriteTimeoutEndsAStuckWriteAsAFailure) {
     // Nobody reads the master: the pty fills and the write cannot finish.
-    testing::ExpectStuckWriteFails(h, 1 << 20);
-    EXPECT_EQ(LastPortError().err, ETIMEDOUT);
-    EXPECT_EQ(LastPortError().text, "timed out");
+    PortError e;
+    testing::ExpectStuckWriteFails(h, 1 << 20, &e);
+    EXPECT_EQ(e.err, ETIMEDOUT);
+    EXPECT_EQ(e.text, "timed out");
 }
 
 TEST_F(PtyPortTest, PurgeDiscardsWhatWaits) {
@@ -281,101 +285,137 @@ TEST_F(PtyPortTest, HangUpIsTheCauseOfTheFailedReadAndWrite) {
     char buf[10];
     uint32_t got = 0;
     ASSERT_TRUE(SetCommTimeouts(h, {0, 0, 20, 0, 0}));
-    ASSERT_TRUE(ReadFile(h, buf, sizeof buf, &got)); // a quiet line is no failure
-    EXPECT_EQ(LastPortError().err, 0);
+    const PortError quiet = ReadFile(h, buf, sizeof buf, &got);
+    ASSERT_TRUE(quiet.ok()); // a quiet line is no failure
+    EXPECT_EQ(quiet.err, 0);
     pty.closeMaster();
+    const WakeSignal wake;
     const struct {
         const char* call;
-        std::function<bool()> run;
+        std::function<PortError()> run;
     } rows[] = {
         {"read", [&] { return ReadFile(h, buf, sizeof buf, &got); }},
-        {"read until woken", [&] { return ReadFileUntilWoken(h, buf, sizeof buf, &got, -1); }},
+        {"read until woken", [&] { return ReadFileUntilWoken(h, buf, sizeof buf, &got, &wake); }},
         {"write", [&] { return WriteFile(h, "x", 1, &got); }},
     };
     for (const auto& r : rows) {
-        SetLastPortError({});
-        EXPECT_FALSE(r.run()) << r.call;
-        const PortError e = LastPortError();
+        const PortError e = r.run();
+        EXPECT_FALSE(e.ok()) << r.call;
         EXPECT_EQ(e.err, EIO) << r.call;
         EXPECT_EQ(e.text, "the device hung up (unplugged?)") << r.call;
         EXPECT_EQ(e.device, pty.slavePath()) << r.call;
     }
 }
 
-// A port whose reads and writes fail with a given cause (err 0: without one) until it is
-// told to work again. For causes a pseudo-terminal cannot produce.
+// A port whose reads and writes fail with the given cause while `works` is false. For causes
+// a pseudo-terminal cannot produce.
 class FailingPort : public testing::FakePort {
   public:
-    FailingPort(int err, std::shared_ptr<std::atomic<bool>> works) : err_(err), works_(std::move(works)) {}
-    bool read(void*, uint32_t, uint32_t* got) override {
+    FailingPort(PortError cause, std::shared_ptr<std::atomic<bool>> works)
+        : cause_(std::move(cause)), works_(std::move(works)) {}
+    PortError read(void*, uint32_t, uint32_t* got) override {
         *got = 0;
         return outcome();
     }
-    bool write(const void*, uint32_t n, uint32_t* written) override {
-        *written = 0;
-        if (!outcome())
-            return false;
-        *written = n;
-        return true;
+    PortError write(const void*, uint32_t n, uint32_t* written) override {
+        const PortError e = outcome();
+        *written = e.ok() ? n : 0;
+        return e;
     }
 
   private:
-    bool outcome() {
-        if (works_->load())
-            return true;
-        return err_ != 0 ? PortFailed(err_, "/dev/ttyUSB0") : false;
-    }
-    int err_;
+    PortError outcome() const { return works_->load() ? PortError{} : cause_; }
+    PortError cause_;
     std::shared_ptr<std::atomic<bool>> works_;
 };
 
-TEST(PortCauses, FailedReadsAndWritesTellWhy) {
+// Opens, reads and writes fail each with the cause of its own port, and the caller gets it
+// back as the call's value: the calls of every port run at once, each on a thread of its
+// own, so a cause kept anywhere but in the value would reach the wrong caller. A backend that
+// gives only the number gets its text from the layer; a call that works returns no cause.
+TEST(PortCauses, EachCallReturnsItsOwnCause) {
     const struct {
-        int err;
-        int expectedErr;
+        PortError cause; // what the backend gives
         const char* text;
-        const char* device;
     } rows[] = {
-        {EIO, EIO, "input/output error", "/dev/ttyUSB0"},
-        {ENXIO, ENXIO, "the device is gone", "/dev/ttyUSB0"},
-        {ENODEV, ENODEV, "the device is gone", "/dev/ttyUSB0"},
-        {ETIMEDOUT, ETIMEDOUT, "timed out", "/dev/ttyUSB0"},
-        {EACCES, EACCES, "permission denied", "/dev/ttyUSB0"},
-        {0, EIO, "input/output error", ""}, // a backend that gives no cause
+        {{EIO, "input/output error", "/dev/ttyUSB0"}, "input/output error"},
+        {{ENXIO, "the device is gone", "/dev/ttyUSB1"}, "the device is gone"},
+        {{ENODEV, "the device is gone", "/dev/ttyUSB2"}, "the device is gone"},
+        {{ETIMEDOUT, "timed out", "/dev/ttyUSB3"}, "timed out"},
+        {{EACCES, "permission denied", "/dev/ttyUSB4"}, "permission denied"},
+        {{EIO, "", ""}, "input/output error"}, // a backend that gives the number alone
     };
-    for (const auto& r : rows) {
-        auto works = std::make_shared<std::atomic<bool>>(false);
-        SetPortOpener([&](const std::string&) { return std::make_unique<FailingPort>(r.err, works); });
-        const PortHandle h = OpenPort("COM7");
-        SetPortOpener({});
-        ASSERT_NE(h, INVALID_PORT_HANDLE);
-        char buf[4];
-        uint32_t n = 0;
-        const std::function<bool()> calls[] = {
-            [&] { return ReadFile(h, buf, sizeof buf, &n); },
-            [&] { return ReadFileUntilWoken(h, buf, sizeof buf, &n, -1); },
-            [&] { return WriteFile(h, "abc", 3, &n); },
-        };
-        for (const auto& call : calls) {
-            // What an earlier call left is not taken for the cause of this one.
-            SetLastPortError(PortError{EBUSY, "held by another program", "/dev/ttyS0"});
-            works->store(false);
-            EXPECT_FALSE(call()) << r.err;
-            const PortError e = LastPortError();
-            EXPECT_EQ(e.err, r.expectedErr) << r.err;
-            EXPECT_EQ(e.text, r.text) << r.err;
-            EXPECT_EQ(e.device, r.device) << r.err;
-            // The cause belongs to the thread that made the call.
-            std::thread([] { EXPECT_EQ(LastPortError().err, 0); }).join();
-            // A call that works leaves no cause behind.
-            SetLastPortError(PortError{EBUSY, "held by another program", "/dev/ttyS0"});
-            works->store(true);
-            EXPECT_TRUE(call()) << r.err;
-            EXPECT_EQ(LastPortError().err, 0) << r.err;
-            EXPECT_EQ(LastPortError().text, "") << r.err;
+    constexpr int kRows = sizeof rows / sizeof rows[0];
+    auto works = std::make_shared<std::atomic<bool>>(true);
+    SetPortOpener([&](const std::string& name, PortError& why) -> std::unique_ptr<PortBackend> {
+        const PortError& cause = rows[ComPortNumber(name) - 1].cause;
+        if (!works->load()) {
+            why = cause;
+            return nullptr;
         }
-        ClosePort(h);
+        return std::make_unique<FailingPort>(cause, works);
+    });
+    PortHandle handles[kRows];
+    for (int i = 0; i < kRows; ++i) {
+        handles[i] = testing::Open("COM" + std::to_string(i + 1));
+        ASSERT_NE(handles[i], INVALID_PORT_HANDLE);
     }
+    const WakeSignal wake;
+    const struct {
+        const char* call;
+        std::function<PortError(int)> run;
+    } calls[] = {
+        {"open",
+         [](int i) {
+             PortError why{EBUSY, "held by another program", "/dev/ttyS0"};
+             const PortHandle h = OpenPort("COM" + std::to_string(i + 1), why);
+             if (h != INVALID_PORT_HANDLE)
+                 ClosePort(h);
+             return why;
+         }},
+        {"read",
+         [&](int i) {
+             char buf[4];
+             uint32_t n = 0;
+             return ReadFile(handles[i], buf, sizeof buf, &n);
+         }},
+        {"read until woken",
+         [&](int i) {
+             char buf[4];
+             uint32_t n = 0;
+             return ReadFileUntilWoken(handles[i], buf, sizeof buf, &n, &wake);
+         }},
+        {"write",
+         [&](int i) {
+             uint32_t n = 0;
+             return WriteFile(handles[i], "abc", 3, &n);
+         }},
+    };
+    for (const bool failing : {true, false}) {
+        works->store(!failing);
+        std::vector<std::future<PortError>> results;
+        for (int i = 0; i < kRows; ++i)
+            for (const auto& c : calls)
+                results.push_back(std::async(std::launch::async, c.run, i));
+        std::size_t next = 0;
+        for (int i = 0; i < kRows; ++i) {
+            for (const auto& c : calls) {
+                const PortError e = results[next++].get();
+                SCOPED_TRACE(std::string(c.call) + " on COM" + std::to_string(i + 1));
+                if (!failing) {
+                    EXPECT_TRUE(e.ok()) << e.text;
+                    EXPECT_EQ(e.text, "");
+                    continue;
+                }
+                EXPECT_EQ(e.err, rows[i].cause.err);
+                EXPECT_EQ(e.text, rows[i].text);
+                EXPECT_EQ(e.device, rows[i].cause.device);
+            }
+        }
+    }
+    SetPortOpener({});
+    for (PortHandle h : handles)
+        ClosePort(h);
 }
 
 TEST_F(PtyPortTest, WakeDescriptorEndsAReadEarly) {

@@ -48,8 +48,8 @@ TEST(Win32PortNames, AnAbsentPortIsNotListedAndDoesNotOpen) {
         {"LPT1", ""},
     };
     for (const auto& r : rows) {
-        EXPECT_EQ(OpenPort(r.name), INVALID_PORT_HANDLE) << r.name;
-        const PortError e = LastPortError();
+        PortError e;
+        EXPECT_EQ(OpenPort(r.name, e), INVALID_PORT_HANDLE) << r.name;
         EXPECT_EQ(e.err, ENOENT) << r.name;
         EXPECT_EQ(e.text, "no such port") << r.name;
         EXPECT_EQ(e.device, r.device) << r.name;

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -79,9 +80,9 @@ TEST(TcpConnect, RefusedAndMalformedOpensSayWhy) {
     peer.stopListening();
 
     const auto start = Clock::now();
-    EXPECT_EQ(OpenPort(name), INVALID_PORT_HANDLE);
+    PortError e;
+    EXPECT_EQ(OpenPort(name, e), INVALID_PORT_HANDLE);
     EXPECT_LT(MsSince(start), 1000);
-    const PortError e = LastPortError();
     EXPECT_EQ(e.err, ECONNREFUSED);
     EXPECT_EQ(e.text, "connection refused");
     EXPECT_EQ(e.device, "127.0.0.1:" + std::to_string(peer.port()));
@@ -92,8 +93,8 @@ TEST(TcpConnect, RefusedAndMalformedOpensSayWhy) {
     EXPECT_EQ(result.found, nullptr);
     EXPECT_EQ(result.verdict.line(name), name + ": cannot be opened (connection refused)");
 
-    EXPECT_EQ(OpenPort("tcp://127.0.0.1"), INVALID_PORT_HANDLE);
-    EXPECT_EQ(LastPortError().err, EINVAL);
+    EXPECT_EQ(OpenPort("tcp://127.0.0.1", e), INVALID_PORT_HANDLE);
+    EXPECT_EQ(e.err, EINVAL);
 }
 
 TEST(TcpConnect, UnansweredConnectGivesUpAfterTheConnectTimeOut) {
@@ -112,13 +113,14 @@ TEST(TcpConnect, UnansweredConnectGivesUpAfterTheConnectTimeOut) {
     ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
 
     const auto start = Clock::now();
-    const PortHandle h = OpenPort(TcpPortName("127.0.0.1", ntohs(addr.sin_port)));
+    PortError e;
+    const PortHandle h = OpenPort(TcpPortName("127.0.0.1", ntohs(addr.sin_port)), e);
     const long ms = MsSince(start);
     EXPECT_EQ(h, INVALID_PORT_HANDLE);
     EXPECT_GE(ms, kTcpConnectTimeoutMs - 50);
     EXPECT_LT(ms, kTcpConnectTimeoutMs + 1500);
-    EXPECT_EQ(LastPortError().err, ETIMEDOUT);
-    EXPECT_EQ(LastPortError().text, "connection timed out");
+    EXPECT_EQ(e.err, ETIMEDOUT);
+    EXPECT_EQ(e.text, "connection timed out");
     ::close(filler);
     ::close(listener);
 }
@@ -127,8 +129,9 @@ TEST(TcpConnect, UnansweredConnectGivesUpAfterTheConnectTimeOut) {
 class TcpPortTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        h = OpenPort(peer.name());
-        ASSERT_NE(h, INVALID_PORT_HANDLE) << LastPortError().text;
+        PortError why;
+        h = OpenPort(peer.name(), why);
+        ASSERT_NE(h, INVALID_PORT_HANDLE) << why.text;
         ASSERT_TRUE(peer.accept());
     }
     void TearDown() override {
@@ -260,23 +263,63 @@ TEST_F(TcpPortTest, PurgeDropsWhatWaitsButNotTheEnd) {
     EXPECT_LT(r.ms, 400);
 }
 
-TEST(TcpConnectionEnd, ClosedOrResetFailsReadsAndWritesAtOnce) {
+// A connection the server ends: the reads fail at once with the cause of the end, the end of
+// the stream or the reset, every time; writes fail once the socket refuses them.
+TEST(TcpConnectionEnd, ClosedOrResetFailsReadsAtOnceWithTheCause) {
     const struct {
         const char* how;
         void (TcpPeer::*end)();
-    } rows[] = {{"closed", &TcpPeer::closeMaster}, {"reset", &TcpPeer::reset}};
+        bool socketTakesOneWrite; // until the server's reset to it comes back
+        int err;
+        const char* text;
+    } rows[] = {
+        {"closed", &TcpPeer::closeMaster, true, kTcpEndOfStreamErr, "the server closed the connection"},
+        {"reset", &TcpPeer::reset, false, ECONNRESET, "connection reset"},
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.how);
         TcpPeer peer;
-        const PortHandle h = OpenPort(peer.name());
+        const PortHandle h = testing::Open(peer.name());
         ASSERT_NE(h, INVALID_PORT_HANDLE);
         ASSERT_TRUE(peer.accept());
         peer.write("last");
         ASSERT_TRUE(WaitForInput(h, 2000));
         (peer.*row.end)();
-        testing::ExpectEndedPortFails(h);
+        testing::ExpectEndedPortFails(h, row.socketTakesOneWrite);
+        for (int i = 0; i < 2; ++i) {
+            char buf[10];
+            uint32_t got = 0;
+            const PortError e = ReadFile(h, buf, sizeof buf, &got);
+            EXPECT_EQ(e.err, row.err);
+            EXPECT_EQ(e.text, row.text);
+            EXPECT_EQ(e.device, "127.0.0.1:" + std::to_string(peer.port()));
+        }
         EXPECT_TRUE(ClosePort(h));
     }
+}
+
+// A server that ends its sending side but goes on reading (shutdown for writing): the reads
+// end with the end of the stream, and what is written after that still reaches the server, as
+// the stop of an inventory must.
+TEST_F(TcpPortTest, WritesAfterTheServersEndOfStreamStillArrive) {
+    peer.write("last");
+    ASSERT_EQ(::shutdown(peer.connection(), SHUT_WR), 0);
+    auto r = timedRead({0, 0, 1000, 0, 0}, 10);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.bytes, "last");
+    char buf[10];
+    uint32_t got = 0;
+    const PortError e = ReadFile(h, buf, sizeof buf, &got);
+    EXPECT_EQ(e.err, kTcpEndOfStreamErr);
+    EXPECT_EQ(e.text, "the server closed the connection");
+
+    for (const char* line : {"EPC_STOP", "again"}) {
+        uint32_t written = 0;
+        const PortError w = WriteFile(h, line, static_cast<uint32_t>(std::strlen(line)), &written);
+        EXPECT_TRUE(w.ok()) << w.text;
+        EXPECT_EQ(peer.read(std::strlen(line)), line);
+    }
+    EXPECT_FALSE(ReadFile(h, buf, sizeof buf, &got).ok());
 }
 
 TEST_F(TcpPortTest, WakeDescriptorEndsAReadEarly) {
@@ -305,14 +348,14 @@ TEST(TcpReader, FoundAnsweredLostAndFoundAgain) {
     EXPECT_TRUE(testing::WaitUntil([&] { return receiver->lost(); }));
     receiver.reset();
     ClosePort(com.hPORT);
-    EXPECT_FALSE(com.check_port(name, kProbeAddress, kPortSettings, kProbeCommand, "VKR900-15"));
+    EXPECT_FALSE(com.check_port(name, kProbeAddress, kPortSettings, kProbeCommand, "VKR900-15").found);
 
     // Back on the same address: the same probe the window's reconnect makes finds it.
     o.tcpPort = std::stoi(name.substr(name.rfind(':') + 1));
     reader.reset();
     reader.emplace(o);
     ASSERT_EQ(reader->tcpPortName(), name);
-    ASSERT_TRUE(com.check_port(name, kProbeAddress, kPortSettings, kProbeCommand, "VKR900-15"));
+    ASSERT_TRUE(com.check_port(name, kProbeAddress, kPortSettings, kProbeCommand, "VKR900-15").found);
     receiver = std::make_unique<TCOM_A>(com.hPORT, com.CommPort);
     com.SendStrToPort(com.hPORT, 1, u"ANYTHING");
     EXPECT_EQ(Take(*receiver), ":00000004 OK;");

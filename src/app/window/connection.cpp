@@ -100,10 +100,12 @@ void TFormQUOR::tryReconnect() {
     try {
         // A port opened without identification comes back the same way.
         if (manual_)
-            found = my_COM_A->create_port(my_COM_A->CommPort, kPortSettings);
+            found = my_COM_A->create_port(my_COM_A->CommPort, kPortSettings).ok();
         else
-            found = connectedRow_ && my_COM_A->check_port(my_COM_A->CommPort, kProbeAddress, kPortSettings,
-                                                          kProbeCommand, connectedRow_->identifier);
+            found = connectedRow_ && my_COM_A
+                                         ->check_port(my_COM_A->CommPort, kProbeAddress, kPortSettings,
+                                                      kProbeCommand, connectedRow_->identifier)
+                                         .found;
     } catch (const PortSetupError&) {
         found = false; // the port has been closed again; the next attempt comes in a second
     }
@@ -131,15 +133,15 @@ void TFormQUOR::BitBtnUTIL_OPENClick() {
     if (!my_COM_A)
         makePortObject();
     const std::string name = port.toStdString();
-    bool opened = false;
+    PortError openError;
     try {
-        opened = my_COM_A->create_port(name, kPortSettings);
+        openError = my_COM_A->create_port(name, kPortSettings);
     } catch (const PortSetupError& e) {
         MemoUTIL_SEND->append(QStringLiteral("%1: %2").arg(port, QString::fromLatin1(e.what())));
         return;
     }
-    if (!opened) {
-        const std::string why = LastPortError().text;
+    if (!openError.ok()) {
+        const std::string why = openError.text;
         MemoUTIL_SEND->append(QStringLiteral("%1: %2").arg(
             port, QString::fromStdString(why.empty() ? "cannot be opened" : why)));
         cbCOMPORT->setEditText(port);
