@@ -165,13 +165,10 @@ struct TcpLine {
 };
 
 std::string Take(TCOM_A& t, bool& ok) {
-    ok = t.EventAnswerStrReady->Wait(3000);
-    std::string s;
-    if (ok)
-        s.assign(reinterpret_cast<const char*>(t.REC_ANSWER_BUF), t.ANSWER_BUF_COUNT);
-    t.EventAnswerStrReady->Reset();
-    t.EventAnswerStrFree->Set();
-    return s;
+    const std::optional<std::string> a = t.take(3000);
+    ok = a.has_value();
+    t.release();
+    return a.value_or(std::string());
 }
 
 // prefix: "" for the pty, "tcp_" for the TCP connection.
@@ -240,7 +237,7 @@ void BenchLatency() {
         const std::string a = Answer(i) + "\r\n";
         const auto t0 = Clock::now();
         WriteAll(line.master, a);
-        ok = t.EventAnswerStrReady->Wait(3000);
+        ok = t.take(3000).has_value();
         arrive.push_back(Seconds(Clock::now() - t0) * 1000.0);
         Take(t, ok);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -248,11 +245,10 @@ void BenchLatency() {
     for (int i = 0; i < 500 && ok; ++i) {
         // Two answers in one write: the second waits in the ring until the first is released.
         WriteAll(line.master, Answer(2 * i) + Answer(2 * i + 1));
-        ok = t.EventAnswerStrReady->Wait(3000);
-        t.EventAnswerStrReady->Reset();
+        ok = t.take(3000).has_value();
         const auto t0 = Clock::now();
-        t.EventAnswerStrFree->Set();
-        ok = ok && t.EventAnswerStrReady->Wait(3000);
+        t.release();
+        ok = ok && t.take(3000).has_value();
         release.push_back(Seconds(Clock::now() - t0) * 1000.0);
         Take(t, ok);
     }

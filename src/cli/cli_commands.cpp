@@ -116,7 +116,8 @@ int RunSend(const CliOptions& o, Output& out, TrafficLog& log) {
     if (!s.connect(kAnyReader))
         return kExitNoReader;
     try {
-        s.send(command);
+        if (!s.send(command))
+            return kExitNoReader;
     } catch (const CommandTooLong& e) {
         out.message(e.what());
         return kExitUsage;
@@ -202,6 +203,8 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
         if (!confirmed && !lost && Clock::now() >= giveUp)
             s.note("EPC_STOP not confirmed after 3 s; stop abandoned");
     }
+    if (lost && !confirmed)
+        s.note("no EPC_STOP could be sent: the reader may still be running the inventory");
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const double rate = seconds > 0 ? double(tally.reads()) / seconds : 0.0;
     const char* stop = endedByReader ? "ended by the reader" : confirmed ? "confirmed" : "not confirmed";

@@ -2,7 +2,6 @@
 
 #include "cli/stop_signals.h"
 
-#include "link/com_a.h"
 #include "link/frames.h"
 #include "protocol/protocol_text.h"
 
@@ -35,18 +34,10 @@ const char* GroupName(ReaderGroup g) {
 }
 
 Session::Session(const CliOptions& options, Output& out, TrafficLog& log)
-    : options_(options), out_(out), log_(log), com_(std::make_unique<Tmy_COM>()) {
-    com_->MemoTERMINAL = [this](const std::string& line) { log_.write(line); };
-}
+    : options_(options), out_(out), log_(log),
+      link_({}, [this](const std::string& line) { log_.write(line); }) {}
 
-Session::~Session() {
-    if (std::shared_ptr<TCOM_A> com = std::exchange(com_->COM, nullptr)) {
-        com->requestStop();
-        com.reset(); // the only holder: this joins the thread
-    }
-    if (com_->hPORT != 0 && com_->hPORT != INVALID_PORT_HANDLE)
-        ClosePort(com_->hPORT);
-}
+Session::~Session() = default;
 
 void Session::note(const std::string& text) {
     out_.message(text);
@@ -54,7 +45,7 @@ void Session::note(const std::string& text) {
 }
 
 std::string Session::probeReply() const {
-    return probeReply_;
+    return std::string(link_.probeReply().begin(), link_.probeReply().end());
 }
 
 bool Session::connect(const ReaderWanted& wanted, bool announce) {
@@ -82,10 +73,10 @@ bool Session::connect(const ReaderWanted& wanted, bool announce) {
         return false;
     }
     if (announce)
-        note(row_->message + com_->CommPortStr);
+        note(row_->message + link_.settingsText());
     else
-        log_.write(row_->message + com_->CommPortStr);
-    startReceiver();
+        log_.write(row_->message + link_.settingsText());
+    link_.start();
     return true;
 }
 
@@ -93,13 +84,12 @@ bool Session::probe(const std::string& portName, const ReaderWanted& wanted, boo
     PortProbeHooks hooks;
     hooks.beforeProbe = [] { return StopRequests() == 0; };
     hooks.afterProbe = [this](const ProbeOutcome& p) {
-        probeReply_.assign(p.reply.begin(), p.reply.end());
         if (!p.reply.empty())
             log_.write(AnswerTerminalLine(p.reply.data(), static_cast<int>(p.reply.size())));
     };
     PortProbeResult result;
     try {
-        result = ProbePort(*com_, portName, hooks);
+        result = link_.probe(portName, hooks);
     } catch (const PortSetupError& e) {
         note(portName + ": " + e.what());
         return false;
@@ -117,8 +107,7 @@ bool Session::probe(const std::string& portName, const ReaderWanted& wanted, boo
         return false;
     }
     if (wanted.accepts && !wanted.accepts(result.found->group)) {
-        ClosePort(com_->hPORT);
-        com_->hPORT = 0;
+        link_.close();
         note(portName + ": " + result.found->identifier + ", not a " + wanted.name);
         return false;
     }
@@ -127,46 +116,36 @@ bool Session::probe(const std::string& portName, const ReaderWanted& wanted, boo
 }
 
 bool Session::openWithoutProbe() {
-    com_->CommPort = options_.port;
-    com_->CommPortStr = options_.port + kPortSettings;
-    PortError openError;
+    PortError why;
     try {
-        openError = com_->create_port(options_.port, kPortSettings);
+        why = link_.open(options_.port);
     } catch (const PortSetupError& e) {
         note(options_.port + ": " + e.what());
         return false;
     }
-    if (!openError.ok()) {
+    if (!why.ok()) {
         PortVerdict v;
-        v.openError = openError;
+        v.openError = why;
         std::string line = v.line(options_.port);
         note(line.empty() ? options_.port + ": no such port" : line);
         return false;
     }
     note(options_.port + ": opened without a probe");
-    startReceiver();
     return true;
 }
 
-void Session::startReceiver() {
-    com_->COM = std::make_shared<TCOM_A>(com_->hPORT, com_->CommPort, 3);
-}
-
-void Session::send(const std::string& command) {
-    const std::u16string text = proto::Utf8ToUtf16(command);
-    com_->SendStrToPort(com_->COM->hPORT, options_.addr, text);
+bool Session::send(const std::string& command) {
+    const PortError e = link_.send(options_.addr, proto::Utf8ToUtf16(command));
+    if (e.ok())
+        return true;
+    note(link_.port() + ": write failed: " + e.text);
+    return false;
 }
 
 std::optional<std::string> Session::takeAnswer(uint32_t waitMs) {
-    TCOM_A& com = *com_->COM;
-    if (!com.EventAnswerStrReady->Wait(waitMs))
-        return std::nullopt;
-    const int count = std::clamp<int>(com.ANSWER_BUF_COUNT, 0, kMaxAnswerSize);
-    std::string answer(reinterpret_cast<const char*>(com.REC_ANSWER_BUF), std::size_t(count));
-    // Cleared before the release: once the buffer is free the thread may signal the next one.
-    com.EventAnswerStrReady->Reset();
-    com.EventAnswerStrFree->Set();
-    log_.write(AnswerTerminalLine(reinterpret_cast<const uint8_t*>(answer.data()), count));
+    std::optional<std::string> answer = link_.take(waitMs);
+    if (answer)
+        log_.write(AnswerTerminalLine(reinterpret_cast<const uint8_t*>(answer->data()), int(answer->size())));
     return answer;
 }
 
@@ -184,8 +163,8 @@ WaitEnd Session::pump(Clock::time_point until, const std::function<bool(const st
                 return WaitEnd::Done;
             continue;
         }
-        if (com_->COM->lost()) {
-            note(com_->CommPort + ": connection lost");
+        if (link_.connected() && link_.poll().kind == LinkNews::Lost) {
+            note(link_.port() + ": connection lost");
             return WaitEnd::Lost;
         }
     }

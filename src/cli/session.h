@@ -1,13 +1,14 @@
-// One connection of readerdesk-cli to a reader, on the window's link: found by the probes
-// (on the port given, or on COM1 to COM20), then the port object Tmy_COM sends and the
-// receiver thread TCOM_A hands the answers over one at a time.
+// One connection of readerdesk-cli to a reader, on the same connection core as the window
+// (ReaderConnection): found by the probes (on the port given, or on COM1 to COM20), then
+// commands sent and answers taken one at a time. What is said goes to standard error and
+// the traffic log.
 #pragma once
 
 #include "cli/cli_options.h"
 #include "cli/cli_output.h"
 
 #include "link/discovery.h"
-#include "link/my_com.h"
+#include "link/reader_connection.h"
 
 #include <chrono>
 #include <functional>
@@ -49,14 +50,15 @@ class Session {
 
     // The reader found: its row (nullptr with --no-probe), port and settings text.
     const ReaderRow* row() const { return row_; }
-    const std::string& port() const { return com_->CommPort; }
-    const std::string& settings() const { return com_->CommPortStr; }
+    const std::string& port() const { return link_.port(); }
+    const std::string& settings() const { return link_.settingsText(); }
     // The reply of the probe that found the reader.
     std::string probeReply() const;
 
     // Sends one command text (UTF-8, narrowed as the window narrows) to the net address of
-    // the options. Throws CommandTooLong when it does not fit a frame.
-    void send(const std::string& command);
+    // the options. Throws CommandTooLong when it does not fit a frame. False, with the cause
+    // said, when the write failed.
+    bool send(const std::string& command);
 
     // Takes answers until `until`, handing each to onAnswer (false: enough). A stop request
     // beyond the first `requestsSeen` ends the wait (-1: none does).
@@ -69,15 +71,12 @@ class Session {
   private:
     bool probe(const std::string& portName, const ReaderWanted& wanted, bool& cancelled);
     bool openWithoutProbe();
-    void startReceiver();
     std::optional<std::string> takeAnswer(uint32_t waitMs);
 
     const CliOptions& options_;
     Output& out_;
     TrafficLog& log_;
-    std::unique_ptr<Tmy_COM> com_;
-    // The reply of the latest probe.
-    std::string probeReply_;
+    ReaderConnection link_;
     const ReaderRow* row_ = nullptr;
 };
 

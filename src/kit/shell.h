@@ -1,8 +1,6 @@
 // What the command pages and the tools need of the main window.
 #pragma once
 
-#include "kit/errors.h"
-
 #include <QString>
 #include <QWidget>
 
@@ -32,17 +30,6 @@ class Shell {
 
     // Reader discovery.
     virtual void BF_START() = 0;
-
-    // The main window, in which every control can be found by its name.
-    virtual QWidget* formWidget() = 0;
 };
-
-// A control of the window by its name; a missing one is a fault of the program.
-template <class T> T* FindControl(Shell& shell, const char* name) {
-    T* c = shell.formWidget()->findChild<T*>(QString::fromLatin1(name));
-    if (!c)
-        throw AppError(QStringLiteral("control %1 missing").arg(QString::fromLatin1(name)));
-    return c;
-}
 
 } // namespace rd

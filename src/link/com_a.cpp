@@ -20,17 +20,17 @@ TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority)
     : CommPort(PORT), hPORT(xPort), ring_(kRingSize, 0) {
     // The events exist before anyone can poll them: created here rather than in the run.
     // They are this thread's own objects; the names are labels only.
-    auto event = [this](const char* literal, bool manualReset) {
-        return std::make_shared<Event>(manualReset, false, literal + CommPort);
+    auto event = [this](EventId id, const char* literal, bool manualReset) {
+        ev(id) = std::make_shared<Event>(manualReset, false, literal + CommPort);
     };
-    EventSendStrReady = event("DATA_FOR_SEND_READY", false);
-    EventDATAReady = event("DATA READY", true);
-    EventDATAFree = event("DATA FREE", true);
-    EventAnswerStrReady = event("ANSWER STRING READY", true);
-    EventAnswerStrFree = event("ANSWER STRING FREE", true);
-    EventDataReadyForLoad = event("DATA READY FOR LOAD", false);
-    EventDataReadyForLoadOBRAZ = event("DATA READY FOR LOAD OBRAZ", false);
-    EventCOM = event("EV_RXFLAG ", false);
+    event(EventId::SendStrReady, "DATA_FOR_SEND_READY", false);
+    event(EventId::DATAReady, "DATA READY", true);
+    event(EventId::DATAFree, "DATA FREE", true);
+    event(EventId::AnswerStrReady, "ANSWER STRING READY", true);
+    event(EventId::AnswerStrFree, "ANSWER STRING FREE", true);
+    event(EventId::DataReadyForLoad, "DATA READY FOR LOAD", false);
+    event(EventId::DataReadyForLoadOBRAZ, "DATA READY FOR LOAD OBRAZ", false);
+    event(EventId::COM, "EV_RXFLAG ", false);
 
     TimeOuts.ReadIntervalTimeout = kReturnWhatIsThere;
     TimeOuts.ReadTotalTimeoutMultiplier = kReturnWhatIsThere;
@@ -41,21 +41,39 @@ TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority)
     // A release or a stop request wakes the thread out of its read at once (on Windows out
     // of its rest only: a read there ends by its own time-out, within 101 ms).
     if (wake_.valid())
-        EventAnswerStrFree->AddWakeFd(&wake_);
+        ev(EventId::AnswerStrFree)->AddWakeFd(&wake_);
 
-    thread_ = std::thread(&TCOM_A::run, this, xPriority);
+    thread_ = std::make_unique<std::thread>(&TCOM_A::run, this, xPriority);
 }
 
 TCOM_A::~TCOM_A() {
     requestStop();
-    if (thread_.joinable())
-        thread_.join();
-    EventAnswerStrFree->RemoveWakeFd(&wake_);
+    if (thread_ && thread_->joinable())
+        thread_->join();
+    ev(EventId::AnswerStrFree)->RemoveWakeFd(&wake_);
 }
 
 void TCOM_A::requestStop() {
     stop_.store(true);
     wake_.signal();
+}
+
+std::optional<std::string> TCOM_A::take(uint32_t waitMs) {
+    if (!ev(EventId::AnswerStrReady)->Wait(waitMs))
+        return std::nullopt;
+    // The thread set the ready event after the answer was complete and touches the buffer no
+    // more until the release.
+    const int32_t count = ANSWER_BUF_COUNT < 0                ? 0
+                          : ANSWER_BUF_COUNT > kMaxAnswerSize ? kMaxAnswerSize
+                                                              : ANSWER_BUF_COUNT;
+    return std::string(reinterpret_cast<const char*>(REC_ANSWER_BUF), std::size_t(count));
+}
+
+void TCOM_A::release() {
+    // Cleared before the free event is set: once the buffer is free the thread may signal the
+    // next answer.
+    ev(EventId::AnswerStrReady)->Reset();
+    ev(EventId::AnswerStrFree)->Set();
 }
 
 void TCOM_A::run(int priority) {
@@ -73,12 +91,13 @@ void TCOM_A::Execute() {
     SetCommTimeouts(hPORT, TimeOuts);
     SetupComm(hPORT, kThreadQueueSize, kThreadQueueSize);
 
+    modeSeen_.store(REC_MODE, std::memory_order_release);
     AnswerCutter cutter(REC_ANSWER_BUF, ANSWER_BUF_COUNT, REC_MODE);
     uint8_t block[kReadBlock];
     int failedInARow = 0;
     while (!stop_.load()) {
-        if (EventAnswerStrFree->IsSet()) {
-            EventAnswerStrFree->Reset();
+        if (ev(EventId::AnswerStrFree)->IsSet()) {
+            ev(EventId::AnswerStrFree)->Reset();
             cutter.release();
         }
         // An answer already in the ring is held at once after a release.
@@ -121,8 +140,9 @@ void TCOM_A::cutRing(AnswerCutter& cutter) {
         }
         readPos_ = readPos_ + 1 == kRingSize ? 0 : readPos_ + 1;
         if (cutter.feed(b))
-            EventAnswerStrReady->Set();
+            ev(EventId::AnswerStrReady)->Set();
     }
+    modeSeen_.store(REC_MODE, std::memory_order_release);
 }
 
 void TCOM_A::appendToRing(const uint8_t* bytes, uint32_t count) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,25 +34,35 @@ class TCOM_A {
     TCOM_A(const TCOM_A&) = delete;
     TCOM_A& operator=(const TCOM_A&) = delete;
 
-    std::shared_ptr<Event> EventSendStrReady;
-    std::shared_ptr<Event> EventDATAReady;
-    std::shared_ptr<Event> EventDATAFree;
-    std::shared_ptr<Event> EventAnswerStrReady;
-    std::shared_ptr<Event> EventAnswerStrFree;
-    std::shared_ptr<Event> EventDataReadyForLoad;
-    std::shared_ptr<Event> EventDataReadyForLoadOBRAZ;
-    std::shared_ptr<Event> EventCOM;
+    // The thread's eight events, in the order they are created. Only the answer pair is used:
+    // the thread sets AnswerStrReady when it holds an answer, and take()/release() do the rest.
+    enum class EventId {
+        SendStrReady,
+        DATAReady,
+        DATAFree,
+        AnswerStrReady,
+        AnswerStrFree,
+        DataReadyForLoad,
+        DataReadyForLoadOBRAZ,
+        COM,
+    };
+    static constexpr int kEventCount = 8;
+    const Event& event(EventId id) const { return *events_[static_cast<int>(id)]; }
 
-    std::string CommPort;
-    PortHandle hPORT;
+    // The hand-over. take waits at most waitMs for the answer the thread holds and gives a copy
+    // of it; the thread keeps holding it (and collects no further answer) until release().
+    // One taker at a time; a take without a release in between gives the same answer again.
+    std::optional<std::string> take(uint32_t waitMs);
+    void release();
+
+    const std::string& port() const { return CommPort; }
+    PortHandle handle() const { return hPORT; }
     // The thread's read time-outs: a read returns as soon as any bytes are there and waits at
     // most 101 ms for the first one, so an answer is cut the moment its ";" is read rather than
     // after a further millisecond of silence. A quiet line still costs one read per 101 ms.
-    CommTimeouts TimeOuts{};
-    // Shared with the user-interface side through the two answer events only.
-    uint8_t REC_ANSWER_BUF[kMaxAnswerSize + 1] = {};
-    int32_t ANSWER_BUF_COUNT = 0;
-    int32_t REC_MODE = 0;
+    const CommTimeouts& timeouts() const { return TimeOuts; }
+    // The answer cutter's mode (AnswerCutter::Hunting ... Held), as the thread left it.
+    int32_t cutterMode() const { return modeSeen_.load(std::memory_order_acquire); }
 
     // Ask the thread to leave its loop at the end of the current pass.
     void requestStop();
@@ -72,6 +83,7 @@ class TCOM_A {
     static constexpr int kLostAfterFailedReads = 3;
 
   private:
+    std::shared_ptr<Event>& ev(EventId id) { return events_[static_cast<int>(id)]; }
     void Execute();
     void run(int priority);
     // Feed ring bytes to the cutter until the ring is empty or an answer is held.
@@ -79,6 +91,16 @@ class TCOM_A {
     void appendToRing(const uint8_t* bytes, uint32_t count);
     // Sleep at most ms, ended early by a stop request or a release.
     void rest(int ms);
+
+    std::shared_ptr<Event> events_[kEventCount];
+    std::string CommPort;
+    PortHandle hPORT;
+    CommTimeouts TimeOuts{};
+    // Written by the thread while it collects; read by the taker only while an answer is held.
+    uint8_t REC_ANSWER_BUF[kMaxAnswerSize + 1] = {};
+    int32_t ANSWER_BUF_COUNT = 0;
+    int32_t REC_MODE = 0;
+    std::atomic<int32_t> modeSeen_{0};
 
     std::vector<uint8_t> ring_;
     // Non-zero at a ring position whose byte follows bytes that were dropped (ring full).
@@ -92,7 +114,7 @@ class TCOM_A {
     mutable std::mutex readErrorMutex_;
     PortError lastReadError_;
     std::atomic<bool> lost_{false};
-    std::thread thread_;
+    std::unique_ptr<std::thread> thread_;
 };
 
 } // namespace rd

@@ -91,6 +91,16 @@ ProbeOutcome Tmy_COM::check_port(const std::string& xCOM, int Addr, const std::s
     const PortHandle h = OpenPort(xCOM, outcome.openError);
     if (h == INVALID_PORT_HANDLE)
         return outcome;
+    outcome = probe_open_port(h, xCOM, Addr, PortStr, TestStr, FindStr);
+    if (!outcome.found)
+        ClosePort(h);
+    return outcome;
+}
+
+ProbeOutcome Tmy_COM::probe_open_port(PortHandle h, const std::string& xCOM, int Addr,
+                                      const std::string& PortStr, const std::u16string& TestStr,
+                                      const std::string& FindStr) {
+    ProbeOutcome outcome;
     outcome.opened = true;
     setProbeReadTimeouts(TimeOuts);
     configurePort(*this, h, xCOM + PortStr);
@@ -109,9 +119,7 @@ ProbeOutcome Tmy_COM::check_port(const std::string& xCOM, int Addr, const std::s
         SetCommTimeouts(h, TimeOuts);
         hPORT = h;
         outcome.found = true;
-        return outcome;
     }
-    ClosePort(h);
     return outcome;
 }
 

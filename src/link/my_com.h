@@ -62,6 +62,13 @@ class Tmy_COM {
     // failed probe.
     ProbeOutcome check_port(const std::string& xCOM, int Addr, const std::string& PortStr,
                             const std::u16string& TestStr, const std::string& FindStr);
+    // The probe of a port opened already (h), as check_port makes it after its open: line
+    // settings, purge, the probe and its reply. On a match the port is kept in hPORT; otherwise
+    // it stays open for the caller (a TCP port is probed for every identifier on one
+    // connection). A port that cannot be purged, or a probe that cannot be framed, closes h
+    // before the error.
+    ProbeOutcome probe_open_port(PortHandle h, const std::string& xCOM, int Addr, const std::string& PortStr,
+                                 const std::u16string& TestStr, const std::string& FindStr);
     // The write's outcome (EBADF, with nothing echoed or counted, for INVALID_PORT_HANDLE).
     // Throws CommandTooLong (nothing echoed, written or counted) when sStr does not fit a frame.
     PortError SendStrToPort(PortHandle hPort, int Addr, const std::u16string& sStr);

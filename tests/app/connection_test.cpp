@@ -49,7 +49,7 @@ class Connection : public SimWindowTest {
         control<QComboBox>("ComboBoxUTIL_COMMAND")->setEditText("GET_ADC ");
         const uint64_t before = w.answersRouted();
         const int zezBefore = memo("MemoZEZ2011")->count();
-        const int32_t firstCounter = w.my_COM_A->NUM_COMMAND + 1;
+        const int32_t firstCounter = w.connection()->commandCounter() + 1;
         for (int i = 0; i < n; ++i)
             click("BitBtnUTIL_SEND_COMMAND");
         ASSERT_TRUE(routeUntil([&] { return w.answersRouted() >= before + uint64_t(n); }, 10000))
@@ -106,10 +106,10 @@ TEST_F(Connection, LostReaderIsReportedAndComesBackByItself) {
 
         // Nothing is sent while the connection is lost.
         const int sendLines = memo("MemoUTIL_SEND")->count();
-        const int32_t counter = window().my_COM_A->NUM_COMMAND;
+        const int32_t counter = window().connection()->commandCounter();
         click("BitBtnUTIL_SEND_COMMAND");
         EXPECT_EQ(memo("MemoUTIL_SEND")->count(), sendLines);
-        EXPECT_EQ(window().my_COM_A->NUM_COMMAND, counter);
+        EXPECT_EQ(window().connection()->commandCounter(), counter);
 
         // Plugged in again under the same name.
         dropReader(*reader);

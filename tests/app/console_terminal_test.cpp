@@ -160,9 +160,10 @@ class Console : public SimWindowTest {
     bool enter(sim::ReaderSim& r, const QString& command) {
         const std::size_t seen = r.requestCount();
         console()->setEditText(command);
-        const int32_t counter = window().my_COM_A ? window().my_COM_A->NUM_COMMAND : 0;
+        const int32_t counter = window().connection() ? window().connection()->commandCounter() : 0;
         QTest::keyClick(console()->lineEdit(), Qt::Key_Return);
-        const bool sentOnce = !window().my_COM_A || window().my_COM_A->NUM_COMMAND == counter + 1;
+        const bool sentOnce =
+            !window().connection() || window().connection()->commandCounter() == counter + 1;
         return sentOnce && r.waitForRequests(seen + 1, 2000) && r.commands().back() == command.toStdString();
     }
 };
@@ -213,7 +214,7 @@ class Terminal : public Console {
     void exchange(sim::ReaderSim& r, const QString& command) {
         ASSERT_TRUE(enter(r, command));
         const QString answer =
-            ":" + QString::fromStdString(IntToStr8(window().my_COM_A->NUM_COMMAND)) + " OK;";
+            ":" + QString::fromStdString(IntToStr8(window().connection()->commandCounter())) + " OK;";
         ASSERT_TRUE(routeUntil([&] { return has(memo("MemoUTIL_REC"), answer); }));
     }
 };
@@ -225,7 +226,7 @@ TEST_F(Terminal, SwitchesShowTheKeptLinesAnew) {
     const QString answer = composed.last();
     ASSERT_TRUE(answer.startsWith("<< 00 3A")) << answer.toStdString();
     const QString answerText =
-        ":" + QString::fromStdString(IntToStr8(window().my_COM_A->NUM_COMMAND)) + " OK;";
+        ":" + QString::fromStdString(IntToStr8(window().connection()->commandCounter())) + " OK;";
 
     control<QCheckBox>("CheckBoxTRM_TIME")->setChecked(true);
     const QRegularExpression stamp("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d (.*)$");

@@ -115,7 +115,7 @@ TEST_F(Discovery, NothingFoundShowsTheTitlePageAndTheMessages) {
 
     EXPECT_TRUE(errors.isEmpty());
     EXPECT_EQ(other.commands(), std::vector<std::string>(7, "VERSION"));
-    EXPECT_FALSE(w.my_COM_A);
+    EXPECT_FALSE(w.connection());
     EXPECT_FALSE(w.connected());
     EXPECT_EQ(w.PageControl1->currentWidget()->objectName(), "TabSheetTITLE");
     // The message, and why the port that is there held no known reader.
@@ -158,7 +158,7 @@ TEST_F(Discovery, FirstCommandCarriesTheProbeCountPlusOne) {
     scan();
     ASSERT_TRUE(window().connected());
     EXPECT_EQ(reader.commands(), std::vector<std::string>(4, "VERSION"));
-    EXPECT_EQ(window().my_COM_A->NUM_COMMAND, 11);
+    EXPECT_EQ(window().connection()->commandCounter(), 11);
     control<QComboBox>("ComboBoxUTIL_ADDR")->setEditText("07");
     click("BitBtnUTIL_SEND_COMMAND");
     ASSERT_TRUE(reader.waitForRequests(5, 2000));
@@ -172,17 +172,17 @@ TEST_F(Discovery, SecondScanEndsTheConnectionFindsTheReaderAgainAndKeepsCounting
     sim::ReaderSim& second = addReader("WG", 2);
     scan();
     ASSERT_TRUE(window().connected());
-    Tmy_COM* portObject = window().my_COM_A.get();
-    const int32_t afterFirst = portObject->NUM_COMMAND; // 1: found at the first probe
+    const ReaderConnection* portObject = window().connection();
+    const int32_t afterFirst = portObject->commandCounter(); // 1: found at the first probe
 
     scan();
     // The earlier connection was ended before the first probe: COM1 opens again, its reader
     // is found at once and COM2 is never tried.
     ASSERT_TRUE(window().connected());
-    EXPECT_EQ(window().my_COM_A.get(), portObject);
+    EXPECT_EQ(window().connection(), portObject);
     EXPECT_EQ(first.commands(), std::vector<std::string>(2, "VERSION"));
     EXPECT_EQ(second.requestCount(), 0u);
-    EXPECT_EQ(window().my_COM_A->NUM_COMMAND, afterFirst + 1);
+    EXPECT_EQ(window().connection()->commandCounter(), afterFirst + 1);
     EXPECT_EQ(control<QLabel>("LabelCOM_PORT_STATUS")->text(), "COM1" + kSettings);
 
     // Polling follows the reader found again; the other one was never connected.
@@ -222,7 +222,7 @@ TEST_F(Discovery, PurgeErrorEndsTheScanWithItsMessage) {
     scan();
     EXPECT_EQ(errors, QStringList{"Error purging port"});
     // Neither the found nor the not-found actions ran.
-    EXPECT_TRUE(w.my_COM_A);
+    EXPECT_TRUE(w.connection());
     EXPECT_FALSE(w.connected());
     EXPECT_EQ(memo("MemoUTIL_SEND")->lines()->lines(),
               QStringList({"Port COM1 check..", "Port COM2 check.."}));

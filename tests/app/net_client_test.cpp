@@ -320,7 +320,9 @@ TEST_F(NetClient, LostNetworkReaderIsReportedAndComesBackByItself) {
     reader->hangUp();
     ASSERT_TRUE(routeUntil([&] { return status()->text() == name + ": connection lost"; }));
     EXPECT_EQ(FontColor(status()), colors::red());
-    EXPECT_EQ(memo("MemoTERMINAL")->lines()->lines().last(), "!! " + name + ": connection lost");
+    // The line says why: the server closed the connection.
+    EXPECT_EQ(memo("MemoTERMINAL")->lines()->lines().last(),
+              "!! " + name + ": connection lost (closed by the server)");
 
     // The server is back on the same address.
     reader.reset();

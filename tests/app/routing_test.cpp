@@ -125,7 +125,7 @@ TEST_F(Connected, ChosenPresetIsSentExactlyAsListed) {
         {1, ""}, {11, "SEND_COP_READ_MEMORY  EEEE FEDCBA01  10  0"}, {28, "GET_ADC "}};
     for (const auto& [index, text] : picks) {
         const std::size_t seen = r.requestCount();
-        const int32_t counter = window().my_COM_A->NUM_COMMAND + 1;
+        const int32_t counter = window().connection()->commandCounter() + 1;
         console->setCurrentIndex(index);
         click("BitBtnUTIL_SEND_COMMAND");
         ASSERT_TRUE(r.waitForRequests(seen + 1, 2000)) << index;

@@ -17,7 +17,7 @@ class RunControl : public SimWindowTest {
         scan();
         EXPECT_TRUE(window().connected());
         base_ = r.requestCount();
-        counter_ = window().my_COM_A->NUM_COMMAND;
+        counter_ = window().connection()->commandCounter();
         return r;
     }
     std::vector<std::string> sentSince(sim::ReaderSim& r, std::size_t from) const {
@@ -82,7 +82,8 @@ TEST_P(StopRetries, EndWhenNeverConfirmedOrWhenARetryFails) {
 
     // Over: later ticks send nothing and show nothing. (Every stop the window wrote has
     // reached the reader before the count is taken.)
-    ASSERT_TRUE(reader.waitForRequests(base_ + std::size_t(window().my_COM_A->NUM_COMMAND - counter_), 2000));
+    ASSERT_TRUE(reader.waitForRequests(
+        base_ + std::size_t(window().connection()->commandCounter() - counter_), 2000));
     const std::size_t sent = sentSince(reader, base_).size();
     EXPECT_LE(sent, 31u);
     window().TimerSTOP->fire();

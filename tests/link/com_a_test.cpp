@@ -46,38 +46,37 @@ TEST(ReceiverEvents, EightEventsLabelledAfterThePortExistFromTheStartAndAreTheir
     TCOM_A later(INVALID_PORT_HANDLE, "COM3");
     const struct {
         const char* name;
-        std::shared_ptr<Event> TCOM_A::*field;
+        TCOM_A::EventId id;
         bool manual;
     } rows[] = {
-        {"DATA_FOR_SEND_READYCOM3", &TCOM_A::EventSendStrReady, false},
-        {"DATA READYCOM3", &TCOM_A::EventDATAReady, true},
-        {"DATA FREECOM3", &TCOM_A::EventDATAFree, true},
-        {"ANSWER STRING READYCOM3", &TCOM_A::EventAnswerStrReady, true},
-        {"ANSWER STRING FREECOM3", &TCOM_A::EventAnswerStrFree, true},
-        {"DATA READY FOR LOADCOM3", &TCOM_A::EventDataReadyForLoad, false},
-        {"DATA READY FOR LOAD OBRAZCOM3", &TCOM_A::EventDataReadyForLoadOBRAZ, false},
-        {"EV_RXFLAG COM3", &TCOM_A::EventCOM, false},
+        {"DATA_FOR_SEND_READYCOM3", TCOM_A::EventId::SendStrReady, false},
+        {"DATA READYCOM3", TCOM_A::EventId::DATAReady, true},
+        {"DATA FREECOM3", TCOM_A::EventId::DATAFree, true},
+        {"ANSWER STRING READYCOM3", TCOM_A::EventId::AnswerStrReady, true},
+        {"ANSWER STRING FREECOM3", TCOM_A::EventId::AnswerStrFree, true},
+        {"DATA READY FOR LOADCOM3", TCOM_A::EventId::DataReadyForLoad, false},
+        {"DATA READY FOR LOAD OBRAZCOM3", TCOM_A::EventId::DataReadyForLoadOBRAZ, false},
+        {"EV_RXFLAG COM3", TCOM_A::EventId::COM, false},
     };
     for (const auto& r : rows) {
-        const auto& mine = t.*(r.field);
-        ASSERT_NE(mine, nullptr) << r.name;
-        EXPECT_EQ(mine->name(), r.name);
-        EXPECT_NE(later.*(r.field), mine) << r.name;
-        EXPECT_EQ((later.*(r.field))->name(), r.name);
-        EXPECT_NE(CreateNamedEvent(r.name, !r.manual, true), mine) << r.name;
-        EXPECT_EQ(mine->manualReset(), r.manual) << r.name;
-        EXPECT_FALSE(mine->IsSet()) << r.name;
+        const Event& mine = t.event(r.id);
+        EXPECT_EQ(mine.name(), r.name);
+        EXPECT_NE(&later.event(r.id), &mine) << r.name;
+        EXPECT_EQ(later.event(r.id).name(), r.name);
+        EXPECT_NE(CreateNamedEvent(r.name, !r.manual, true).get(), &mine) << r.name;
+        EXPECT_EQ(mine.manualReset(), r.manual) << r.name;
+        EXPECT_FALSE(mine.IsSet()) << r.name;
     }
-    EXPECT_EQ(t.CommPort, "COM3");
+    EXPECT_EQ(t.port(), "COM3");
     // The cutter's state belongs to the thread, which sets it at the start of its run: it is
     // read once the thread is reading, and with nothing coming it stays as it was set.
     ASSERT_TRUE(reading->Wait(3000));
-    EXPECT_EQ(t.REC_MODE, 0);
-    EXPECT_EQ(t.TimeOuts.ReadIntervalTimeout, 0xFFFFFFFFu);
-    EXPECT_EQ(t.TimeOuts.ReadTotalTimeoutMultiplier, 0xFFFFFFFFu);
-    EXPECT_EQ(t.TimeOuts.ReadTotalTimeoutConstant, 101u);
-    EXPECT_EQ(t.TimeOuts.WriteTotalTimeoutMultiplier, 0u);
-    EXPECT_EQ(t.TimeOuts.WriteTotalTimeoutConstant, 0u);
+    EXPECT_EQ(t.cutterMode(), 0);
+    EXPECT_EQ(t.timeouts().ReadIntervalTimeout, 0xFFFFFFFFu);
+    EXPECT_EQ(t.timeouts().ReadTotalTimeoutMultiplier, 0xFFFFFFFFu);
+    EXPECT_EQ(t.timeouts().ReadTotalTimeoutConstant, 101u);
+    EXPECT_EQ(t.timeouts().WriteTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(t.timeouts().WriteTotalTimeoutConstant, 0u);
     ClosePort(h);
 }
 
@@ -134,15 +133,13 @@ TEST_F(SplitReceiverTest, AnswerInSeveralReadsIsAssembled) {
 
 TEST_F(ReceiverTest, TwoAnswersFromOneReadAreHeldInTurn) {
     reader->sendRaw(":1 A;:2 B;");
-    ASSERT_TRUE(receiver->EventAnswerStrReady->Wait(3000));
+    ASSERT_TRUE(receiver->take(3000).has_value());
     // Held: the second answer waits in the ring and does not touch the buffer.
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_EQ(
-        std::string(reinterpret_cast<const char*>(receiver->REC_ANSWER_BUF), receiver->ANSWER_BUF_COUNT),
-        ":1 A;");
+    EXPECT_EQ(receiver->take(0), std::optional<std::string>(":1 A;"));
     EXPECT_EQ(Take(*receiver), ":1 A;");
     EXPECT_EQ(Take(*receiver), ":2 B;");
-    EXPECT_FALSE(receiver->EventAnswerStrReady->Wait(100));
+    EXPECT_FALSE(receiver->take(100).has_value());
 }
 
 TEST_F(ReceiverTest, BytesOutsideFramesAreDropped) {
@@ -163,7 +160,7 @@ TEST_F(ReceiverTest, ManyAnswersInOrderNoneLostNoneTwice) {
         ASSERT_TRUE(answer) << "answer " << i << " never came";
         ASSERT_EQ(*answer, ":" + std::to_string(i) + " INV 1 2 3008000000000001 -50;");
     }
-    EXPECT_FALSE(receiver->EventAnswerStrReady->Wait(100));
+    EXPECT_FALSE(receiver->take(100).has_value());
 }
 
 TEST_F(ReceiverTest, HungUpPortDoesNotSpinAndIsLost) {
@@ -178,7 +175,7 @@ TEST_F(ReceiverTest, HungUpPortDoesNotSpinAndIsLost) {
     // that really passed, which is longer than the sleep when the test is held up.
     const auto ms = static_cast<uint64_t>(testing::MsSince(start));
     EXPECT_LE(failed, ms / TCOM_A::kFailedReadBackoffMs + 2) << ms << " ms";
-    EXPECT_FALSE(receiver->EventAnswerStrReady->IsSet());
+    EXPECT_FALSE(receiver->event(TCOM_A::EventId::AnswerStrReady).IsSet());
     EXPECT_TRUE(receiver->lost());
 }
 
@@ -235,7 +232,7 @@ TEST_F(ReceiverRing, FullRingDropsNewcomersAndKeepsWhatWaits) {
     EXPECT_EQ(t.droppedBytes(), 3u);
     EXPECT_EQ(Take(t), ":A;");
     EXPECT_EQ(Take(t), ":B;");
-    EXPECT_FALSE(t.EventAnswerStrReady->Wait(100));
+    EXPECT_FALSE(t.take(100).has_value());
     // The ring goes on working after it has wrapped.
     pty.write(":D;");
     EXPECT_EQ(Take(t), ":D;");
@@ -254,7 +251,7 @@ TEST_F(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
     const int room = TCOM_A::kRingSize - 1;
     std::string sent = ":HELD;";
     pty.write(sent);
-    ASSERT_TRUE(t.EventAnswerStrReady->Wait(3000));
+    ASSERT_TRUE(t.take(3000).has_value());
 
     // While ":HELD;" waits, a flood larger than the ring: the ring ends inside a frame.
     std::string flood;
@@ -270,7 +267,7 @@ TEST_F(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
     // One release makes room for one frame; a second, smaller flood then fills that room
     // and loses the rest, so two gaps wait in the ring at once.
     EXPECT_EQ(Take(t), ":HELD;");
-    ASSERT_TRUE(t.EventAnswerStrReady->Wait(3000));
+    ASSERT_TRUE(t.take(3000).has_value());
     std::string second;
     for (int k = 0; k < 5; ++k)
         second += NumberedFrame(next++);
@@ -293,7 +290,7 @@ TEST_F(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
             break;
         answers.push_back(*answer);
     }
-    EXPECT_FALSE(t.EventAnswerStrReady->Wait(100));
+    EXPECT_FALSE(t.take(100).has_value());
 
     // Every answer is a run of bytes the reader sent, in the order sent.
     std::size_t at = 0;

@@ -151,7 +151,7 @@ struct Connection {
         if (com.hPORT != 0)
             rd::ClosePort(com.hPORT);
     }
-    void send(const std::string& text) { com.SendStrToPort(thread->hPORT, rd::kProbeAddress, Wide(text)); }
+    void send(const std::string& text) { com.SendStrToPort(thread->handle(), rd::kProbeAddress, Wide(text)); }
 
     // Hands each answer to take until take returns false or the time is up; false at the time.
     bool pump(Clock::time_point until, const std::function<bool(const std::string&)>& take) {
@@ -160,13 +160,12 @@ struct Connection {
             if (now >= until)
                 return false;
             const auto left = std::chrono::duration_cast<milliseconds>(until - now).count();
-            if (!thread->EventAnswerStrReady->Wait(static_cast<uint32_t>(std::min<long long>(left, 10))))
+            const std::optional<std::string> answer =
+                thread->take(static_cast<uint32_t>(std::min<long long>(left, 10)));
+            if (!answer)
                 continue;
-            const std::string answer(reinterpret_cast<const char*>(thread->REC_ANSWER_BUF),
-                                     static_cast<std::size_t>(thread->ANSWER_BUF_COUNT));
-            thread->EventAnswerStrReady->Reset();
-            thread->EventAnswerStrFree->Set();
-            if (!take(answer))
+            thread->release();
+            if (!take(*answer))
                 return true;
         }
     }

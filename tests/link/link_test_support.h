@@ -75,11 +75,9 @@ inline TimedReadResult TimedRead(PortHandle h, const CommTimeouts& t, uint32_t n
 // The user-interface side of a receiver's hand-over: wait for an answer, copy it, clear the
 // ready event, then set the free event.
 inline std::optional<std::string> Take(TCOM_A& t, int timeoutMs = 3000) {
-    if (!t.EventAnswerStrReady->Wait(timeoutMs))
-        return std::nullopt;
-    std::string answer(reinterpret_cast<const char*>(t.REC_ANSWER_BUF), t.ANSWER_BUF_COUNT);
-    t.EventAnswerStrReady->Reset();
-    t.EventAnswerStrFree->Set();
+    std::optional<std::string> answer = t.take(uint32_t(timeoutMs));
+    if (answer)
+        t.release();
     return answer;
 }
 

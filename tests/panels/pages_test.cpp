@@ -297,9 +297,9 @@ class ConnectedPages : public ::testing::Test {
         window_ = std::make_unique<TFormQUOR>();
         window_->BF_START();
         ASSERT_TRUE(window_->connected());
-        ASSERT_TRUE(sim_->waitForRequests(size_t(window_->my_COM_A->NUM_COMMAND), 2000));
+        ASSERT_TRUE(sim_->waitForRequests(size_t(window_->connection()->commandCounter()), 2000));
         baseRequests_ = sim_->requestCount();
-        baseCounter_ = window_->my_COM_A->NUM_COMMAND;
+        baseCounter_ = window_->connection()->commandCounter();
     }
 
     void TearDown() override {
@@ -336,7 +336,7 @@ class ConnectedPages : public ::testing::Test {
     }
 
     // Frames composed by the window since SetUp: exact, needs no waiting.
-    int framesComposed() const { return window_->my_COM_A->NUM_COMMAND - baseCounter_; }
+    int framesComposed() const { return window_->connection()->commandCounter() - baseCounter_; }
 
     sim::TempPortDir dir_;
     std::unique_ptr<sim::ReaderSim> sim_;

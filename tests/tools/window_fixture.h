@@ -3,6 +3,8 @@
 // a simulated reader on COM1 of a private port directory.
 #pragma once
 
+#include <stdexcept>
+
 #include "app/window/main_window.h"
 #include "kit/conv.h"
 #include "kit/errors.h"
@@ -72,7 +74,14 @@ class WindowTest : public ::testing::Test {
     }
     bool waitForSent(std::size_t n) { return sim->waitForRequests(sentBefore_ + n, 3000); }
 
-    template <class T> T* c(const char* name) { return FindControl<T>(form(), name); }
+    // A control of the window by its name; a missing one fails the test.
+    template <class T> T* c(const char* name) {
+        T* control = form().findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << "control " << name << " missing";
+        if (!control)
+            throw std::runtime_error(std::string("control missing: ") + name);
+        return control;
+    }
     TMemo* memo(const char* name) { return c<TMemo>(name); }
     QString text(const char* labelName) { return c<QLabel>(labelName)->text(); }
     bool enabled(const char* name) { return c<QWidget>(name)->isEnabled(); }

@@ -2,11 +2,12 @@
 // connection and the attempts to reopen it, and the hints on the port box and status label.
 #include "app/window/main_window.h"
 
+#include "kit/conv.h"
+
 #include "app/window/main_timer.h"
 #include "kit/form_timer.h"
 #include "kit/line_list.h"
 #include "kit/widgets.h"
-#include "link/com_a.h"
 #include "link/discovery.h"
 #include "link/serial_port.h"
 
@@ -23,49 +24,39 @@ const QString kStatusStart = QStringLiteral("STATUS");
 const QString kPortBoxStart = QStringLiteral("----");
 // After the settings text on the status label of a connection made by OPEN.
 const QString kOpenedWithoutId = QStringLiteral(" (opened without identification)");
-// A lost reader's port is tried again this often.
-constexpr qint64 kReconnectIntervalMs = 1000;
 
 } // namespace
 
 bool TFormQUOR::connected() const {
-    return my_COM_A && my_COM_A->COM;
+    return link_ && link_->connected();
+}
+
+void TFormQUOR::makeConnection() {
+    link_ = std::make_unique<ReaderConnection>(
+        [this](const std::string& line) {
+            MemoUTIL_SEND->append(WidenBytes(line));
+            if (scanning_)
+                paintNow();
+        },
+        [this](const std::string& line) { appendTerminal(WidenBytes(line)); });
 }
 
 void TFormQUOR::startReceiver() {
-    startReceiverThread();
+    link_->start();
+    droppedShown_ = 0;
+    failedReadsShown_ = 0;
     TimerMAIN->setInterval(kMainIntervalScan);
     TimerMAIN->setEnabled(true);
 }
 
-void TFormQUOR::startReceiverThread() {
-    my_COM_A->COM = std::make_shared<TCOM_A>(my_COM_A->hPORT, my_COM_A->CommPort, 3);
-    droppedShown_ = 0;
-    failedReadsShown_ = 0;
-}
-
-void TFormQUOR::closeLink() {
-    if (!my_COM_A)
-        return;
-    if (std::shared_ptr<TCOM_A> com = std::exchange(my_COM_A->COM, nullptr)) {
-        com->requestStop();
-        com.reset(); // the only holder: this joins the thread
-    }
-    if (my_COM_A->hPORT != 0 && my_COM_A->hPORT != INVALID_PORT_HANDLE)
-        ClosePort(my_COM_A->hPORT);
-    my_COM_A->hPORT = 0;
-}
-
 void TFormQUOR::endConnection() {
-    const bool had = connected() || lost_;
+    const bool wasLost = link_ && link_->lost();
+    const bool had = connected() || wasLost;
     // A reader left running an inventory is told to stop before its port is given up.
-    stopRunBeforeClose();
-    closeLink();
-    if (lost_)
+    if (link_)
+        link_->close();
+    if (wasLost)
         LabelCOM_PORT_STATUS->setPalette(statusPalette_);
-    lost_ = false;
-    connectedRow_ = nullptr;
-    manual_ = false;
     // No confirmation can come any more.
     setRunState(RunState::Stopped);
     if (!had)
@@ -75,53 +66,33 @@ void TFormQUOR::endConnection() {
     updatePortHints();
 }
 
-void TFormQUOR::onConnectionLost() {
-    const QString port = QString::fromStdString(my_COM_A->CommPort);
-    // The failed reads that lost it, with their cause, are shown before the thread goes.
-    if (connected())
-        showDroppedBytes(*my_COM_A->COM);
-    closeLink();
-    lost_ = true;
-    sinceReconnectTry_.start();
-    statusPalette_ = LabelCOM_PORT_STATUS->palette();
-    LabelCOM_PORT_STATUS->setText(port + QStringLiteral(": connection lost"));
-    SetFontColor(LabelCOM_PORT_STATUS, colors::red());
-    appendTerminal(QStringLiteral("!! %1: connection lost").arg(port));
-    updatePortHints();
-}
-
-void TFormQUOR::tryReconnect() {
-    if (sinceReconnectTry_.elapsed() < kReconnectIntervalMs)
+void TFormQUOR::showLinkNews(const LinkNews& news) {
+    const QString line = QString::fromStdString(news.line);
+    switch (news.kind) {
+    case LinkNews::Nothing:
         return;
-    sinceReconnectTry_.start();
-    // The same port and the same reader only; a port that another program holds does not
-    // open (the open is exclusive).
-    bool found = false;
-    try {
-        // A port opened without identification comes back the same way.
-        if (manual_)
-            found = my_COM_A->create_port(my_COM_A->CommPort, kPortSettings).ok();
-        else
-            found = connectedRow_ && my_COM_A
-                                         ->check_port(my_COM_A->CommPort, kProbeAddress, kPortSettings,
-                                                      kProbeCommand, connectedRow_->identifier)
-                                         .found;
-    } catch (const PortSetupError&) {
-        found = false; // the port has been closed again; the next attempt comes in a second
+    case LinkNews::Lost:
+    case LinkNews::GaveUp:
+        statusPalette_ = LabelCOM_PORT_STATUS->palette();
+        LabelCOM_PORT_STATUS->setText(QString::fromStdString(link_->port()) +
+                                      QStringLiteral(": connection lost"));
+        SetFontColor(LabelCOM_PORT_STATUS, colors::red());
+        appendTerminal(QStringLiteral("!! ") + line);
+        break;
+    case LinkNews::Reconnected:
+        droppedShown_ = 0;
+        failedReadsShown_ = 0;
+        LabelCOM_PORT_STATUS->setPalette(statusPalette_);
+        LabelCOM_PORT_STATUS->setText(connectedStatusText());
+        appendTerminal(QStringLiteral("!! ") + line);
+        break;
     }
-    if (!found)
-        return;
-    startReceiverThread();
-    lost_ = false;
-    LabelCOM_PORT_STATUS->setPalette(statusPalette_);
-    LabelCOM_PORT_STATUS->setText(connectedStatusText());
-    appendTerminal(QStringLiteral("!! %1: reconnected").arg(QString::fromStdString(my_COM_A->CommPort)));
     updatePortHints();
 }
 
 QString TFormQUOR::connectedStatusText() const {
-    const QString text = QString::fromStdString(my_COM_A->CommPortStr);
-    return manual_ ? text + kOpenedWithoutId : text;
+    const QString text = QString::fromStdString(link_->settingsText());
+    return link_->manual() ? text + kOpenedWithoutId : text;
 }
 
 void TFormQUOR::BitBtnUTIL_OPENClick() {
@@ -130,26 +101,21 @@ void TFormQUOR::BitBtnUTIL_OPENClick() {
     const QString port = cbCOMPORT->currentText().trimmed();
     // One connection at a time: the one there is ends first.
     endConnection();
-    if (!my_COM_A)
-        makePortObject();
-    const std::string name = port.toStdString();
-    PortError openError;
+    if (!link_)
+        makeConnection();
+    PortError why;
     try {
-        openError = my_COM_A->create_port(name, kPortSettings);
+        why = link_->open(port.toStdString());
     } catch (const PortSetupError& e) {
         MemoUTIL_SEND->append(QStringLiteral("%1: %2").arg(port, QString::fromLatin1(e.what())));
         return;
     }
-    if (!openError.ok()) {
-        const std::string why = openError.text;
+    if (!why.ok()) {
         MemoUTIL_SEND->append(QStringLiteral("%1: %2").arg(
-            port, QString::fromStdString(why.empty() ? "cannot be opened" : why)));
+            port, QString::fromStdString(why.text.empty() ? "cannot be opened" : why.text)));
         cbCOMPORT->setEditText(port);
         return;
     }
-    my_COM_A->CommPort = name;
-    my_COM_A->CommPortStr = name + kPortSettings;
-    manual_ = true;
     startReceiver();
     LabelCOM_PORT_STATUS->setText(connectedStatusText());
     cbCOMPORT->setEditText(port);
@@ -182,12 +148,12 @@ void TFormQUOR::updatePortHints() {
     if (failedReadsShown_)
         trouble += QLatin1Char('\n') + failedReadsHint_;
     if (connected()) {
-        const QString com = QString::fromStdString(my_COM_A->COM->CommPort);
-        QString dev = QString::fromStdString(ResolvePortName(my_COM_A->COM->CommPort));
+        const QString com = QString::fromStdString(link_->port());
+        QString dev = QString::fromStdString(ResolvePortName(link_->port()));
         lines << QStringLiteral("%1 is %2").arg(com, dev.isEmpty() ? QStringLiteral("(no device)") : dev);
         LabelCOM_PORT_STATUS->setToolTip(lines.first() + trouble);
-    } else if (lost_ && my_COM_A) {
-        LabelCOM_PORT_STATUS->setToolTip(QString::fromStdString(my_COM_A->CommPort) +
+    } else if (link_ && link_->lost()) {
+        LabelCOM_PORT_STATUS->setToolTip(QString::fromStdString(link_->port()) +
                                          QStringLiteral(": connection lost") + trouble);
     } else {
         LabelCOM_PORT_STATUS->setToolTip(QStringLiteral("no reader connected"));

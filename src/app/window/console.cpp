@@ -106,8 +106,11 @@ void TFormQUOR::SendStringLine(const QString& NetADDR, const QString& SendStr) {
     if (!connected())
         return;
     const int address = StrToInt(NetADDR);
-    my_COM_A->SendStrToPort(my_COM_A->COM->hPORT, address, SendStr.toStdU16String());
-    noteRunCommand(address, SendStr);
+    const PortError e = link_->send(address, SendStr.toStdU16String());
+    if (!e.ok())
+        appendTerminal(QStringLiteral("!! %1: write failed: %2")
+                           .arg(QString::fromStdString(link_->port()), QString::fromStdString(e.text)));
+    noteRunCommand(SendStr);
 }
 
 void TFormQUOR::SEND_STRING_COMA(const QString& str) {

@@ -136,8 +136,8 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
 TFormQUOR::~TFormQUOR() {
     // A reader still running an inventory is told to stop, so that it is quiet for the next
     // start, whoever makes it; then the receiver thread is stopped and its port given back.
-    stopRunBeforeClose();
-    closeLink();
+    if (link_)
+        link_->close();
 }
 
 void TFormQUOR::buildUtilPage() {

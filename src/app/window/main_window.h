@@ -1,10 +1,11 @@
 // TFormQUOR: the main window. It holds every page, the shared console controls of the
-// UTIL page, the terminal page and the window's timers; it runs reader discovery, polls
-// and routes the answers, sends every command and controls the inventory runs.
+// UTIL page, the terminal page and the window's timers; it shows reader discovery, routes
+// the answers, sends every command and controls the inventory runs. The connection itself
+// (probes, receiver, loss and reconnect, the stop on close) is a ReaderConnection.
 // Its methods are spread over one file per job:
 //   main_window.cpp  the window, its widgets, the pages and how they are wired, start state
 //   window_scan.cpp  reader discovery: the scan of the ports and what a verdict shows
-//   connection.cpp   the connection: receiver thread, end, loss and reconnect, port hints
+//   connection.cpp   what the connection shows: its end, loss and reconnect, port hints
 //   routing.cpp      TimerMAIN: polling the receiver and routing each answer to the pages
 //   console.cpp      sending commands, the console and its history, terminal lines and the
 //                    TRM page's switches, traffic log
@@ -14,10 +15,12 @@
 
 #include "app/window/console_history.h"
 #include "app/window/terminal_lines.h"
+#include "kit/errors.h"
 #include "kit/run_state_label.h"
 #include "kit/shell.h"
 #include "link/discovery.h"
 #include "link/my_com.h"
+#include "link/reader_connection.h"
 
 #include <QElapsedTimer>
 #include <QPalette>
@@ -41,7 +44,6 @@ class QVBoxLayout;
 
 namespace rd {
 
-class TCOM_A;
 class FormTimer;
 class TMemo;
 class TrafficLog;
@@ -81,7 +83,6 @@ class TFormQUOR : public QWidget, public Shell {
     QString ConsoleCommand() const override;
     void AppendReceived(const QString& line) override;
     void BF_START() override;
-    QWidget* formWidget() override { return this; }
 
     // --- Handlers ---
     void FormCreate();
@@ -100,7 +101,7 @@ class TFormQUOR : public QWidget, public Shell {
     void MemoUTIL_RECDblClick();
     void MemoTERMINALDblClick();
 
-    // True while my_COM_A exists and holds a receiver thread.
+    // True while a reader is connected and its receiver runs.
     bool connected() const;
 
     // Manual connection from the UTIL page: OPEN connects to the port named in cbCOMPORT
@@ -110,7 +111,7 @@ class TFormQUOR : public QWidget, public Shell {
     void BitBtnUTIL_CLOSEClick();
     // The connection was made by OPEN, without identification (it comes back the same way
     // after a loss).
-    bool manualConnection() const { return manual_; }
+    bool manualConnection() const { return link_ && link_->manual(); }
 
     // The inventory run state the indicators of the pages show: running from a start
     // command sent, stopping from an "EPC_STOP" sent until the reader confirms it or the
@@ -141,8 +142,8 @@ class TFormQUOR : public QWidget, public Shell {
     // Answers that went through all four answer handlers since start-up.
     uint64_t answersRouted() const { return answersRouted_; }
 
-    // The port object: empty while no reader is connected (and after a scan that found none).
-    std::unique_ptr<Tmy_COM> my_COM_A;
+    // The connection: null until a scan or OPEN has made one, and after a scan that found none.
+    const ReaderConnection* connection() const { return link_.get(); }
 
     // Shared controls (also found by their objectNames).
     QTabWidget* PageControl1 = nullptr;
@@ -205,23 +206,21 @@ class TFormQUOR : public QWidget, public Shell {
     void rememberCommand(const QString& command);
     // Hands each page what it needs of another page and connects the pages' requests.
     void wirePages();
-    void makePortObject();
+    void makeConnection();
+    // A connection has been made: the figures start from zero and TimerMAIN routes.
     void startReceiver();
-    void startReceiverThread();
-    // Stops and joins the receiver thread and closes the connected port; nothing shown.
-    void closeLink();
-    void onConnectionLost();
-    void tryReconnect();
+    // What the connection said at the tick: lost, reconnected, given up.
+    void showLinkNews(const LinkNews& news);
     // Serves the window between two probes of a scan: it repaints, and of the user's input
     // only Esc counts (it cancels the scan); no timer ticks meanwhile.
     void serveWindowDuringScan();
     void onScanCancelled();
     void onReaderFound(const ReaderRow& row);
     void onNothingFound();
-    void routeOneAnswer(TCOM_A& com);
+    void routeOneAnswer(const std::string& bytes);
     // Shows bytes dropped and reads failed since the last look, once per change.
     // Shows bytes dropped and reads failed since the last look, once per change.
-    void showDroppedBytes(TCOM_A& com);
+    void showDroppedBytes();
     void updatePortHints();
     // Puts the ports of the current mapping into cbCOMPORT's list; its text stays.
     void refreshPortList();
@@ -236,15 +235,11 @@ class TFormQUOR : public QWidget, public Shell {
     // the start of a run seen among the commands sent, and the stop sent when the window
     // closes during a run.
     void endStopRetries();
-    void noteRunCommand(int address, const QString& command);
-    void stopRunBeforeClose();
+    void noteRunCommand(const QString& command);
 
     int StopPending_ = 0;
-    // When the first "EPC_STOP" of the pending stop went out.
-    std::chrono::steady_clock::time_point stopSince_{};
-    // An inventory start went out (to runAddress_) and no "STOP_INVENTORY" has come since.
-    bool runInProgress_ = false;
-    int runAddress_ = 1;
+    // The pending stop's 3 s, from its first "EPC_STOP".
+    BoundedStop stopRetries_;
     // The network client's one-time orders to the next scan (see scanPortNames).
     std::string netOnly_;
     std::string netFirst_;
@@ -259,14 +254,10 @@ class TFormQUOR : public QWidget, public Shell {
     // them ("3 reads failed: " and the cause of the last one).
     uint64_t failedReadsShown_ = 0;
     QString failedReadsHint_;
-    // The table row of the connected (or lost) reader; null while none was found.
-    const ReaderRow* connectedRow_ = nullptr;
-    // While the connection is lost: set, and the time since the last attempt to reopen.
-    bool lost_ = false;
-    QElapsedTimer sinceReconnectTry_;
+    // The status label's colours before a loss turned it red.
     QPalette statusPalette_;
-    // The connection was made by OPEN.
-    bool manual_ = false;
+    // The connection: the port, the receiver, loss and reconnect, the stop on close.
+    std::unique_ptr<ReaderConnection> link_;
     RunState runState_ = RunState::Stopped;
     // One indicator per page that shows the run state.
     std::vector<RunStateLabel*> runStateLabels_;

@@ -6,8 +6,6 @@
 #include "app/window/main_timer.h"
 #include "kit/conv.h"
 #include "kit/form_timer.h"
-#include "link/com_a.h"
-#include "link/events.h"
 #include "link/frames.h"
 #include "tools/ant_test.h"
 #include "tools/inv_log.h"
@@ -16,7 +14,8 @@
 
 #include <QElapsedTimer>
 
-#include <algorithm>
+#include <optional>
+#include <string>
 
 namespace rd {
 
@@ -29,39 +28,34 @@ constexpr uint32_t kAnswerWaitMs = 1;
 } // namespace
 
 void TFormQUOR::TimerMAINTimer() {
-    if (my_COM_A) {
+    if (link_) {
         TimerMAIN->setInterval(kMainIntervalConnected);
         // Take every answer that is ready, one after the other, for a bounded share of
         // the tick. Each goes through the whole sequence before the next is looked at.
         QElapsedTimer spent;
         spent.start();
-        while (my_COM_A && my_COM_A->COM) {
-            std::shared_ptr<TCOM_A> com = my_COM_A->COM;
-            if (!com->EventAnswerStrReady || !com->EventAnswerStrReady->Wait(kAnswerWaitMs))
+        while (link_) {
+            const std::optional<std::string> answer = link_->take(kAnswerWaitMs);
+            if (!answer)
                 break;
-            routeOneAnswer(*com);
+            routeOneAnswer(*answer);
             if (spent.nsecsElapsed() >= kTickBudgetNs)
                 break;
         }
-        if (my_COM_A && my_COM_A->COM) {
-            showDroppedBytes(*my_COM_A->COM);
-            if (my_COM_A->COM->lost())
-                onConnectionLost();
-        } else if (my_COM_A && lost_) {
-            tryReconnect();
+        if (link_) {
+            if (link_->connected())
+                showDroppedBytes();
+            showLinkNews(link_->poll());
         }
     }
     pageANT_TEST->showTime(TimeText());
 }
 
-void TFormQUOR::routeOneAnswer(TCOM_A& com) {
-    const int count = std::clamp<int>(com.ANSWER_BUF_COUNT, 0, kMaxAnswerSize);
-    const QString answer = WidenBytes(reinterpret_cast<const char*>(com.REC_ANSWER_BUF), count);
-    const QString terminalLine = QString::fromLatin1(AnswerTerminalLine(com.REC_ANSWER_BUF, count));
-    appendTerminal(terminalLine);
-    // Reset before set: once the buffer is free the thread may signal the next answer.
-    com.EventAnswerStrReady->Reset();
-    com.EventAnswerStrFree->Set();
+void TFormQUOR::routeOneAnswer(const std::string& bytes) {
+    const int count = int(bytes.size());
+    const QString answer = WidenBytes(bytes.data(), count);
+    appendTerminal(
+        QString::fromLatin1(AnswerTerminalLine(reinterpret_cast<const uint8_t*>(bytes.data()), count)));
     pageZEZ2011->showReceived(answer);
     pageANT_TEST->AntTestAnswer(answer);
     StopInventoryAnswer(answer);
@@ -71,25 +65,23 @@ void TFormQUOR::routeOneAnswer(TCOM_A& com) {
     ++answersRouted_;
 }
 
-void TFormQUOR::showDroppedBytes(TCOM_A& com) {
-    const uint64_t dropped = com.droppedBytes();
-    const uint64_t failed = com.failedReads();
+void TFormQUOR::showDroppedBytes() {
+    const uint64_t dropped = link_->droppedBytes();
+    const uint64_t failed = link_->failedReads();
+    const QString port = QString::fromStdString(link_->port());
     if (dropped == droppedShown_ && failed == failedReadsShown_)
         return;
     if (dropped != droppedShown_) {
         droppedShown_ = dropped;
-        appendTerminal(QStringLiteral("!! %1: %2 bytes lost, receive buffer full")
-                           .arg(QString::fromStdString(com.CommPort))
-                           .arg(dropped));
+        appendTerminal(QStringLiteral("!! %1: %2 bytes lost, receive buffer full").arg(port).arg(dropped));
     }
     if (failed != failedReadsShown_) {
         failedReadsShown_ = failed;
         const QString what =
             failed == 1 ? QStringLiteral("1 read failed") : QStringLiteral("%1 reads failed").arg(failed);
-        const QString cause = QString::fromStdString(com.lastReadError().text);
+        const QString cause = QString::fromStdString(link_->lastReadError().text);
         failedReadsHint_ = what + QStringLiteral(": ") + cause;
-        appendTerminal(
-            QStringLiteral("!! %1: %2, %3").arg(QString::fromStdString(com.CommPort), what, cause));
+        appendTerminal(QStringLiteral("!! %1: %2, %3").arg(port, what, cause));
     }
     updatePortHints();
 }

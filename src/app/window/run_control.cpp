@@ -6,7 +6,6 @@
 #include "kit/conv.h"
 #include "kit/form_timer.h"
 #include "kit/line_list.h"
-#include "link/com_a.h"
 #include "link/frames.h"
 #include "panels/commands.h"
 #include "panels/panel900.h"
@@ -19,7 +18,7 @@ namespace rd {
 namespace {
 
 // A stop the reader has not confirmed this long after its first "EPC_STOP" is given up.
-constexpr std::chrono::milliseconds kStopGiveUp{3000};
+constexpr std::chrono::milliseconds kStopGiveUp = BoundedStop::kGiveUp;
 const QString kStopAbandoned = QStringLiteral("!! EPC_STOP not confirmed after 3 s; stop abandoned");
 // The command that starts an inventory run on a 900 MHz reader, by its first word.
 const QString kInventoryStartWord = QStringLiteral("KELM_EPC_INVENTORY_TIME");
@@ -41,15 +40,14 @@ void TFormQUOR::StopInventoryRun() {
     SEND_STRING_COMA(cmd::EpcStop());
     // A further stop while one is pending goes out at once, but the retries still end
     // 3 s after the first.
-    if (StopPending_ != 1)
-        stopSince_ = std::chrono::steady_clock::now();
+    stopRetries_.begin(std::chrono::steady_clock::now());
     StopPending_ = 1;
     TimerSTOP->setEnabled(true);
 }
 
 void TFormQUOR::TimerSTOPTimer() {
     if (StopPending_ == 1) {
-        if (std::chrono::steady_clock::now() - stopSince_ >= kStopGiveUp) {
+        if (stopRetries_.expired(std::chrono::steady_clock::now())) {
             MemoUTIL_REC->append(kStopAbandoned);
             appendTerminal(kStopAbandoned);
             endStopRetries();
@@ -69,6 +67,7 @@ void TFormQUOR::TimerSTOPTimer() {
 
 void TFormQUOR::endStopRetries() {
     StopPending_ = 0;
+    stopRetries_.end();
     TimerSTOP->setEnabled(false);
     pageANT_TEST->runStopEnded();
     // Confirmed, abandoned or failed: the window waits for nothing more.
@@ -76,18 +75,17 @@ void TFormQUOR::endStopRetries() {
 }
 
 void TFormQUOR::StopInventoryAnswer(const QString& answer) {
-    if (StopPending_ != 1 && !runInProgress_ && runState_ == RunState::Stopped)
+    if (StopPending_ != 1 && runState_ == RunState::Stopped)
         return;
     const QByteArray bytes = NarrowText(answer);
     if (GetAnswerWord(2, std::string_view(bytes.constData(), std::size_t(bytes.size()))) != "STOP_INVENTORY")
         return;
-    runInProgress_ = false;
     if (StopPending_ == 1)
         StopPending_ = 0;
     setRunState(RunState::Stopped);
 }
 
-void TFormQUOR::noteRunCommand(int address, const QString& command) {
+void TFormQUOR::noteRunCommand(const QString& command) {
     const QString word = command.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
     if (word == kStopWord) {
         // From the stop's retries or typed at the console; the latter has no retries to end
@@ -99,25 +97,12 @@ void TFormQUOR::noteRunCommand(int address, const QString& command) {
     if (word != kInventoryStartWord)
         return;
     setRunState(RunState::Running);
-    runInProgress_ = true;
-    runAddress_ = address;
 }
 
 void TFormQUOR::setRunState(RunState s) {
     runState_ = s;
     for (RunStateLabel* label : runStateLabels_)
         label->setState(s);
-}
-
-void TFormQUOR::stopRunBeforeClose() {
-    if (!runInProgress_ || !connected())
-        return;
-    runInProgress_ = false;
-    try {
-        my_COM_A->SendStrToPort(my_COM_A->COM->hPORT, runAddress_, cmd::EpcStop().toStdU16String());
-    } catch (...) {
-        // Nothing is left to tell about it.
-    }
 }
 
 } // namespace rd

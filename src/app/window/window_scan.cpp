@@ -77,16 +77,6 @@ class ScanInputFilter : public QObject {
 
 } // namespace
 
-void TFormQUOR::makePortObject() {
-    my_COM_A = std::make_unique<Tmy_COM>();
-    my_COM_A->MemoUTIL_SEND = [this](const std::string& line) {
-        MemoUTIL_SEND->append(WidenBytes(line));
-        if (scanning_)
-            paintNow();
-    };
-    my_COM_A->MemoTERMINAL = [this](const std::string& line) { appendTerminal(WidenBytes(line)); };
-}
-
 void TFormQUOR::BitBtnUTIL_FIND_COMClick() {
     if (scanning_)
         return;
@@ -112,8 +102,8 @@ void TFormQUOR::BF_START() {
     // One connection at a time: the port held so far is given back before any probe, so a
     // reader still on it is found again.
     endConnection();
-    if (!my_COM_A)
-        makePortObject();
+    if (!link_)
+        makeConnection();
     scanning_ = true;
     scanCancelled_ = false;
     struct ScanFlag {
@@ -138,7 +128,7 @@ void TFormQUOR::BF_START() {
         TimerMAIN->setInterval(kMainIntervalScan);
         appendDiscovery(MemoUTIL_SEND, QStringLiteral("Port %1 check..").arg(QString::fromStdString(port)));
         paintNow();
-        const PortProbeResult result = ProbePort(*my_COM_A, port, hooks);
+        const PortProbeResult result = link_->probe(port, hooks);
         if (result.cancelled) {
             onScanCancelled();
             return;
@@ -186,9 +176,8 @@ void TFormQUOR::onScanCancelled() {
 
 void TFormQUOR::onReaderFound(const ReaderRow& row) {
     refreshPortList();
-    connectedRow_ = &row;
-    const QString commPort = QString::fromStdString(my_COM_A->CommPort);
-    const QString commPortStr = QString::fromStdString(my_COM_A->CommPortStr);
+    const QString commPort = QString::fromStdString(link_->port());
+    const QString commPortStr = QString::fromStdString(link_->settingsText());
     const QString message = QString::fromLatin1(row.message) + commPortStr;
     MemoUTIL_SEND->clear();
     MemoUTIL_REC->clear();
@@ -235,7 +224,7 @@ void TFormQUOR::onReaderFound(const ReaderRow& row) {
 
 void TFormQUOR::onNothingFound() {
     refreshPortList();
-    my_COM_A.reset();
+    link_.reset();
     PageControl1->setCurrentWidget(TabSheetTITLE);
     MemoUTIL_SEND->clear();
     MemoUTIL_REC->clear();

@@ -1,0 +1,300 @@
+// The connection core without a window: probes (one TCP connection for all of a port's), the
+// stop sent on close, a lost connection, attempts to bring it back off the owner's thread,
+// and a TCP port that another client keeps taking over.
+#include "link/reader_connection.h"
+
+#include "../sim/tcp_client.h"
+#include "link_test_support.h"
+
+#include "sim/reader_sim.h"
+#include "sim/tcp_bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace rd::testing {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr const char* kSettings = ": baud=115200 parity=N data=8 stop=2";
+
+TEST(ReconnectDelay, SerialEverySecondTcpBacksOffToThirtySeconds) {
+    const struct {
+        const char* port;
+        int attemptsMade;
+        long long ms;
+    } rows[] = {
+        {"COM3", 0, 1000},
+        {"COM3", 1, 1000},
+        {"COM3", 9, 1000},
+        {"tcp://127.0.0.1:2000", 0, 1000},
+        {"tcp://127.0.0.1:2000", 1, 2000},
+        {"tcp://127.0.0.1:2000", 2, 4000},
+        {"tcp://127.0.0.1:2000", 3, 8000},
+        {"tcp://127.0.0.1:2000", 4, 16000},
+        {"tcp://127.0.0.1:2000", 5, 30000},
+        {"tcp://127.0.0.1:2000", 6, 30000},
+        {"tcp://127.0.0.1:2000", 40, 30000},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(ReconnectDelay(r.port, r.attemptsMade).count(), r.ms)
+            << r.port << " after " << r.attemptsMade;
+}
+
+// Polls the connection until it tells news of the kind wanted (other news fails the test).
+LinkNews PollFor(ReaderConnection& c, LinkNews::Kind kind, int timeoutMs) {
+    LinkNews got;
+    WaitUntil(
+        [&] {
+            got = c.poll();
+            return got.kind != LinkNews::Nothing;
+        },
+        timeoutMs);
+    EXPECT_EQ(got.kind, kind) << got.line;
+    return got;
+}
+
+class ReaderConnectionTest : public ::testing::Test {
+  protected:
+    void SetUp() override { SetPortDirectory(dir.path()); }
+    void TearDown() override {
+        link.reset();
+        readers.clear();
+        ResetPortDirectory();
+    }
+
+    sim::ReaderSim& addReader(const std::string& identifier, bool silent = false) {
+        sim::Options o;
+        o.identifier = identifier;
+        o.portDir = dir.path();
+        o.comNumber = 3;
+        o.silent = silent;
+        readers.push_back(std::make_unique<sim::ReaderSim>(o));
+        return *readers.back();
+    }
+    void dropReaders() { readers.clear(); }
+
+    // A connection whose echo lines are kept, each with the thread it was given on.
+    ReaderConnection& connection() {
+        link.emplace([this](const std::string& l) { sendLog.emplace_back(l, std::this_thread::get_id()); },
+                     [this](const std::string& l) { terminal.emplace_back(l, std::this_thread::get_id()); });
+        return *link;
+    }
+
+    sim::TempPortDir dir;
+    std::vector<std::unique_ptr<sim::ReaderSim>> readers;
+    std::optional<ReaderConnection> link;
+    std::vector<std::pair<std::string, std::thread::id>> sendLog;
+    std::vector<std::pair<std::string, std::thread::id>> terminal;
+};
+
+TEST_F(ReaderConnectionTest, CloseStopsARunThatTheReaderHasNotConfirmed) {
+    const struct {
+        const char* name;
+        bool confirmFirst; // the run's end is confirmed before the close
+        std::vector<std::string> after;
+    } rows[] = {
+        {"unconfirmed", false, {"EPC_STOP"}},
+        {"confirmed", true, {}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        sim::ReaderSim& reader = addReader("VKR900-15");
+        ReaderConnection& c = connection();
+        ASSERT_NE(c.probe("COM3").found, nullptr);
+        c.start();
+        ASSERT_TRUE(c.send(1, u"KELM_EPC_INVENTORY_TIME 4 1 0").ok());
+        EXPECT_TRUE(c.runUnconfirmed());
+        ASSERT_TRUE(c.take(3000).has_value());
+        if (r.confirmFirst) {
+            ASSERT_TRUE(c.send(1, u"EPC_STOP").ok());
+            ASSERT_TRUE(WaitUntil([&] {
+                const std::optional<std::string> a = c.take(10);
+                return a && a->find("STOP_INVENTORY") != std::string::npos;
+            }));
+            EXPECT_FALSE(c.runUnconfirmed());
+        }
+        const size_t before = reader.commands().size();
+        c.close();
+        EXPECT_FALSE(c.connected());
+        reader.waitForRequests(before + r.after.size(), 1000);
+        const std::vector<std::string> all = reader.commands();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + std::ptrdiff_t(before), all.end()), r.after);
+        link.reset();
+        dropReaders();
+    }
+}
+
+TEST_F(ReaderConnectionTest, LostReaderComesBackWithoutHoldingUpItsOwner) {
+    sim::ReaderSim* reader = &addReader("VKR900-15");
+    ReaderConnection& c = connection();
+    ASSERT_NE(c.probe("COM3").found, nullptr);
+    c.start();
+    ASSERT_TRUE(c.connected());
+
+    reader->hangUp();
+    EXPECT_EQ(PollFor(c, LinkNews::Lost, 3000).line, "COM3: connection lost");
+    EXPECT_TRUE(c.lost());
+    EXPECT_FALSE(c.connected());
+    EXPECT_EQ(c.send(1, u"VERSION").err, ENOTCONN);
+
+    // A reader that answers nothing: each attempt's probe waits its 501 ms on a thread of its
+    // own, while every poll returns at once.
+    dropReaders();
+    sim::ReaderSim& silent = addReader("VKR900-15", true);
+    long longestPollMs = 0;
+    const auto until = Clock::now() + milliseconds(2600);
+    while (Clock::now() < until) {
+        const auto t0 = Clock::now();
+        EXPECT_EQ(c.poll().kind, LinkNews::Nothing);
+        longestPollMs = std::max(longestPollMs, MsSince(t0));
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    EXPECT_LT(longestPollMs, 50);
+    // About one attempt a second.
+    EXPECT_GE(silent.requestCount(), 2u);
+    EXPECT_LE(silent.requestCount(), 3u);
+
+    dropReaders();
+    reader = &addReader("VKR900-15");
+    terminal.clear();
+    EXPECT_EQ(PollFor(c, LinkNews::Reconnected, 4000).line, "COM3: reconnected");
+    EXPECT_TRUE(c.connected());
+    // The same reader, by one probe; its echo lines reach the owner's thread.
+    EXPECT_EQ(reader->commands(), std::vector<std::string>{"VERSION"});
+    ASSERT_EQ(terminal.size(), 1u);
+    EXPECT_EQ(terminal[0].second, std::this_thread::get_id());
+    ASSERT_TRUE(c.send(1, u"GET_ADC").ok());
+    const std::optional<std::string> answer = c.take(3000);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_NE(answer->find(" OK;"), std::string::npos) << *answer;
+}
+
+TEST_F(ReaderConnectionTest, CloseWhileAnAttemptRunsGivesThePortBack) {
+    sim::ReaderSim* reader = &addReader("VKR900-15");
+    ReaderConnection& c = connection();
+    ASSERT_NE(c.probe("COM3").found, nullptr);
+    c.start();
+    reader->hangUp();
+    PollFor(c, LinkNews::Lost, 3000);
+    dropReaders();
+    reader = &addReader("VKR900-15", true);
+    ASSERT_TRUE(WaitUntil([&] {
+        c.poll();
+        return reader->requestCount() > 0;
+    }));
+    // The attempt still reads its probe's reply: the close does not wait for it, and the port
+    // is free again once the attempt has ended.
+    const auto t0 = Clock::now();
+    c.close();
+    EXPECT_LT(MsSince(t0), 100);
+    PortError why;
+    PortHandle h = INVALID_PORT_HANDLE;
+    ASSERT_TRUE(WaitUntil([&] { return (h = OpenPort("COM3", why)) != INVALID_PORT_HANDLE; }, 2000))
+        << why.text;
+    ClosePort(h);
+}
+
+// A reader behind a serial device server on the loopback that takes a new client over from
+// the one before (as ser2net's kickolduser does).
+class TcpConnectionTest : public ReaderConnectionTest {
+  protected:
+    sim::TcpBridge& serve(const std::string& identifier) {
+        sim::ReaderSim& r = addReader(identifier);
+        bridge = std::make_unique<sim::TcpBridge>(r.slavePath(), 0);
+        return *bridge;
+    }
+    void TearDown() override {
+        link.reset();
+        bridge.reset();
+        ReaderConnectionTest::TearDown();
+    }
+    std::unique_ptr<sim::TcpBridge> bridge;
+};
+
+TEST_F(TcpConnectionTest, ThePortsProbesShareOneConnection) {
+    // The last identifier of the table: seven probes.
+    sim::TcpBridge& b = serve("K7000");
+    ReaderConnection& c = connection();
+    int probes = 0;
+    PortProbeHooks hooks;
+    hooks.afterProbe = [&](const ProbeOutcome&) { ++probes; };
+    const PortProbeResult r = c.probe(b.portName(), hooks);
+    ASSERT_NE(r.found, nullptr);
+    EXPECT_STREQ(r.found->identifier, "K7000");
+    EXPECT_EQ(probes, 7);
+    EXPECT_EQ(b.clientsAccepted(), 1);
+    EXPECT_EQ(c.settingsText(), b.portName() + kSettings);
+}
+
+TEST_F(TcpConnectionTest, APortThatDoesNotOpenIsProbedOnce) {
+    uint16_t closedPort = 0;
+    {
+        // A port that was free a moment ago: nothing listens there.
+        sim::TcpBridge& b = serve("VKR900-15");
+        closedPort = b.port();
+        bridge.reset();
+    }
+    ReaderConnection& c = connection();
+    int probes = 0;
+    PortProbeHooks hooks;
+    hooks.afterProbe = [&](const ProbeOutcome& p) {
+        ++probes;
+        EXPECT_FALSE(p.opened);
+    };
+    const std::string name = "tcp://127.0.0.1:" + std::to_string(closedPort);
+    const PortProbeResult r = c.probe(name, hooks);
+    EXPECT_EQ(r.found, nullptr);
+    EXPECT_EQ(probes, 1);
+    EXPECT_EQ(r.verdict.line(name), name + ": cannot be opened (connection refused)");
+}
+
+TEST_F(TcpConnectionTest, ACancelledConnectEndsTheScanAtOnce) {
+    sim::TcpBridge& b = serve("VKR900-15");
+    ReaderConnection& c = connection();
+    int asked = 0;
+    PortProbeHooks hooks;
+    // The first question comes before the connect, the second while it runs.
+    hooks.beforeProbe = [&] { return ++asked < 2; };
+    const PortProbeResult r = c.probe(b.portName(), hooks);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(r.found, nullptr);
+    EXPECT_FALSE(c.connected());
+}
+
+TEST_F(TcpConnectionTest, ServerClosingIsToldAndAnotherClientTakingItOverEndsTheAttempts) {
+    sim::TcpBridge& b = serve("VKR900-15");
+    ReaderConnection& c = connection();
+    ASSERT_NE(c.probe(b.portName()).found, nullptr);
+    c.start();
+
+    std::optional<sim::testing::TcpClient> other;
+    other.emplace(b.port());
+    ASSERT_TRUE(other->ok());
+    EXPECT_EQ(PollFor(c, LinkNews::Lost, 3000).line,
+              b.portName() + ": connection lost (closed by the server)");
+    other.reset();
+
+    EXPECT_EQ(PollFor(c, LinkNews::Reconnected, 4000).line, b.portName() + ": reconnected");
+    // Taken over again within seconds of coming back: no further attempts.
+    other.emplace(b.port());
+    ASSERT_TRUE(other->ok());
+    EXPECT_EQ(PollFor(c, LinkNews::GaveUp, 3000).line,
+              b.portName() + ": another client holds it; press NET to take it back");
+    EXPECT_TRUE(c.gaveUp());
+    const int accepted = b.clientsAccepted();
+    const auto until = Clock::now() + milliseconds(2500);
+    while (Clock::now() < until) {
+        EXPECT_EQ(c.poll().kind, LinkNews::Nothing);
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    EXPECT_EQ(b.clientsAccepted(), accepted);
+}
+
+} // namespace
+} // namespace rd::testing
