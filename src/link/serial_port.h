@@ -56,6 +56,7 @@ struct PortError {
     int err = 0;        // errno value; 0: no failure recorded
     std::string text;   // "no such port", "permission denied", "held by another program", ...
     std::string device; // the device the port stands for, when known
+    int pid = 0;        // the process holding the port, when its lock file names one
 };
 
 // The cause of the last open, read or write on the calling thread; err is 0 when it
@@ -80,7 +81,8 @@ inline constexpr const char* kHungUpText = "the device hung up (unplugged?)";
 bool PortFailed(int err, const std::string& device = "", const std::string& text = "");
 
 // Open "COMn" exclusively: a second open of the same port, from this process or
-// another one, fails.
+// another one, fails. On POSIX so does a port whose lock file names another live process
+// (EBUSY, with that process in the cause's pid); while open, the port has this process's.
 PortHandle OpenPort(const std::string& comName);
 bool ClosePort(PortHandle h);
 bool SetCommTimeouts(PortHandle h, const CommTimeouts& t);
@@ -112,6 +114,16 @@ void SetPortDirectory(const std::string& dir);
 // Forget the choice made with SetPortDirectory: the environment variable applies again.
 void ResetPortDirectory();
 std::string PortDirectory();
+#ifndef _WIN32
+// The folder of the serial lock files the programs sharing the machine's ports keep
+// (uucp_lock.h): a port whose lock file names another live process does not open, and an
+// open port has this process's lock file there. Until SetLockDirectory is called it is taken
+// from the environment variable READERDESK_LOCK_DIR; unset or empty: /var/lock.
+void SetLockDirectory(const std::string& dir);
+// Forget the choice made with SetLockDirectory: the environment variable applies again.
+void ResetLockDirectory();
+std::string LockDirectory();
+#endif
 // The number n of a name "COMn" (n from 1; "com" in any case), or 0 when it is no such name.
 int ComPortNumber(const std::string& comName);
 // On Windows the names are the system's: "COMn" is the device "\\.\COMn" for every n and the
