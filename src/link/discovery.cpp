@@ -41,7 +41,8 @@ std::string PortVerdict::line(const std::string& portName) const {
         return {};
     case EBUSY:
     case EWOULDBLOCK:
-        return portName + ": busy (held by another program)";
+        return portName + ": busy (held by another program" +
+               (openError.pid > 0 ? ", PID " + std::to_string(openError.pid) : std::string()) + ")";
     case EACCES:
     case EPERM: {
         const std::string device = openError.device.empty() ? ResolvePortName(portName) : openError.device;

@@ -62,6 +62,7 @@ struct PortError {
     std::string text;   // "no such port", "permission denied", "held by another program", ...
     std::string device; // the device the port stands for, when known
     bool ok() const { return err == 0; }
+    int pid = 0; // the process holding the port, when its lock file names one
 };
 
 // The short text for people that goes with an errno value of a port operation: "permission
@@ -75,9 +76,10 @@ inline constexpr const char* kHungUpText = "the device hung up (unplugged?)";
 PortError PortFailed(int err, const std::string& device = "", const std::string& text = "");
 
 // Open "COMn" exclusively: a second open of the same port, from this process or
-// another one, fails. On failure INVALID_PORT_HANDLE, with why telling the cause (an opener
-// that gives none stands for a port that is not there: ENOENT, "no such port"); on success
-// why is cleared.
+// another one, fails. On POSIX so does a port whose lock file names another live process
+// (EBUSY, with that process in the cause's pid); while open, the port has this process's.
+// On failure INVALID_PORT_HANDLE, with why telling the cause (an opener that gives none
+// stands for a port that is not there: ENOENT, "no such port"); on success why is cleared.
 PortHandle OpenPort(const std::string& comName, PortError& why);
 bool ClosePort(PortHandle h);
 bool SetCommTimeouts(PortHandle h, const CommTimeouts& t);
@@ -109,6 +111,16 @@ void SetPortDirectory(const std::string& dir);
 // Forget the choice made with SetPortDirectory: the environment variable applies again.
 void ResetPortDirectory();
 std::string PortDirectory();
+#ifndef _WIN32
+// The folder of the serial lock files the programs sharing the machine's ports keep
+// (uucp_lock.h): a port whose lock file names another live process does not open, and an
+// open port has this process's lock file there. Until SetLockDirectory is called it is taken
+// from the environment variable READERDESK_LOCK_DIR; unset or empty: /var/lock.
+void SetLockDirectory(const std::string& dir);
+// Forget the choice made with SetLockDirectory: the environment variable applies again.
+void ResetLockDirectory();
+std::string LockDirectory();
+#endif
 // The number n of a name "COMn" (n from 1; "com" in any case), or 0 when it is no such name.
 int ComPortNumber(const std::string& comName);
 // On Windows the names are the system's: "COMn" is the device "\\.\COMn" for every n and the

@@ -7,6 +7,7 @@
 #include "link/posix_poll.h"
 #include "link/tcp_port.h"
 #include "link/timed_port.h"
+#include "link/uucp_lock.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -175,7 +176,8 @@ uint32_t speedRate(speed_t code) {
 
 class PosixPort final : public TimedPortBackend, private PolledLine {
   public:
-    PosixPort(int fd, std::string device) : PolledLine(fd, POLLIN), device_(std::move(device)) {}
+    PosixPort(int fd, std::string device, UucpLock lock)
+        : PolledLine(fd, POLLIN), device_(std::move(device)), lock_(std::move(lock)) {}
     ~PosixPort() override {
         // The exclusive flag outlives this descriptor while anyone else keeps the tty open.
         ::ioctl(fd_, TIOCNXCL);
@@ -322,6 +324,7 @@ class PosixPort final : public TimedPortBackend, private PolledLine {
     }
 
     const std::string device_;
+    UucpLock lock_; // removed after the destructor's body, with the port closed
     std::mutex m_;
     uint32_t inQueue_ = 0;
     uint32_t outQueue_ = 0;
@@ -331,11 +334,19 @@ class PosixPort final : public TimedPortBackend, private PolledLine {
 
 namespace {
 
-// Gives why an open failed and gives up the descriptor, if one was opened.
-std::unique_ptr<PortBackend> openFailed(PortError& why, int err, const std::string& device, int fd = -1) {
+// Gives why an open failed and gives up the descriptor, if one was opened. A port held by
+// another program names that program's process when its lock file does.
+std::unique_ptr<PortBackend> openFailed(PortError& why, int err, const std::string& device, int fd = -1,
+                                        int holder = 0) {
     if (fd >= 0)
         ::close(fd);
+    if ((err == EBUSY || err == EWOULDBLOCK) && holder == 0 && !device.empty())
+        holder = UucpLockHolder(device);
     why = PortFailed(err, device);
+    if (holder > 0) {
+        why.text += ", PID " + std::to_string(holder);
+        why.pid = holder;
+    }
     return nullptr;
 }
 
@@ -352,14 +363,18 @@ std::unique_ptr<PortBackend> OpenPosixPort(const std::string& comName, PortError
         return openFailed(why, errno, path);
     // Exclusive before anything is changed: a port someone holds is never reconfigured.
     // TIOCEXCL is ignored for privileged processes, the lock is not; it also stops a second
-    // open from this very process.
+    // open from this very process. The lock file is what other serial programs (ser2net,
+    // minicom) honour and keep themselves; it is taken once the port is ours among ours.
     if (!::isatty(fd))
         return openFailed(why, ENOTTY, path, fd);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         return openFailed(why, errno, path, fd);
+    UucpLockResult uucp = TakeUucpLock(path);
+    if (uucp.busy)
+        return openFailed(why, EBUSY, path, fd, uucp.holder);
     if (::ioctl(fd, TIOCEXCL) != 0)
         return openFailed(why, errno, path, fd);
-    return std::make_unique<PosixPort>(fd, path);
+    return std::make_unique<PosixPort>(fd, path, std::move(uucp.lock));
 }
 
 std::unique_ptr<PortBackend> OpenPlatformPort(const std::string& comName, PortError& why) {
