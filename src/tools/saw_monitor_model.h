@@ -8,7 +8,8 @@
 // is kept as a reading; "UID" and "NO_ACK" answer the read a button or the reads after a
 // collection sent.
 //
-// The readings: the last kKeptReadings are kept, all tags together, 32 bytes each.
+// Memory stays bounded over long runs: the last kKeptReadings readings are kept, all tags
+// together (with the three read in turn, the last 10,000 of each), 32 bytes each.
 //
 // Reading after a collection: the three read commands go out one after the other, each
 // kReadGapMs after the previous one's answer ("UID" or "NO_ACK"), so that the reader, which
