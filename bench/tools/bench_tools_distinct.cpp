@@ -59,9 +59,9 @@ double MeasureAt(QApplication& app, int listed) {
         }
         us.push_back(double(t.nsecsElapsed()) / 1e3 / perRound);
     }
-    if (w.pageANT_TEST->AntTestTagCount != next || w.pageANT_TEST->AntTestInvCount != 0) {
+    if (w.pageANT_TEST->model().tags() != next || w.pageANT_TEST->model().cycles() != 0) {
         std::fprintf(stderr, "bench_tools_distinct: %d tags counted, expected %d\n",
-                     w.pageANT_TEST->AntTestTagCount, next);
+                     w.pageANT_TEST->model().tags(), next);
         std::exit(1);
     }
     return rd::bench::Median(us);

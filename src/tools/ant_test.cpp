@@ -1,7 +1,6 @@
 #include "tools/ant_test.h"
 
 #include "tools/page_style.h"
-#include "tools/tool_text.h"
 
 #include "kit/conv.h"
 #include "kit/errors.h"
@@ -57,59 +56,50 @@ AntTestPage::AntTestPage(Shell& shell, QWidget* parent) : QWidget(parent), shell
     OnClick(stop_, [this] { BitBtn_ANT_TEST_STOPClick(); });
     OnClick(devFound_, [this] { emit findReaderClicked(); });
     time_->installEventFilter(this);
+    // The list is the model's memory of the tags seen: emptied, they count as new again.
+    tags_->onDoubleClick([this] { clearTags(); });
+}
+
+void AntTestPage::clearTags() {
+    tags_->clear();
+    model_.tagListCleared();
 }
 
 void AntTestPage::BitBtn_ANT_TEST_STARTClick() {
     // A stop count that is not an integer ends the click before anything changes.
-    AntTestStopInv = StrToInt(stopInv_->currentText());
+    const int32_t stopCount = StrToInt(stopInv_->currentText());
     // The start command of the run control, without its reset of a pending stop: the
     // retries of a stop begun elsewhere go on until the reader confirms it.
     shell_.SEND_STRING_COMA(shell_.InventoryStartCommand());
-    AntTestRunning = 1;
-    AntTestAutoStopArmed = 1;
+    model_.start(stopCount);
     stop_->setEnabled(true);
     start_->setEnabled(false);
-    AntTestInvCount = 0;
-    invCount_->setText(QStringLiteral("INV:") + QString::number(AntTestInvCount));
+    invCount_->setText(model_.cycleText());
     tags_->clear();
-    AntTestTagCount = 0;
-    tagCount_->setText(QStringLiteral("TAGs:") + QString::number(AntTestTagCount));
+    tagCount_->setText(model_.tagText());
 }
 
 void AntTestPage::BitBtn_ANT_TEST_STOPClick() {
     shell_.StopInventoryRun();
-    AntTestAutoStopArmed = 0;
+    model_.runStopped();
     stop_->setEnabled(false);
 }
 
 void AntTestPage::AntTestAnswer(const QString& answer) {
-    // Answers of a run that is being stopped are neither counted nor shown.
-    if (shell_.StopPending() == 1)
-        return;
-    if (AntTestRunning == 1) {
-        const QString keyword = AnswerWord(2, answer);
-        if (keyword == QLatin1String("START_INVENTORY")) {
-            AntTestInvCount = WrapAdd(AntTestInvCount, 1);
-            invCount_->setText(QStringLiteral("INV:") + QString::number(AntTestInvCount));
-            // The test's own inventory is stopped once; cycles of later inventories begun
-            // on other pages are counted on, but those inventories are theirs to stop.
-            if (AntTestAutoStopArmed == 1 && AntTestInvCount >= AntTestStopInv) {
-                shell_.StopInventoryRun();
-                AntTestAutoStopArmed = 0;
-                stop_->setEnabled(false);
-            }
-        } else if (keyword == QLatin1String("INV")) {
-            // Every line of the tag list was appended together with a rise of the tag
-            // count, so the list never holds more than AntTestTagCount lines and the
-            // list's index answers "seen before" for all of them at once.
-            if (!tags_->lines()->contains(answer)) {
-                AntTestTagCount = WrapAdd(AntTestTagCount, 1);
-                tagCount_->setText(QStringLiteral("TAGs:") + QString::number(AntTestTagCount));
-                tags_->append(answer);
-            }
-        }
+    const AntTestModel::Outcome out = model_.answer(answer, shell_.StopPending() == 1);
+    if (out.cycleCounted)
+        invCount_->setText(model_.cycleText());
+    if (out.stopInventory) {
+        shell_.StopInventoryRun();
+        model_.runStopped();
+        stop_->setEnabled(false);
     }
-    shell_.AppendReceived(answer);
+    if (out.tagAdded) {
+        tagCount_->setText(model_.tagText());
+        tags_->append(answer);
+    }
+    if (out.shown)
+        shell_.AppendReceived(answer);
 }
 
 void AntTestPage::resetForStart() {
@@ -117,7 +107,7 @@ void AntTestPage::resetForStart() {
     start_->setEnabled(false);
     stop_->setEnabled(false);
     invCount_->clear();
-    tags_->clear();
+    clearTags();
     tagCount_->clear();
 }
 

@@ -1,9 +1,11 @@
 // The antenna test page: runs an inventory, counts the cycles and the distinct tags the
 // reader reports, and stops the inventory once the set number of cycles has been seen.
-// Its answer handler also copies every answer to the UTIL console's receive box.
+// Its answer handler also copies every answer to the UTIL console's receive box. The
+// counting and the decisions are AntTestModel's; the page shows them.
 #pragma once
 
 #include "kit/shell.h"
+#include "tools/ant_test_model.h"
 
 #include <QWidget>
 
@@ -28,15 +30,8 @@ class AntTestPage : public QWidget {
     void BitBtn_ANT_TEST_STARTClick();
     void BitBtn_ANT_TEST_STOPClick();
 
-    // State that outlives one test (read and written on the user-interface thread only).
-    int32_t AntTestRunning = 0;  // 1 once a test has been started in this run of the program
-    int32_t AntTestInvCount = 0; // inventory cycles counted since the last START
-    int32_t AntTestTagCount = 0; // distinct tag answers counted since the last START
-    int32_t AntTestStopInv = 0;  // the cycle count at which the inventory is stopped
-    // 1 from START until the test's inventory has been stopped (automatically or by STOP):
-    // the automatic stop fires once per START, so a later inventory begun on another page
-    // runs on while its cycles are still counted here.
-    int32_t AntTestAutoStopArmed = 0;
+    // The counts and the state that outlives one test (user-interface thread only).
+    const AntTestModel& model() const { return model_; }
 
     // What the window tells the page.
     // The start state: empty lists and counts, START and STOP off.
@@ -60,7 +55,11 @@ class AntTestPage : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Empties the tag list and the model's memory of it.
+    void clearTags();
+
     Shell& shell_;
+    AntTestModel model_;
     QPushButton* start_;
     QPushButton* stop_;
     QComboBox* stopInv_;

@@ -48,6 +48,8 @@ InvLogPage::InvLogPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(
     OnClick(invStart_, [this] { BitBtnLOG_INV_STARTClick(); });
     OnClick(invStop_, [this] { BitBtnLOG_INV_STOPClick(); });
     OnClick(save_, [this] { BitBtnLOG_SaveFillesClick(); });
+    // The distinct list is the model's memory of the answers seen: emptied, they are new again.
+    filtr_->onDoubleClick([this] { clearDistinct(); });
 }
 
 void InvLogPage::BitBtnLOG_INV_STARTClick() {
@@ -65,18 +67,14 @@ void InvLogPage::CheckBoxINV_LOG_ONClick() {
 }
 
 void InvLogPage::InvLogAnswer(const QString& answer) {
-    if (!logOn_->isChecked())
+    const InvLogModel::Outcome out = model_.answer(answer, logOn_->isChecked());
+    if (!out.logged)
         return;
-    const QString keyword = AnswerWord(2, answer);
-    if (keyword == QLatin1String("START_INVENTORY"))
-        InvLogCycleCount = WrapAdd(InvLogCycleCount, 1);
-    if (keyword != QLatin1String("INV"))
-        return;
-    all_->append(InvLogInfoLine(TimeText(), InvLogCycleCount, AnswerWord(5, answer), AnswerWord(6, answer)));
+    all_->append(out.infoLine);
     str_->append(answer);
-    if (!filtr_->lines()->contains(answer))
+    if (out.distinct)
         filtr_->append(answer);
-    capacity_->setText(QStringLiteral("CAPACITY: ") + QString::number(filtr_->count()));
+    capacity_->setText(model_.capacityText());
 }
 
 void InvLogPage::BitBtnLOG_SaveFillesClick() {
@@ -98,7 +96,12 @@ void InvLogPage::attachLogSwitch(QCheckBox* logSwitch) {
 void InvLogPage::resetForStart() {
     all_->clear();
     str_->clear();
+    clearDistinct();
+}
+
+void InvLogPage::clearDistinct() {
     filtr_->clear();
+    model_.distinctListCleared();
 }
 
 } // namespace rd

@@ -1,9 +1,10 @@
 // The inventory log page: keeps every tag answer, the distinct tag answers and one
 // information line per tag answer while the log switch on the 900 MHz page is ticked,
-// and saves the three lists as text files.
+// and saves the three lists as text files. What goes into the lists is InvLogModel's.
 #pragma once
 
 #include "kit/shell.h"
+#include "tools/inv_log_model.h"
 
 #include <QWidget>
 
@@ -31,8 +32,8 @@ class InvLogPage : public QWidget {
     // The log switch CheckBoxINV_LOG_ON (900 MHz page) changed its state.
     void CheckBoxINV_LOG_ONClick();
 
-    // Inventory cycles seen while logging was on, since the program started.
-    int32_t InvLogCycleCount = 0;
+    // The counts (user-interface thread only).
+    const InvLogModel& model() const { return model_; }
 
     // What the window tells the page.
     // The log's switch, which stands on the 900 MHz page; handed over once every page exists.
@@ -41,7 +42,11 @@ class InvLogPage : public QWidget {
     void resetForStart();
 
   private:
+    // Empties the distinct list and the model's memory of it.
+    void clearDistinct();
+
     Shell& shell_;
+    InvLogModel model_;
     QPushButton* invStart_;
     QPushButton* invStop_;
     QPushButton* save_;

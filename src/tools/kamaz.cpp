@@ -71,32 +71,30 @@ KamazPage::KamazPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(sh
 
 void KamazPage::BitBtnKAMAZ_START_INVClick() {
     shell_.StartInventoryRun();
-    start_->setEnabled(false);
-    stop_->setEnabled(true);
-    KamazCountdown = 5;
-    timer_->setEnabled(true);
+    model_.start();
+    showRunState();
 }
 
 void KamazPage::BitBtnKAMAZ_STOP_INVClick() {
     shell_.StopInventoryRun();
-    // Ready again at once; the run control repeats the stop until the reader confirms it.
-    start_->setEnabled(true);
-    stop_->setEnabled(false);
-    timer_->setEnabled(false);
+    model_.stop();
+    showRunState();
+}
+
+void KamazPage::showRunState() {
+    start_->setEnabled(!model_.running());
+    stop_->setEnabled(model_.running());
+    timer_->setEnabled(model_.running());
 }
 
 void KamazPage::MemoKAMAZDblClick() {
-    date_->setText(QStringLiteral("Дата: "));
-    time_->setText(QStringLiteral("Время:"));
-    rota_->setText(QStringLiteral("Рота: "));
-    avto_->setText(QStringLiteral("Автомобиль:"));
-    regSign_->setText(QStringLiteral("Регистрационный знак:"));
+    QLabel* const fields[] = {date_, time_, rota_, avto_, regSign_};
+    for (int i = 0; i < 5; ++i)
+        fields[i]->setText(KamazModel::Captions().at(i));
 }
 
 void KamazPage::TimerKAMAZTimer() {
-    --KamazCountdown;
-    if (KamazCountdown == 0)
-        KamazCountdown = 5;
+    model_.tick();
 }
 
 void KamazPage::resetForStart() {

@@ -1,8 +1,10 @@
 // The vehicle-check page: starts and stops an inventory of the 900 MHz reader and holds
 // a panel of five captioned fields (date, time, company, vehicle, registration plate).
+// Its state is KamazModel's; the page shows it.
 #pragma once
 
 #include "kit/shell.h"
+#include "tools/kamaz_model.h"
 
 #include <QPlainTextEdit>
 #include <QWidget>
@@ -46,8 +48,8 @@ class KamazPage : public QWidget {
     void MemoKAMAZDblClick();
     void TimerKAMAZTimer();
 
-    // Counts 5, 4, ... 1 and back to 5 on each tick of TimerKAMAZ; nothing reads it yet.
-    int32_t KamazCountdown = 0;
+    // The run state and the countdown of TimerKAMAZ.
+    const KamazModel& model() const { return model_; }
 
     // What the window tells the page.
     // The start state: the notes empty.
@@ -56,7 +58,11 @@ class KamazPage : public QWidget {
     void readerFound();
 
   private:
+    // Buttons and timer as the model's run state says.
+    void showRunState();
+
     Shell& shell_;
+    KamazModel model_;
     QPushButton* start_;
     QPushButton* stop_;
     QLabel* date_;

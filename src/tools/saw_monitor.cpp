@@ -98,7 +98,7 @@ SawMonitorPage::SawMonitorPage(Shell& shell, QWidget* parent) : QWidget(parent),
     file_ = MakeButton(this, QStringLiteral("BitBtnZEZ2011_File"), QStringLiteral("FILE"), colors::blue(),
                        tr("Save the data lines"));
     timer_ = new FormTimer(QStringLiteral("TimerZEZ2011"), 1000, false, this);
-    trends_ = new SawTrends(this, [this](int tag) { sendRead(tag); });
+    trends_ = new SawTrends(this, model_, [this](int tag) { sendRead(tag); });
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(com_, 0, 0);
@@ -154,31 +154,28 @@ void SawMonitorPage::BitBtnZEZ2011_SENDClick() {
 }
 
 void SawMonitorPage::BitBtnTimerZEZ2011Click() {
-    if (timer_->enabled()) {
+    if (model_.periodicOn()) {
         timer_->setEnabled(false);
-        info_->append(QStringLiteral("process stop"));
+        info_->append(model_.stopPeriodic());
         timerButton_->setText(QStringLiteral("TIMER"));
         SetFontColor(timerButton_, colors::black());
         timerCount_->setText(QString());
         return;
     }
     const int32_t period = StrToInt(period_->currentText());
-    info_->append(QStringLiteral("process start.."));
-    info_->append(QStringLiteral("period ") + QString::number(period));
-    SawTimerTicks = WrapSub(period, 1);
-    SawTimerPeriod = period;
+    for (const QString& line : model_.startPeriodic(period))
+        info_->append(line);
     timer_->setEnabled(true);
 }
 
 void SawMonitorPage::TimerZEZ2011Timer() {
-    SawTimerTicks = WrapAdd(SawTimerTicks, 1);
-    if (SawTimerTicks == SawTimerPeriod) {
-        SawTimerTicks = 0;
+    const SawMonitorModel::PeriodicTick tick = model_.periodicTick();
+    if (tick.collect) {
         shell_.SEND_STRING_COMA(collectionCommand());
-        info_->append(QStringLiteral("collection.."));
+        info_->append(tick.message);
     }
-    SetFontColor(timerButton_, FontColor(timerButton_) == colors::red() ? colors::black() : colors::red());
-    timerCount_->setText(QString::number(WrapSub(SawTimerPeriod, SawTimerTicks)));
+    SetFontColor(timerButton_, tick.blinkRed ? colors::red() : colors::black());
+    timerCount_->setText(tick.countText);
 }
 
 void SawMonitorPage::BitBtnZEZ2011_FileClick() {
@@ -208,40 +205,20 @@ void SawMonitorPage::sendRead(int tag) {
 }
 
 void SawMonitorPage::SawAnswer(const QString& answer) {
-    const QString keyword = AnswerWord(2, answer);
-    if (keyword == QLatin1String("collection_start..")) {
+    const SawMonitorModel::Outcome out = model_.answer(answer);
+    if (out.clearInfo)
         info_->clear();
-        info_->append(QStringLiteral("collection start "));
-        info_->append(QStringLiteral("wait.. "));
-        collection_->setEnabled(false);
-    }
-    if (keyword == QLatin1String("collection_stop")) {
-        info_->append(QStringLiteral("collection stop "));
-        collection_->setEnabled(true);
-        trends_->collectionStopped();
-    }
-    if (keyword == QLatin1String("UID")) {
-        const SawRecord r = DecodeSawRecord(AnswerWord(3, answer));
-        if (r.tag >= 0 && !r.complete) {
-            info_->append(SawShortRecordLine(r));
-        } else if (r.tag == 0 || r.tag == 1) {
-            info_->append(SawIdLine(r));
-            tagLabel_[r.tag]->setText(SawIdLine(r));
-        } else if (r.tag == 2) {
-            info_->append(SawFrequencyLine(r));
-            info_->append(SawIdLine(r));
-            tagLabel_[2]->setText(SawTagLabel2(r));
-            data_->append(SawDataLine(TimeText(), r));
-        }
-        if (r.complete)
-            trends_->addReading(r);
+    for (const QString& line : out.info)
+        info_->append(line);
+    if (out.collectionEnabled)
+        collection_->setEnabled(*out.collectionEnabled);
+    if (out.labelTag >= 0)
+        tagLabel_[out.labelTag]->setText(out.label);
+    if (!out.dataLine.isEmpty())
+        data_->append(out.dataLine);
+    if (out.readAnswered)
         blackenReadButtons();
-        trends_->readAnswered();
-    }
-    if (keyword == QLatin1String("NO_ACK")) {
-        blackenReadButtons();
-        trends_->readAnswered();
-    }
+    trends_->show(out);
 }
 
 void SawMonitorPage::blackenReadButtons() {

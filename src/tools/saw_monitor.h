@@ -1,9 +1,11 @@
 // The sensor-tag monitor page: collects three fixed sensor tags by hand or periodically,
 // reads their user ID records, decodes temperature, humidity and frequency readings,
-// and saves the third tag's data lines as a text file.
+// and saves the third tag's data lines as a text file. The decoding, the counting and the
+// decisions are SawMonitorModel's; the page shows them.
 #pragma once
 
 #include "kit/shell.h"
+#include "tools/saw_monitor_model.h"
 
 #include <QWidget>
 
@@ -40,8 +42,8 @@ class SawMonitorPage : public QWidget {
     // The preset commands of ComboBoxZEZ2011_SEND, in order (empty items separate groups).
     static const QStringList& Presets();
 
-    int32_t SawTimerPeriod = 0; // collection period in ticks of one second
-    int32_t SawTimerTicks = 0;  // ticks since the last periodic collection
+    // The periodic collection's count, the reads after a collection and the readings.
+    const SawMonitorModel& model() const { return model_; }
 
     // What the window tells the page.
     // The start state: messages, data lines, readings and the timer's count empty.
@@ -65,6 +67,7 @@ class SawMonitorPage : public QWidget {
     QString collectionCommand();
 
     Shell& shell_;
+    SawMonitorModel model_;
     QPushButton* com_;
     QPushButton* collection_;
     QPushButton* timerButton_;

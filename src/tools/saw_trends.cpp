@@ -39,25 +39,8 @@ void FitRange(QValueAxis* axis, const QList<QPointF>* const lists[], int count) 
 }
 } // namespace
 
-QStringList SawCsvLines(const std::deque<SawReading>& readings) {
-    QStringList lines{QStringLiteral("Time,Tag,T,H,cf,mf,df")};
-    for (const SawReading& r : readings) {
-        QString line = QDateTime::fromMSecsSinceEpoch(r.msecs).toString(Qt::ISODateWithMs) +
-                       QLatin1Char(',') + SawTagIds().at(r.tag) + QLatin1Char(',') + QString::number(r.t) +
-                       QLatin1Char(',') + QString::number(r.h) + QLatin1Char(',');
-        if (r.tag == 2) {
-            line += QString::number(r.cf) + QLatin1Char(',') + QString::number(r.mf) + QLatin1Char(',') +
-                    QString::number(r.df);
-        } else {
-            line += QStringLiteral(",,");
-        }
-        lines << line;
-    }
-    return lines;
-}
-
-SawTrends::SawTrends(QWidget* page, std::function<void(int)> sendRead)
-    : QObject(page), sendRead_(std::move(sendRead)), page_(page) {
+SawTrends::SawTrends(QWidget* page, SawMonitorModel& model, std::function<void(int)> sendRead)
+    : QObject(page), model_(model), sendRead_(std::move(sendRead)), page_(page) {
     auto* chart = new QChart;
     // Room for the plot at the window's smallest: the legend in one line above it, few
     // value ticks, no margins to speak of.
@@ -111,33 +94,21 @@ SawTrends::SawTrends(QWidget* page, std::function<void(int)> sendRead)
     chartTimer_.setSingleShot(true);
     chartTimer_.setInterval(kChartUpdateMs);
     connect(&chartTimer_, &QTimer::timeout, this, [this] { updateChart(); });
-    connect(readAfter_, &QCheckBox::toggled, this, [this](bool on) {
-        if (!on)
-            stopReads();
-    });
+    connect(readAfter_, &QCheckBox::toggled, this, [this](bool on) { runTimer(model_.setReadAfter(on)); });
     OnClick(csv_, [this] { BitBtnZEZ2011_CSVClick(); });
     readTimer_->onTimer([this] { TimerZEZ2011_READ_AFTERTimer(); });
 }
 
-void SawTrends::addReading(const SawRecord& r) {
-    SawReading reading;
-    reading.msecs = Now().toMSecsSinceEpoch();
-    reading.tag = r.tag;
-    reading.t = r.t;
-    reading.h = r.h;
-    reading.cf = r.cf;
-    reading.mf = r.mf;
-    reading.df = r.df;
-    readings_.push_back(reading);
-    if (readings_.size() > std::size_t(kKeptReadings))
-        readings_.pop_front();
-    if (!chartTimer_.isActive())
+void SawTrends::show(const SawMonitorModel::Outcome& out) {
+    if (out.readingAdded && !chartTimer_.isActive())
         chartTimer_.start();
+    runTimer(out.readTimer);
 }
 
 void SawTrends::updateChart() {
     QList<QPointF> points[7];
-    for (const SawReading& r : readings_) {
+    const std::deque<SawReading>& readings = model_.readings();
+    for (const SawReading& r : readings) {
         const double x = double(r.msecs);
         points[2 * r.tag].append(QPointF(x, r.t));
         points[2 * r.tag + 1].append(QPointF(x, r.h));
@@ -148,9 +119,9 @@ void SawTrends::updateChart() {
         series_[i]->replace(points[i]);
 
     // The time axis spans the readings kept; a single instant gets a second on each side.
-    const QDateTime first = QDateTime::fromMSecsSinceEpoch(readings_.empty() ? Now().toMSecsSinceEpoch()
-                                                                             : readings_.front().msecs);
-    const QDateTime last = readings_.empty() ? first : QDateTime::fromMSecsSinceEpoch(readings_.back().msecs);
+    const QDateTime first =
+        QDateTime::fromMSecsSinceEpoch(readings.empty() ? Now().toMSecsSinceEpoch() : readings.front().msecs);
+    const QDateTime last = readings.empty() ? first : QDateTime::fromMSecsSinceEpoch(readings.back().msecs);
     if (first == last)
         timeAxis_->setRange(first.addSecs(-1), last.addSecs(1));
     else
@@ -161,52 +132,20 @@ void SawTrends::updateChart() {
     FitRange(dfAxis_, df, 1);
 }
 
-void SawTrends::collectionStopped() {
-    if (!readAfter_->isChecked() || readStep_ >= 0)
-        return;
-    readStep_ = 0;
-    awaitingAnswer_ = false;
-    restartTimer(kReadGapMs);
-}
-
-void SawTrends::readAnswered() {
-    if (readStep_ < 0 || !awaitingAnswer_)
-        return;
-    awaitingAnswer_ = false;
-    if (++readStep_ > 2) {
-        stopReads();
-        return;
-    }
-    restartTimer(kReadGapMs);
-}
-
 void SawTrends::TimerZEZ2011_READ_AFTERTimer() {
-    if (readStep_ < 0)
+    const SawMonitorModel::ReadTick tick = model_.readTimerFired();
+    runTimer(tick.timer);
+    if (tick.tag >= 0)
+        sendRead_(tick.tag);
+}
+
+void SawTrends::runTimer(const SawMonitorModel::ReadTimer& t) {
+    if (t.kind == SawMonitorModel::ReadTimer::Keep)
         return;
-    if (awaitingAnswer_) {
-        // No answer in time: that tag is given up, the next one is read.
-        awaitingAnswer_ = false;
-        if (++readStep_ > 2) {
-            stopReads();
-            return;
-        }
-    }
-    // Marked as sent before sending: a failing send ends the handler, and the next tick
-    // then goes on as after a lost answer.
-    awaitingAnswer_ = true;
-    restartTimer(kReadTimeoutMs);
-    sendRead_(readStep_);
-}
-
-void SawTrends::stopReads() {
-    readStep_ = -1;
-    awaitingAnswer_ = false;
     readTimer_->setEnabled(false);
-}
-
-void SawTrends::restartTimer(int ms) {
-    readTimer_->setEnabled(false);
-    readTimer_->setInterval(ms);
+    if (t.kind == SawMonitorModel::ReadTimer::Stop)
+        return;
+    readTimer_->setInterval(t.intervalMs);
     readTimer_->setEnabled(true);
 }
 
@@ -215,7 +154,7 @@ void SawTrends::BitBtnZEZ2011_CSVClick() {
         ExecuteSaveDialog(page_, QStringLiteral("SaveDialogZEZ2011_CSV"), TimeFileName(TimeText()));
     if (base.isEmpty())
         return;
-    WriteTextLinesFile(base + QStringLiteral("-ZEZ2011.csv"), SawCsvLines(readings_));
+    WriteTextLinesFile(base + QStringLiteral("-ZEZ2011.csv"), SawCsvLines(model_.readings()));
 }
 
 } // namespace rd

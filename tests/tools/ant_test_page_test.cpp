@@ -30,8 +30,8 @@ TEST_F(AntTestPageTest, BeforeAnyStartAnswersAreOnlyCopied) {
     const int before = received();
     for (const QString& a : {kCycle, Tag(1), QStringLiteral(":00000002 OK;"), QStringLiteral("garbage")})
         answer(a);
-    EXPECT_EQ(page().AntTestInvCount, 0);
-    EXPECT_EQ(page().AntTestTagCount, 0);
+    EXPECT_EQ(page().model().cycles(), 0);
+    EXPECT_EQ(page().model().tags(), 0);
     EXPECT_EQ(memo("MemoANT_TEST_TAGS")->count(), 0);
     ASSERT_EQ(received(), before + 4);
     EXPECT_EQ(memo("MemoUTIL_REC")->line(before + 3), "garbage");
@@ -44,10 +44,10 @@ TEST_F(AntTestPageTest, StartResetsCountersLabelsListAndButtons) {
     answer(kCycle);
     answer(Tag(1));
     start("7");
-    EXPECT_EQ(page().AntTestRunning, 1);
-    EXPECT_EQ(page().AntTestStopInv, 7);
-    EXPECT_EQ(page().AntTestInvCount, 0);
-    EXPECT_EQ(page().AntTestTagCount, 0);
+    EXPECT_TRUE(page().model().started());
+    EXPECT_EQ(page().model().stopCount(), 7);
+    EXPECT_EQ(page().model().cycles(), 0);
+    EXPECT_EQ(page().model().tags(), 0);
     EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), "INV:0");
     EXPECT_EQ(text("LabelANT_TEST_TAG_COUNT"), "TAGs:0");
     EXPECT_EQ(memo("MemoANT_TEST_TAGS")->count(), 0);
@@ -95,8 +95,8 @@ TEST_F(AntTestPageTest, CountsCyclesAndDistinctTagsUntilTheStopCount) {
         const int before = received();
         for (const QString& a : c.answers)
             answer(a);
-        EXPECT_EQ(page().AntTestInvCount, c.cycles);
-        EXPECT_EQ(page().AntTestTagCount, c.tags);
+        EXPECT_EQ(page().model().cycles(), c.cycles);
+        EXPECT_EQ(page().model().tags(), c.tags);
         EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), QStringLiteral("INV:%1").arg(c.cycles));
         EXPECT_EQ(text("LabelANT_TEST_TAG_COUNT"), QStringLiteral("TAGs:%1").arg(c.tags));
         EXPECT_EQ(memo("MemoANT_TEST_TAGS")->count(), c.tags);
@@ -120,10 +120,10 @@ TEST_F(AntTestPageTest, EmptyingTheTagListLetsSeenTagsCountAgain) {
     answer(Tag(1));
     answer(Tag(2));
     memo("MemoANT_TEST_TAGS")->doubleClick();
-    EXPECT_EQ(page().AntTestTagCount, 2);
+    EXPECT_EQ(page().model().tags(), 2);
     answer(Tag(1));
     answer(Tag(1));
-    EXPECT_EQ(page().AntTestTagCount, 3);
+    EXPECT_EQ(page().model().tags(), 3);
     EXPECT_EQ(text("LabelANT_TEST_TAG_COUNT"), "TAGs:3");
     EXPECT_EQ(memo("MemoANT_TEST_TAGS")->lines()->lines(), QStringList{Tag(1)});
 }
@@ -138,8 +138,8 @@ TEST_F(AntTestPageTest, AStopCountThatIsNoIntegerChangesNothing) {
     c<QWidget>("BitBtn_ANT_TEST_START")->setEnabled(true);
     click("BitBtn_ANT_TEST_START");
     EXPECT_EQ(errors, QStringList{"''5x'' is not a valid integer value"});
-    EXPECT_EQ(page().AntTestStopInv, 5);
-    EXPECT_EQ(page().AntTestInvCount, 1);
+    EXPECT_EQ(page().model().stopCount(), 5);
+    EXPECT_EQ(page().model().cycles(), 1);
     EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), "INV:1");
 }
 
@@ -152,7 +152,7 @@ TEST_F(AntTestPageTest, StopButtonStopsAndLeavesStartDisabled) {
     EXPECT_FALSE(enabled("BitBtn_ANT_TEST_START"));
     const int before = received();
     answer(kCycle);
-    EXPECT_EQ(page().AntTestInvCount, 0);
+    EXPECT_EQ(page().model().cycles(), 0);
     EXPECT_EQ(received(), before);
 }
 
@@ -182,7 +182,7 @@ TEST_F(AntTestPageTest, StartDuringAPendingStopKeepsTheStopPending) {
     EXPECT_EQ(sent(), (std::vector<std::string>{"EPC_STOP", "KELM_EPC_INVENTORY_TIME 20 5 15"}));
     EXPECT_EQ(form().StopPending(), 1);
     answer(kCycle);
-    EXPECT_EQ(page().AntTestInvCount, 0);
+    EXPECT_EQ(page().model().cycles(), 0);
     // Once the reader confirms, the retry timer gives START back.
     form().StopInventoryAnswer(QStringLiteral(":00000003 STOP_INVENTORY;"));
     form().TimerSTOP->fire();
@@ -211,14 +211,14 @@ TEST_F(AntTestPageTest, AFinishedTestLeavesALaterInventoryRunning) {
             ASSERT_EQ(form().StopPending(), 1);
             form().StopInventoryAnswer(QStringLiteral(":00000003 STOP_INVENTORY;"));
             ASSERT_EQ(form().StopPending(), 0);
-            const int counted = page().AntTestInvCount;
+            const int counted = page().model().cycles();
 
             ASSERT_TRUE(enabled(button));
             click(button);
             for (int i = 0; i < 3; ++i)
                 answer(kCycle);
             EXPECT_EQ(form().StopPending(), 0);
-            EXPECT_EQ(page().AntTestInvCount, counted + 3);
+            EXPECT_EQ(page().model().cycles(), counted + 3);
             EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), QStringLiteral("INV:%1").arg(counted + 3));
             ASSERT_TRUE(waitForSent(3));
             EXPECT_FALSE(sim->waitForRequests(sim->requestCount() + 1, 100)) << "a stop was sent";
@@ -232,7 +232,7 @@ TEST_F(AntTestPageTest, AFinishedTestLeavesALaterInventoryRunning) {
             EXPECT_EQ(form().StopPending(), 0);
             answer(kCycle);
             EXPECT_EQ(form().StopPending(), 1);
-            EXPECT_EQ(page().AntTestInvCount, 2);
+            EXPECT_EQ(page().model().cycles(), 2);
         }
     }
 }

@@ -86,7 +86,7 @@ TEST_F(InvLogPageTest, TheSeventeenthCycleIsShownAs00000011) {
     for (int i = 0; i < 17; ++i)
         answer(kCycle);
     answer(Tag(1));
-    EXPECT_EQ(page().InvLogCycleCount, 17);
+    EXPECT_EQ(page().model().cycles(), 17);
     EXPECT_EQ(lines("MemoLOG_ALL"), QStringList{FixedTimeText() + "    00000011     3008000000000001  -61"});
 }
 
@@ -96,7 +96,7 @@ TEST_F(InvLogPageTest, NothingChangesWhileTheSwitchIsOff) {
     logSwitch()->setChecked(false);
     answer(kCycle);
     answer(Tag(1));
-    EXPECT_EQ(page().InvLogCycleCount, 1);
+    EXPECT_EQ(page().model().cycles(), 1);
     EXPECT_TRUE(lines("MemoLOG_STR").isEmpty());
     EXPECT_TRUE(lines("MemoLOG_ALL").isEmpty());
     EXPECT_EQ(text("LabelLOG_NUM_INV"), "CAPACITY:");

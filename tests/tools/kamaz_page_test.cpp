@@ -40,16 +40,16 @@ TEST_F(KamazPageTest, StartAndStopSwapTheButtonsAndSendTheRunCommands) {
 TEST_F(KamazPageTest, TheTimerCountsFiveDownAndStartsOver) {
     c<QWidget>("BitBtnKAMAZ_START_INV")->setEnabled(true);
     click("BitBtnKAMAZ_START_INV");
-    EXPECT_EQ(page().KamazCountdown, 5);
+    EXPECT_EQ(page().model().countdown(), 5);
     std::vector<int> seen;
     for (int i = 0; i < 6; ++i) {
         timer()->fire();
-        seen.push_back(page().KamazCountdown);
+        seen.push_back(page().model().countdown());
     }
     EXPECT_EQ(seen, (std::vector<int>{4, 3, 2, 1, 5, 4}));
     click("BitBtnKAMAZ_STOP_INV");
     click("BitBtnKAMAZ_START_INV");
-    EXPECT_EQ(page().KamazCountdown, 5);
+    EXPECT_EQ(page().model().countdown(), 5);
 }
 
 TEST_F(KamazPageTest, DoubleClickFillsTheCaptionsAndKeepsTheText) {

@@ -42,8 +42,8 @@ TEST_F(EndToEnd, AntennaTestCountsCyclesAndTagsAndStopsItself) {
         // Done when the stop is confirmed and the run control gives START back.
         ASSERT_TRUE(QTest::qWaitFor([&] { return enabled("BitBtn_ANT_TEST_START"); }, 10000));
         AntTestPage& page = *form().pageANT_TEST;
-        EXPECT_EQ(page.AntTestInvCount, 5);
-        EXPECT_EQ(page.AntTestTagCount, k.tags);
+        EXPECT_EQ(page.model().cycles(), 5);
+        EXPECT_EQ(page.model().tags(), k.tags);
         EXPECT_EQ(text("Label_ANT_TEST_INV_COUNT"), "INV:5");
         EXPECT_EQ(text("LabelANT_TEST_TAG_COUNT"), QStringLiteral("TAGs:%1").arg(k.tags));
         const QStringList tags = memo("MemoANT_TEST_TAGS")->lines()->lines();
@@ -73,11 +73,11 @@ TEST_F(EndToEnd, AFinishedAntennaTestLeavesALogInventoryRunning) {
     click("BitBtn_ANT_TEST_START");
     ASSERT_TRUE(QTest::qWaitFor([&] { return enabled("BitBtn_ANT_TEST_START"); }, 10000));
     AntTestPage& page = *form().pageANT_TEST;
-    ASSERT_EQ(page.AntTestInvCount, 2);
+    ASSERT_EQ(page.model().cycles(), 2);
     ASSERT_FALSE(sim->inventoryRunning());
 
     click("BitBtnLOG_INV_START");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page.AntTestInvCount >= 8; }, 10000)) << page.AntTestInvCount;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.model().cycles() >= 8; }, 10000)) << page.model().cycles();
     EXPECT_EQ(form().StopPending(), 0);
     EXPECT_TRUE(sim->inventoryRunning());
     const std::vector<std::string> commands = sent();
@@ -85,7 +85,7 @@ TEST_F(EndToEnd, AFinishedAntennaTestLeavesALogInventoryRunning) {
     EXPECT_EQ(commands.back(), "KELM_EPC_INVENTORY_TIME 20 5 15");
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "KELM_EPC_INVENTORY_TIME 20 5 15"), 2);
     // The answers of the second run carry its start counter: three more texts, no more.
-    EXPECT_EQ(page.AntTestTagCount, 6);
+    EXPECT_EQ(page.model().tags(), 6);
     EXPECT_GE(memo("MemoLOG_STR")->count(), 15);
     EXPECT_EQ(memo("MemoLOG_STR_FILTR")->count(), 3);
     EXPECT_EQ(text("LabelLOG_NUM_INV"), "CAPACITY: 3");
