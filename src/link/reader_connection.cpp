@@ -6,6 +6,7 @@
 #include "protocol/protocol_text.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -26,6 +27,7 @@ constexpr std::string_view kRunEndWord = "STOP_INVENTORY";
 // waits for it may give up on it: a port that opens after that is closed again by the thread.
 struct BackgroundOpen {
     std::mutex m;
+    std::condition_variable doneChanged;
     bool done = false;
     bool abandoned = false;
     PortHandle handle = INVALID_PORT_HANDLE;
@@ -51,11 +53,12 @@ PortHandle OpenServed(const std::string& portName, PortError& why, const std::fu
             open->why = std::move(e);
         }
         open->done = true;
+        open->doneChanged.notify_all();
     });
     for (;;) {
         {
             std::unique_lock lock(open->m);
-            if (open->done) {
+            if (open->doneChanged.wait_for(lock, kServeEvery, [&] { return open->done; })) {
                 lock.unlock();
                 opener.join();
                 why = open->why;
@@ -77,7 +80,6 @@ PortHandle OpenServed(const std::string& portName, PortError& why, const std::fu
             cancelled = true;
             return INVALID_PORT_HANDLE;
         }
-        std::this_thread::sleep_for(kServeEvery);
     }
 }
 

@@ -3,8 +3,13 @@
 #include "sim_window.h"
 
 #include "kit/line_list.h"
+#include "link/serial_port.h"
 
 #include <QLabel>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -125,6 +130,36 @@ INSTANTIATE_TEST_SUITE_P(Cases, OpenFails,
                          [](const ::testing::TestParamInfo<FailCase>& i) {
                              return std::string(i.param.name);
                          });
+
+// A port whose writes fail (a device that stopped taking data) and that reads nothing.
+class RefusingPort : public PortBackend {
+  public:
+    bool setTimeouts(const CommTimeouts&) override { return true; }
+    bool setupComm(uint32_t, uint32_t) override { return true; }
+    bool getState(LineSettings&) override { return true; }
+    bool setState(const LineSettings&) override { return true; }
+    bool purge(uint32_t) override { return true; }
+    PortError read(void*, uint32_t, uint32_t* got) override {
+        *got = 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return {};
+    }
+    PortError write(const void*, uint32_t, uint32_t* written) override {
+        *written = 0;
+        return PortFailed(EIO, "/dev/ttyUSB9");
+    }
+};
+
+TEST_F(ManualConnection, AWriteThatFailsSaysSoInTheTerminal) {
+    SetPortOpener([](const std::string&, PortError&) { return std::make_unique<RefusingPort>(); });
+    open("COM9");
+    SetPortOpener({});
+    ASSERT_TRUE(window().connected());
+    control<QComboBox>("ComboBoxUTIL_COMMAND")->setEditText("VERSION");
+    click("BitBtnUTIL_SEND_COMMAND");
+    EXPECT_EQ(memo("MemoTERMINAL")->lines()->lines().last(), "!! COM9: write failed: input/output error");
+    click("BitBtnUTIL_CLOSE");
+}
 
 } // namespace
 } // namespace rd::testing

@@ -12,7 +12,14 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace rd::cli {
 namespace {
@@ -333,6 +340,80 @@ TEST_F(CliTest, TrafficLogThatCannotBeWrittenSaysWhy) {
         EXPECT_EQ(p->out, "");
     }
     EXPECT_EQ(readers[0]->requestCount(), 0u);
+}
+
+// A server on the loopback that answers the probe as a reader would and then resets the
+// connection: the command written after it cannot go out.
+class ResettingServer {
+  public:
+    ResettingServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listener_, 1) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            return;
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] {
+            pollfd p{listener_, POLLIN, 0};
+            if (::poll(&p, 1, 10000) <= 0)
+                return;
+            const int c = ::accept(listener_, nullptr, nullptr);
+            if (c < 0)
+                return;
+            char buf[256];
+            std::string got;
+            while (got.find(';') == std::string::npos) {
+                const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+                if (n <= 0)
+                    break;
+                got.append(buf, std::size_t(n));
+            }
+            const std::string answer = ":00000001 VERSION VKR900-15;\r\n";
+            ::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
+            const linger hard{1, 0};
+            ::setsockopt(c, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            ::close(c);
+        });
+    }
+    ~ResettingServer() {
+        if (thread_.joinable())
+            thread_.join();
+        ::close(listener_);
+    }
+    std::string name() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+
+  private:
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+TEST_F(CliTest, AWriteThatFailsIsToldAndEndsWithExitCodeOne) {
+    ResettingServer server;
+    int code = -1;
+    auto p = Run({"send", "--port", server.name(), "GET_ADC"}, &code);
+    EXPECT_EQ(code, 1) << p->err;
+    EXPECT_NE(p->err.find(server.name() + ": write failed: "), std::string::npos) << p->err;
+    EXPECT_EQ(p->out, "");
+}
+
+TEST_F(CliTest, AnInventoryWhoseConnectionIsLostSaysTheReaderMayStillRun) {
+    sim::Options o;
+    o.identifier = "VKR900-15";
+    o.comNumber = 3;
+    // The probe and the start are answered, then the adapter is pulled out.
+    o.hangUpAfterRequests = 2;
+    AddReader(o);
+    int code = -1;
+    auto p = Run({"inventory", "--port", "COM3", "--seconds", "10"}, &code);
+    EXPECT_EQ(code, 1) << p->err;
+    EXPECT_NE(p->err.find("COM3: connection lost"), std::string::npos) << p->err;
+    EXPECT_NE(p->err.find("no EPC_STOP could be sent: the reader may still be running the inventory"),
+              std::string::npos)
+        << p->err;
 }
 
 TEST_F(CliTest, InventoryCountsEachTagOnceWithItsReads) {

@@ -254,17 +254,32 @@ TEST_F(TcpConnectionTest, APortThatDoesNotOpenIsProbedOnce) {
     EXPECT_EQ(r.verdict.line(name), name + ": cannot be opened (connection refused)");
 }
 
-TEST_F(TcpConnectionTest, ACancelledConnectEndsTheScanAtOnce) {
-    sim::TcpBridge& b = serve("VKR900-15");
+TEST_F(ReaderConnectionTest, AConnectThatHangsIsServedAndCanBeCancelled) {
+    // A name server that never answers: the look-up of the open hangs for seconds.
+    SetPortOpener([](const std::string&, PortError& why) -> std::unique_ptr<PortBackend> {
+        std::this_thread::sleep_for(milliseconds(3000));
+        why = PortFailed(ETIMEDOUT, "reader.plant.example:2000");
+        return nullptr;
+    });
     ReaderConnection& c = connection();
     int asked = 0;
+    const auto start = Clock::now();
     PortProbeHooks hooks;
-    // The first question comes before the connect, the second while it runs.
-    hooks.beforeProbe = [&] { return ++asked < 2; };
-    const PortProbeResult r = c.probe(b.portName(), hooks);
+    // Asked before the probe and then again and again while the open runs; the user gives up
+    // after half a second.
+    hooks.beforeProbe = [&] {
+        ++asked;
+        return MsSince(start) < 500;
+    };
+    const PortProbeResult r = c.probe("tcp://reader.plant.example:2000", hooks);
+    const long ms = MsSince(start);
+    SetPortOpener({});
     EXPECT_TRUE(r.cancelled);
     EXPECT_EQ(r.found, nullptr);
     EXPECT_FALSE(c.connected());
+    EXPECT_GE(ms, 500);
+    EXPECT_LT(ms, 700);
+    EXPECT_GE(asked, 20);
 }
 
 TEST_F(TcpConnectionTest, ServerClosingIsToldAndAnotherClientTakingItOverEndsTheAttempts) {
