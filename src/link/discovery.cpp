@@ -1,6 +1,13 @@
 #include "link/discovery.h"
 
+#include "link/tcp_port.h"
+
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace rd {
 
@@ -54,25 +61,127 @@ std::string PortVerdict::line(const std::string& portName) const {
     }
 }
 
+namespace {
+
+// How often a wait for an open running on its own thread asks the hooks.
+constexpr auto kServeEvery = std::chrono::milliseconds(10);
+
+// An open that may block (a name look-up, a TCP connect), on a thread of its own. Whoever
+// waits for it may give up on it: a port that opens after that is closed again by the thread.
+struct BackgroundOpen {
+    std::mutex m;
+    std::condition_variable doneChanged;
+    bool done = false;
+    bool abandoned = false;
+    PortHandle handle = INVALID_PORT_HANDLE;
+    PortError why;
+};
+
+// Opens portName, asking keepWaiting every 10 ms while the open runs; false from it gives the
+// open up (cancelled set). Without keepWaiting the open runs on the calling thread.
+PortHandle OpenServed(const std::string& portName, PortError& why, const std::function<bool()>& keepWaiting,
+                      bool& cancelled) {
+    if (!keepWaiting)
+        return OpenPort(portName, why);
+    auto open = std::make_shared<BackgroundOpen>();
+    std::thread opener([open, portName] {
+        PortError e;
+        const PortHandle h = OpenPort(portName, e);
+        std::lock_guard lock(open->m);
+        if (open->abandoned) {
+            if (h != INVALID_PORT_HANDLE)
+                ClosePort(h);
+        } else {
+            open->handle = h;
+            open->why = std::move(e);
+        }
+        open->done = true;
+        open->doneChanged.notify_all();
+    });
+    for (;;) {
+        {
+            std::unique_lock lock(open->m);
+            if (open->doneChanged.wait_for(lock, kServeEvery, [&] { return open->done; })) {
+                lock.unlock();
+                opener.join();
+                why = open->why;
+                return open->handle;
+            }
+        }
+        if (!keepWaiting()) {
+            std::unique_lock lock(open->m);
+            if (open->done) {
+                lock.unlock();
+                opener.join();
+                if (open->handle != INVALID_PORT_HANDLE)
+                    ClosePort(open->handle);
+            } else {
+                // Not waited for: the thread closes what it may still open.
+                open->abandoned = true;
+                opener.detach();
+            }
+            cancelled = true;
+            return INVALID_PORT_HANDLE;
+        }
+    }
+}
+
+} // namespace
+
 PortProbeResult ProbePort(Tmy_COM& com, const std::string& portName, const PortProbeHooks& hooks) {
     PortProbeResult result;
     com.CommPort = portName;
     com.CommPortStr = portName + kPortSettings;
+    // One connection for every probe of a TCP port; a serial port is opened for each.
+    const bool oneOpen = IsTcpPortName(portName);
+    PortHandle h = INVALID_PORT_HANDLE;
+    auto giveBack = [&h] {
+        if (h != INVALID_PORT_HANDLE)
+            ClosePort(h);
+        h = INVALID_PORT_HANDLE;
+    };
     for (const ReaderRow& row : kReaderRows) {
         if (hooks.beforeProbe && !hooks.beforeProbe()) {
+            giveBack();
             result.cancelled = true;
             return result;
         }
-        const ProbeOutcome probe =
-            com.check_port(portName, kProbeAddress, kPortSettings, kProbeCommand, row.identifier);
+        ProbeOutcome outcome;
+        if (h == INVALID_PORT_HANDLE) {
+            bool cancelled = false;
+            h = OpenServed(portName, outcome.openError, hooks.beforeProbe, cancelled);
+            if (cancelled) {
+                result.cancelled = true;
+                return result;
+            }
+        }
+        if (h == INVALID_PORT_HANDLE) {
+            // Not there, busy or refused: the other probes would find the same.
+            if (hooks.afterProbe)
+                hooks.afterProbe(outcome);
+            result.verdict.take(outcome);
+            break;
+        }
+        try {
+            outcome =
+                com.probe_open_port(h, portName, kProbeAddress, kPortSettings, kProbeCommand, row.identifier);
+        } catch (...) {
+            h = INVALID_PORT_HANDLE; // closed by the probe
+            throw;
+        }
         if (hooks.afterProbe)
-            hooks.afterProbe(probe);
-        result.verdict.take(probe);
-        if (probe.found) {
+            hooks.afterProbe(outcome);
+        result.verdict.take(outcome);
+        if (outcome.found) {
+            // The port object holds it now, in com.hPORT.
+            h = INVALID_PORT_HANDLE;
             result.found = &row;
             return result;
         }
+        if (!oneOpen)
+            giveBack();
     }
+    giveBack();
     return result;
 }
 

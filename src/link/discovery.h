@@ -53,14 +53,19 @@ struct PortProbeResult {
 };
 
 struct PortProbeHooks {
-    // Called before each probe; returning false cancels the scan there.
+    // Called before each probe, and about every 10 ms while an open runs on a thread of its
+    // own; returning false cancels the scan there.
     std::function<bool()> beforeProbe;
     // Called after each probe with what it saw (the reply bytes, the cause of a failed open).
     std::function<void(const ProbeOutcome&)> afterProbe;
 };
 
 // Sets com.CommPort and com.CommPortStr for portName and probes it for each identifier in
-// order, one check_port each. On a match the port stays open in com.hPORT.
+// order. A serial port is opened for each probe, as the probes' pacing has it; a TCP port is
+// resolved and connected once and probed on that one connection. A port that does not open
+// is not probed further. With a beforeProbe hook the open (a name look-up, a TCP connect)
+// runs on a thread of its own while the hook is asked about every 10 ms. On a match the port
+// stays open in com.hPORT. Throws PortSetupError (the port closed again) as the probes do.
 PortProbeResult ProbePort(Tmy_COM& com, const std::string& portName, const PortProbeHooks& hooks = {});
 
 } // namespace rd

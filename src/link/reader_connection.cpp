@@ -6,7 +6,6 @@
 #include "protocol/protocol_text.h"
 
 #include <cerrno>
-#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -17,71 +16,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often a wait for a connect running on its own thread asks the hooks.
-constexpr auto kServeEvery = std::chrono::milliseconds(10);
 // The command word that starts an inventory run, and the answer word that confirms its end.
 constexpr std::string_view kRunStartWord = "KELM_EPC_INVENTORY_TIME";
 constexpr std::string_view kRunEndWord = "STOP_INVENTORY";
-
-// An open that may block (a name look-up, a TCP connect), on a thread of its own. Whoever
-// waits for it may give up on it: a port that opens after that is closed again by the thread.
-struct BackgroundOpen {
-    std::mutex m;
-    std::condition_variable doneChanged;
-    bool done = false;
-    bool abandoned = false;
-    PortHandle handle = INVALID_PORT_HANDLE;
-    PortError why;
-};
-
-// Opens portName, asking keepWaiting every 10 ms while the open runs; false from it gives the
-// open up (cancelled set). Without keepWaiting the open runs on the calling thread.
-PortHandle OpenServed(const std::string& portName, PortError& why, const std::function<bool()>& keepWaiting,
-                      bool& cancelled) {
-    if (!keepWaiting)
-        return OpenPort(portName, why);
-    auto open = std::make_shared<BackgroundOpen>();
-    std::thread opener([open, portName] {
-        PortError e;
-        const PortHandle h = OpenPort(portName, e);
-        std::lock_guard lock(open->m);
-        if (open->abandoned) {
-            if (h != INVALID_PORT_HANDLE)
-                ClosePort(h);
-        } else {
-            open->handle = h;
-            open->why = std::move(e);
-        }
-        open->done = true;
-        open->doneChanged.notify_all();
-    });
-    for (;;) {
-        {
-            std::unique_lock lock(open->m);
-            if (open->doneChanged.wait_for(lock, kServeEvery, [&] { return open->done; })) {
-                lock.unlock();
-                opener.join();
-                why = open->why;
-                return open->handle;
-            }
-        }
-        if (!keepWaiting()) {
-            std::unique_lock lock(open->m);
-            if (open->done) {
-                lock.unlock();
-                opener.join();
-                if (open->handle != INVALID_PORT_HANDLE)
-                    ClosePort(open->handle);
-            } else {
-                // Not waited for: the thread closes what it may still open.
-                open->abandoned = true;
-                opener.detach();
-            }
-            cancelled = true;
-            return INVALID_PORT_HANDLE;
-        }
-    }
-}
 
 bool IsServerClosed(const PortError& e) {
     return e.text == kTcpEndOfStreamText;
@@ -111,7 +48,7 @@ std::chrono::milliseconds ReconnectDelay(const std::string& port, int attemptsMa
 }
 
 ReaderConnection::ReaderConnection(LineSink sendLog, LineSink terminal)
-    : sendLog_(std::move(sendLog)), terminal_(std::move(terminal)), owner_(std::this_thread::get_id()) {
+    : sendLog_(std::move(sendLog)), terminal_(std::move(terminal)) {
     com_.MemoUTIL_SEND = [this](const std::string& line) { echo(false, line); };
     com_.MemoTERMINAL = [this](const std::string& line) { echo(true, line); };
 }
@@ -128,64 +65,18 @@ void ReaderConnection::echo(bool terminal, const std::string& line) {
 
 PortProbeResult ReaderConnection::probe(const std::string& portName, const PortProbeHooks& hooks) {
     close();
-    row_ = nullptr;
-    manual_ = false;
-    com_.CommPort = portName;
-    com_.CommPortStr = portName + kPortSettings;
-    // One connection for every probe of a TCP port; a serial port is opened for each.
-    const bool oneOpen = IsTcpPortName(portName);
-    PortProbeResult result;
-    PortHandle h = INVALID_PORT_HANDLE;
-    auto giveBack = [&h] {
-        if (h != INVALID_PORT_HANDLE)
-            ClosePort(h);
-        h = INVALID_PORT_HANDLE;
-    };
-    for (const ReaderRow& row : kReaderRows) {
-        if (hooks.beforeProbe && !hooks.beforeProbe()) {
-            giveBack();
-            result.cancelled = true;
-            return result;
-        }
-        ProbeOutcome outcome;
-        if (h == INVALID_PORT_HANDLE) {
-            bool cancelled = false;
-            h = OpenServed(portName, outcome.openError, hooks.beforeProbe, cancelled);
-            if (cancelled) {
-                result.cancelled = true;
-                return result;
-            }
-        }
-        if (h == INVALID_PORT_HANDLE) {
-            // Not there, busy or refused: the other probes would find the same.
-            if (hooks.afterProbe)
-                hooks.afterProbe(outcome);
-            result.verdict.take(outcome);
-            break;
-        }
-        try {
-            outcome = com_.probe_open_port(h, portName, kProbeAddress, kPortSettings, kProbeCommand,
-                                           row.identifier);
-        } catch (...) {
-            h = INVALID_PORT_HANDLE; // closed by the probe
-            throw;
-        }
-        lastProbeReply_ = outcome.reply;
+    PortProbeHooks mine = hooks;
+    mine.afterProbe = [this, &hooks](const ProbeOutcome& p) {
+        lastProbeReply_ = p.reply;
         if (hooks.afterProbe)
-            hooks.afterProbe(outcome);
-        result.verdict.take(outcome);
-        if (outcome.found) {
-            // The port object holds it now.
-            h = INVALID_PORT_HANDLE;
-            result.found = &row;
-            row_ = &row;
-            state_ = State::Found;
-            return result;
-        }
-        if (!oneOpen)
-            giveBack();
+            hooks.afterProbe(p);
+    };
+    const PortProbeResult result = ProbePort(com_, portName, mine);
+    if (result.found) {
+        // The port object holds it now.
+        row_ = result.found;
+        state_ = State::Found;
     }
-    giveBack();
     return result;
 }
 

@@ -74,7 +74,7 @@ class BoundedStop {
 class ReaderConnection {
   public:
     // sendLog and terminal receive the echo lines of every command sent (the probes' too),
-    // always on the owner's thread (the thread that made the connection object).
+    // always on the owner's thread (those of a reconnect attempt at the poll after it).
     explicit ReaderConnection(LineSink sendLog = {}, LineSink terminal = {});
     // close().
     ~ReaderConnection();
@@ -83,13 +83,10 @@ class ReaderConnection {
 
     // --- Making the connection ---
 
-    // Ends what there is (close()), then probes portName for each identifier in order. A serial
-    // port is opened for each probe, as the probes' pacing has it; a TCP port is resolved and
-    // connected once and probed on that one connection. A port that does not open is not
-    // probed further. hooks.beforeProbe is also called about every 10 ms while a connect is
-    // waited for (it runs on a thread of its own), and returning false there cancels too.
-    // On a match the port stays open and start() begins the receiving. Throws PortSetupError
-    // (the port closed again) as the probes do.
+    // Ends what there is (close()), then probes portName for each identifier in order
+    // (ProbePort: one TCP connection for all of a port's probes, the open beside the caller
+    // while hooks.beforeProbe is asked). On a match the port stays open and start() begins the
+    // receiving. Throws PortSetupError (the port closed again) as the probes do.
     PortProbeResult probe(const std::string& portName, const PortProbeHooks& hooks = {});
     // Starts the receiver on the port the last probe found.
     void start();
@@ -164,7 +161,6 @@ class ReaderConnection {
 
     LineSink sendLog_;
     LineSink terminal_;
-    const std::thread::id owner_;
     Tmy_COM com_;
     std::unique_ptr<TCOM_A> receiver_;
     State state_ = State::Closed;
