@@ -163,6 +163,11 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
 
     // The stop: "EPC_STOP" now and every 100 ms until "STOP_INVENTORY", for at most 3 s. A
     // further Ctrl+C gives it up.
+    // The run's figures are taken here, before any stop: the wait for its confirmation (up to
+    // 3 s) is no part of the run.
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double rate = seconds > 0 ? double(tally.reads()) / seconds : 0.0;
+
     bool confirmed = endedByReader;
     bool lost = run == WaitEnd::Lost;
     if (run == WaitEnd::Interrupted)
@@ -205,8 +210,6 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
     }
     if (lost && !confirmed)
         s.note("no EPC_STOP could be sent: the reader may still be running the inventory");
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double rate = seconds > 0 ? double(tally.reads()) / seconds : 0.0;
     const char* stop = endedByReader ? "ended by the reader" : confirmed ? "confirmed" : "not confirmed";
 
     for (const TagCount& t : tally.tags()) {

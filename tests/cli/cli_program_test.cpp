@@ -491,9 +491,15 @@ TEST_F(CliTest, TheStopIsRepeatedUntilConfirmedAndGivenUpAfterThreeSeconds) {
         const auto summary = p->Json("summary");
         ASSERT_EQ(summary.size(), 1u) << p->out;
         EXPECT_EQ(Str(summary[0], "stop"), c.stop);
+        // The rate is over the run (two cycles, well under a second), up to the first
+        // EPC_STOP: the wait for its confirmation is no part of it.
+        const double seconds = summary[0].value(S("seconds")).toDouble();
+        EXPECT_LT(seconds, 1.0);
+        EXPECT_GE(summary[0].value(S("reads_per_s")).toDouble(), double(Num(summary[0], "reads")) / 1.0);
         if (!c.confirmStop) {
             EXPECT_NE(p->err.find("EPC_STOP not confirmed after 3 s; stop abandoned"), std::string::npos)
                 << p->err;
+            EXPECT_GT(p->elapsedMs, 3000);
             EXPECT_LT(p->elapsedMs, 8000);
         }
     }
