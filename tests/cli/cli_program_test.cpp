@@ -506,17 +506,37 @@ TEST_F(CliTest, TheStopIsRepeatedUntilConfirmedAndGivenUpAfterThreeSeconds) {
 }
 
 TEST_F(CliTest, CtrlCStopsARunningInventoryWithEpcStop) {
-    for (const bool typed : {true, false}) {
-        SCOPED_TRACE(typed ? "^C typed on the terminal" : "SIGTERM");
+    enum How { TypedCtrlC, Term, HangUp, TerminalClosed };
+    const struct {
+        How how;
+        const char* what;
+    } cases[] = {
+        {TypedCtrlC, "^C typed on the terminal"},
+        {Term, "SIGTERM"},
+        {HangUp, "SIGHUP"},
+        {TerminalClosed, "its terminal closed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         readers.clear();
         sim::ReaderSim& r = AddReader();
-        auto p = Start({"inventory", "--json"}, typed);
+        auto p = Start({"inventory", "--json"}, c.how == TypedCtrlC || c.how == TerminalClosed);
         // A few cycles into the run.
         ASSERT_TRUE(r.waitForAnswersSent(1 + 4 * 4, 10000));
-        if (typed)
+        switch (c.how) {
+        case TypedCtrlC:
             p->TypeCtrlC();
-        else
+            break;
+        case Term:
             p->Signal(SIGTERM);
+            break;
+        case HangUp:
+            p->Signal(SIGHUP);
+            break;
+        case TerminalClosed:
+            p->CloseTerminal();
+            break;
+        }
         EXPECT_EQ(p->Wait(), 0) << p->err;
         const auto commands = CommandsAfterProbe(r);
         ASSERT_FALSE(commands.empty());
