@@ -603,6 +603,20 @@ TEST_F(CliTest, CtrlCStopsARunningInventoryWithEpcStop) {
     }
 }
 
+TEST_F(CliTest, AReaderThatAnswersLateIsNamedWithItsLateness) {
+    sim::Options o;
+    o.replyDelayMs = 600;
+    sim::ReaderSim& r = AddReader(o);
+    int code = -1;
+    auto p = Run({"scan"}, &code);
+    EXPECT_EQ(code, 1) << p->err;
+    EXPECT_NE(p->err.find("COM3: VKR900-15 answered too late (after the 501 ms of its probe)"),
+              std::string::npos)
+        << p->err;
+    EXPECT_EQ(p->err.find("without a known identifier"), std::string::npos) << p->err;
+    EXPECT_EQ(r.requestCount(), 7u);
+}
+
 // T, H and the frequencies at their places in the record, read as the reader wrote them.
 int Hex(const std::string& record, int from, int count) {
     return std::stoi(record.substr(std::size_t(from - 1), std::size_t(count)), nullptr, 16);
