@@ -54,20 +54,57 @@ const ReaderWanted kSensorReader{
 
 // An answer as a result line: the answer text, with the time in front for the monitor.
 void PrintAnswer(Output& out, const std::string& answer, bool withTime, bool hex) {
-    const std::string text = Latin1ToUtf8(answer);
     if (out.json()) {
         JsonLine j;
-        j.str("type", "answer").str("time", StampNow()).str("text", text);
+        j.str("type", "answer").str("time", StampNow()).str("text", Latin1ToUtf8(answer));
         if (hex)
             j.str("hex", HexBytes(answer));
         out.line(j);
         return;
     }
-    const std::string body = hex ? HexBytes(answer) : text;
+    const std::string body = hex ? HexBytes(answer) : TerminalText(answer);
     out.line(withTime ? TimeOfDayNow() + ' ' + body : body);
 }
 
+// The command text of send: the words joined by single blanks.
+std::string SendText(const CliOptions& o) {
+    std::string command;
+    for (const std::string& w : o.words)
+        command += (command.empty() ? "" : " ") + w;
+    return command;
+}
+
 } // namespace
+
+std::string CheckComposedCommands(const CliOptions& o) {
+    struct Composed {
+        const char* what;
+        std::string text;
+    };
+    std::vector<Composed> commands;
+    switch (o.command) {
+    case Command::Send:
+        commands.push_back({"the command", SendText(o)});
+        break;
+    case Command::Inventory:
+        commands.push_back(
+            {"the inventory start (--q, --c, --n)", proto::KelmEpcInventoryTime(o.q, o.c, o.n)});
+        commands.push_back({"the stop", proto::EpcStop()});
+        break;
+    default:
+        // The other commands compose texts of their own, of a fixed size.
+        break;
+    }
+    for (const Composed& c : commands) {
+        // Counters take eight digits up to 99,999,999; a session comes nowhere near that.
+        const std::size_t room = MaxCommandLength(1);
+        const std::size_t length = proto::Utf8ToUtf16(c.text).size();
+        if (length > room)
+            return std::string(c.what) + " is too long: " + std::to_string(length) + " characters, at most " +
+                   std::to_string(room);
+    }
+    return {};
+}
 
 int RunPorts(const CliOptions&, Output& out) {
     const auto ports = ListPorts(kLastPort);
@@ -103,15 +140,7 @@ int RunScan(const CliOptions& o, Output& out, TrafficLog& log) {
 }
 
 int RunSend(const CliOptions& o, Output& out, TrafficLog& log) {
-    std::string command;
-    for (const std::string& w : o.words)
-        command += (command.empty() ? "" : " ") + w;
-    // Refused before anything is opened: it could never be sent.
-    if (command.size() > MaxCommandLength(1)) {
-        out.message("the command is too long: " + std::to_string(command.size()) + " characters, at most " +
-                    std::to_string(MaxCommandLength(1)));
-        return kExitUsage;
-    }
+    const std::string command = SendText(o);
     Session s(o, out, log);
     if (!s.connect(kAnyReader))
         return kExitNoReader;
@@ -163,6 +192,11 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
 
     // The stop: "EPC_STOP" now and every 100 ms until "STOP_INVENTORY", for at most 3 s. A
     // further Ctrl+C gives it up.
+    // The run's figures are taken here, before any stop: the wait for its confirmation (up to
+    // 3 s) is no part of the run.
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double rate = seconds > 0 ? double(tally.reads()) / seconds : 0.0;
+
     bool confirmed = endedByReader;
     bool lost = run == WaitEnd::Lost;
     if (run == WaitEnd::Interrupted)
@@ -205,8 +239,6 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
     }
     if (lost && !confirmed)
         s.note("no EPC_STOP could be sent: the reader may still be running the inventory");
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double rate = seconds > 0 ? double(tally.reads()) / seconds : 0.0;
     const char* stop = endedByReader ? "ended by the reader" : confirmed ? "confirmed" : "not confirmed";
 
     for (const TagCount& t : tally.tags()) {
@@ -218,9 +250,9 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
                          .str("antenna", Latin1ToUtf8(t.antenna))
                          .str("signal", Latin1ToUtf8(t.signal)));
         } else {
-            out.line("EPC " + (t.epc.empty() ? std::string("(none)") : Latin1ToUtf8(t.epc)) + "  reads " +
-                     std::to_string(t.reads) + "  antenna " + Latin1ToUtf8(t.antenna) + "  signal " +
-                     Latin1ToUtf8(t.signal));
+            out.line("EPC " + (t.epc.empty() ? std::string("(none)") : TerminalText(t.epc)) + "  reads " +
+                     std::to_string(t.reads) + "  antenna " + TerminalText(t.antenna) + "  signal " +
+                     TerminalText(t.signal));
         }
     }
     if (out.json()) {
@@ -305,13 +337,13 @@ int RunSensors(const CliOptions& o, Output& out, TrafficLog& log) {
             const proto::SawRecord r = proto::DecodeSawRecord(record);
             if (r.tag != i) {
                 j.str("status", "other record");
-                text += "other record: " + Latin1ToUtf8(record);
+                text += "other record: " + TerminalText(record);
             } else if (!r.complete) {
                 j.str("status", "short record").num("length", r.length);
-                text = Latin1ToUtf8(proto::SawShortRecordLine(r));
+                text = TerminalText(proto::SawShortRecordLine(r));
             } else {
                 j.str("status", "ok").num("T", r.t).num("H", r.h);
-                text = Latin1ToUtf8(proto::SawIdLine(r));
+                text = TerminalText(proto::SawIdLine(r));
                 if (r.tag == 2) {
                     j.num("cf", r.cf).num("mf", r.mf).num("df", r.df);
                     text += "  " + Trimmed(proto::SawFrequencyLine(r));
@@ -342,6 +374,11 @@ int RunMonitor(const CliOptions& o, Output& out, TrafficLog& log) {
 }
 
 int RunCommand(const CliOptions& o, Output& out, TrafficLog& log) {
+    // Refused before anything is opened: it could never be sent.
+    if (const std::string why = CheckComposedCommands(o); !why.empty()) {
+        out.message(why);
+        return kExitUsage;
+    }
     switch (o.command) {
     case Command::Ports:
         return RunPorts(o, out);

@@ -4,6 +4,8 @@
 #include "cli/cli_options.h"
 #include "cli/cli_output.h"
 
+#include <string>
+
 namespace rd::cli {
 
 enum ExitCode { kExitOk = 0, kExitNoReader = 1, kExitUsage = 2 };
@@ -23,6 +25,10 @@ inline constexpr int kStopGiveUpMs = 3000;
 // than its own time-out a collection may take to end.
 inline constexpr int kSensorReadWaitMs = 3000;
 inline constexpr int kCollectionGraceMs = 2000;
+
+// Why a command text the command would compose cannot be sent (too long for a frame); ""
+// when all fit. Checked before any port is opened.
+std::string CheckComposedCommands(const CliOptions& o);
 
 int RunPorts(const CliOptions& o, Output& out);
 int RunScan(const CliOptions& o, Output& out, TrafficLog& log);

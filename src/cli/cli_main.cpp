@@ -6,8 +6,11 @@
 
 #include "link/serial_port.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 int main(int argc, char** argv) {
@@ -25,15 +28,31 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
+    Output out(o.json);
     if (o.portDirGiven)
         rd::SetPortDirectory(o.portDir);
+    // A port folder that is not there would make every COM name "no such port".
+    if (const std::string dir = rd::PortDirectory(); !dir.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(dir, ec)) {
+            const int err = std::filesystem::exists(dir, ec) ? ENOTDIR : ENOENT;
+            out.message("readerdesk-cli: the port folder " + dir + ": " +
+                        std::error_code(err, std::generic_category()).message());
+            return kExitUsage;
+        }
+    }
 
-    Output out(o.json);
     TrafficLog log;
     std::string why;
     if (!o.trafficLog.empty() && !log.open(o.trafficLog, why)) {
         out.message("readerdesk-cli: cannot write the traffic log " + o.trafficLog + ": " + why);
         return kExitUsage;
     }
-    return RunCommand(o, out, log);
+    log.onFailure = [&](const std::string& reason) {
+        out.message("readerdesk-cli: cannot write the traffic log " + o.trafficLog + ": " + reason +
+                    "; nothing more is written to it");
+    };
+    const int code = RunCommand(o, out, log);
+    // A run whose record is incomplete did not succeed.
+    return code == kExitOk && log.failed() ? kExitNoReader : code;
 }

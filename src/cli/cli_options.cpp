@@ -1,5 +1,9 @@
 #include "cli/cli_options.h"
 
+#include "cli/cli_output.h"
+
+#include "link/tcp_port.h"
+
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -19,8 +23,9 @@ const char* const kUsage =
     "  inventory [--cycles N | --seconds S] [--q Q] [--c C] [--n N]\n"
     "                        run an inventory (start parameters 20 5 15), stop it with\n"
     "                        EPC_STOP and print every EPC seen with its reads, antenna and\n"
-    "                        last signal, then a summary; without --cycles or --seconds\n"
-    "                        it runs until Ctrl+C\n"
+    "                        last signal, then a summary (reads/s over the run, up to the\n"
+    "                        first EPC_STOP); without --cycles or --seconds it runs until\n"
+    "                        Ctrl+C\n"
     "  sensors               a collection, then the three sensor-tag reads: T, H, cf, mf, df\n"
     "  monitor [--seconds S] [--hex]\n"
     "                        print every answer as it arrives, with the time (to the\n"
@@ -28,8 +33,9 @@ const char* const kUsage =
     "                        until Ctrl+C\n"
     "\n"
     "Options:\n"
-    "  --port NAME           COMn or tcp://HOST:PORT; without it the first reader found on\n"
-    "                        COM1 to COM20 that suits the command is taken\n"
+    "  --port NAME           COMn or tcp://HOST:PORT (PORT 1 to 65535, an IPv6 HOST in\n"
+    "                        brackets); without it the first reader found on COM1 to\n"
+    "                        COM20 that suits the command is taken\n"
     "  --no-probe            with --port: use the port without asking for the identifier\n"
     "  --port-dir DIR        COMn is the entry DIR/COMn (as READERDESK_PORT_DIR)\n"
     "  --addr N              net address of the commands, 0 to 255 (default 1)\n"
@@ -37,8 +43,11 @@ const char* const kUsage =
     "  --traffic-log FILE    append every request, answer and discovery message to FILE\n"
     "  --help                this text\n"
     "\n"
-    "Messages go to standard error. Exit codes: 0 success; 1 no reader, no answer, or the\n"
-    "stop not confirmed; 2 wrong usage.\n";
+    "Messages go to standard error. Answer texts show control characters as \\xHH and a\n"
+    "backslash as \\\\ (JSON output escapes them as JSON does). Exit codes: 0 success; 1 no\n"
+    "reader, no answer, the stop not confirmed, or a traffic log that could not be written;\n"
+    "2 wrong usage (a command too long for a frame, a word that is not UTF-8 text, a port\n"
+    "folder that is not there).\n";
 
 namespace {
 
@@ -120,7 +129,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         } else if (a == "--port") {
             if (!takeValue())
                 return r;
-            if (value.empty())
+            std::string host;
+            uint16_t tcpPort = 0;
+            if (value.empty() || (IsTcpPortName(value) && !ParseTcpPortName(value, host, tcpPort)))
                 return bad();
             o.port = value;
         } else if (a == "--port-dir") {
@@ -200,6 +211,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     if (o.command == Command::Send && o.words.empty()) {
         r.error = "send needs a command";
         return r;
+    }
+    // A word goes out as the characters it spells: bytes that spell none have no place on the
+    // wire.
+    std::vector<std::string> spelt = o.words;
+    if (o.command == Command::Inventory)
+        spelt.insert(spelt.end(), {o.q, o.c, o.n});
+    for (const std::string& w : spelt) {
+        if (!IsUtf8(w)) {
+            r.error = "the word " + ShowInvalidUtf8(w) + " is not UTF-8 text";
+            return r;
+        }
     }
     return r;
 }

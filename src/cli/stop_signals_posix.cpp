@@ -1,5 +1,6 @@
-// POSIX only: SIGINT and SIGTERM are blocked in every thread and taken by one thread of
-// their own with sigwait, which only counts them.
+// POSIX only: SIGINT, SIGTERM and SIGHUP (a closed terminal, a dropped ssh connection) are
+// blocked in every thread and taken by one thread of their own with sigwait, which only
+// counts them. A SIGHUP that is ignored from the start (nohup) stays ignored.
 #include "cli/stop_signals.h"
 
 #include <atomic>
@@ -26,11 +27,18 @@ void InstallStopSignals() {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    struct sigaction hangUp {};
+    sigaction(SIGHUP, nullptr, &hangUp);
+    const bool hangUpIgnored = hangUp.sa_handler == SIG_IGN;
+    if (!hangUpIgnored)
+        sigaction(SIGHUP, &sa, nullptr);
 
     static sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    if (!hangUpIgnored)
+        sigaddset(&set, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     std::thread([] {
         for (;;) {

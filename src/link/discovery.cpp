@@ -1,5 +1,6 @@
 #include "link/discovery.h"
 
+#include "link/frames.h"
 #include "link/tcp_port.h"
 
 #include <cerrno>
@@ -30,9 +31,21 @@ void PortVerdict::take(const ProbeOutcome& p) {
         ioError = p.ioError;
     if (!p.reply.empty())
         reply = p.reply;
+    if (!p.found && !late && !p.reply.empty()) {
+        for (const ReaderRow& row : kReaderRows) {
+            if (FindStrInBuf(p.reply.data(), static_cast<int>(p.reply.size()),
+                             std::string_view(row.identifier))) {
+                late = &row;
+                break;
+            }
+        }
+    }
 }
 
 std::string PortVerdict::line(const std::string& portName) const {
+    if (late)
+        return portName + ": " + late->identifier + " answered too late (after the " +
+               std::to_string(kProbeWindowMs) + " ms of its probe)";
     if (!reply.empty()) {
         std::string text;
         for (uint8_t b : reply)

@@ -40,6 +40,9 @@ struct PortVerdict {
     std::vector<uint8_t> reply; // the latest reply that brought any bytes
     PortError openError;        // why the latest probe that did not open failed
     PortError ioError;          // why the latest probe that failed to write or read did
+    // The row whose identifier a reply held while another identifier was sought: the reply
+    // to an earlier probe, come after that probe's window.
+    const ReaderRow* late = nullptr;
 
     void take(const ProbeOutcome& p);
     // "" when there is nothing to say: the port has no entry at all.

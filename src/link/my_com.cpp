@@ -10,9 +10,7 @@ namespace rd {
 namespace {
 
 constexpr uint32_t kAllPurgeActions = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
-constexpr uint32_t kProbeReadSize = 500;
-// The probe read's limits: 1 ms a byte + 1 ms for 500 bytes, and the pause between bytes.
-constexpr long long kProbeWindowMs = kProbeReadSize + 1;
+// The pause between bytes that ends a probe read.
 constexpr long long kProbePauseMs = 100;
 constexpr uint32_t kInputQueue = 4096;
 

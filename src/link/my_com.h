@@ -41,6 +41,9 @@ struct ProbeOutcome {
 // A probe keeps this many of the latest bytes it read, so that an identifier that comes
 // after a stream of other answers, or split across reads, is still found.
 constexpr std::size_t kProbeKeepBytes = 4096;
+// A probe read takes at most this many bytes, within its window: 1 ms a byte + 1 ms.
+constexpr uint32_t kProbeReadSize = 500;
+constexpr long long kProbeWindowMs = kProbeReadSize + 1;
 
 class Tmy_COM {
   public:

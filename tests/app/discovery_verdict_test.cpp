@@ -101,6 +101,19 @@ TEST_F(DiscoveryVerdict, EachPortThatIsThereSaysWhyItHeldNoReader) {
     EXPECT_EQ(LogTexts(log).join('\n').toStdString(), expected.join('\n').toStdString());
 }
 
+// A reader that answers 0.6 s late: each reply lands in the next probe, which seeks another
+// identifier. The verdict names the reader and its lateness, not an unknown reply.
+TEST_F(DiscoveryVerdict, AReaderThatAnswersLateIsNamedWithItsLateness) {
+    sim::Options late;
+    late.replyDelayMs = 600;
+    addReader("VKR900-15", 3, late);
+    scan();
+    ASSERT_FALSE(window().connected());
+    EXPECT_EQ(
+        memo("MemoUTIL_SEND")->lines()->lines().join('\n').toStdString(),
+        "correct devices not found \nCOM3: VKR900-15 answered too late (after the 501 ms of its probe)");
+}
+
 TEST_F(DiscoveryVerdict, ReaderStreamingAnInventoryIsFound) {
     // Tag answers back to back, as fast as the line takes them: the reply to a probe comes
     // behind kilobytes of them.

@@ -40,15 +40,20 @@ class CliProcess {
         pid_ = ::fork();
         if (pid_ == 0) {
             if (withTerminal) {
+                // The terminal's master end stays with the test alone, so that closing it
+                // hangs the terminal up.
+                ::close(master_);
                 ::setsid();
                 ::ioctl(slave, TIOCSCTTY, 0);
                 ::dup2(slave, 0);
+                ::close(slave);
             }
             ::dup2(out[1], 1);
             ::dup2(err[1], 2);
             // The signals as a shell leaves them for a program it starts.
             ::signal(SIGINT, SIG_DFL);
             ::signal(SIGTERM, SIG_DFL);
+            ::signal(SIGHUP, SIG_DFL);
             sigset_t none;
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -94,6 +99,12 @@ class CliProcess {
 
     // Types ^C on its terminal.
     void TypeCtrlC() { ASSERT_EQ(::write(master_, "\x03", 1), 1); }
+    // Closes its terminal, as a terminal window closed or an ssh connection dropped does: the
+    // system hangs it up (SIGHUP).
+    void CloseTerminal() {
+        ::close(master_);
+        master_ = -1;
+    }
     void Signal(int sig) { ::kill(pid_, sig); }
 
     // Reads to the end and returns the exit code (-1: it did not exit by itself in time,

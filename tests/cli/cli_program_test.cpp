@@ -221,6 +221,44 @@ TEST_F(CliTest, WrongUsageShowsTheUsageWithExitCodeTwo) {
     EXPECT_EQ(help->out.rfind("Usage: readerdesk-cli", 0), 0u) << help->out;
 }
 
+// What could never go out, or names what is not there, is refused before any port is opened,
+// with the reason; the usage text is for command lines that are wrong in their form.
+TEST_F(CliTest, WhatCannotBeSentIsRefusedBeforeThePortIsOpened) {
+    const std::string nines(1000, '9');
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"inventory", "--cycles", "1", "--q", nines},
+         "the inventory start (--q, --c, --n) is too long: 1029 characters, at most 989"},
+        {{"send", std::string(990, 'X')}, "the command is too long: 990 characters, at most 989"},
+        {{"send", "SET_NAME", "AB\xFF\xFE"}, "the word AB\\xff\\xfe is not UTF-8 text"},
+        {{"send", "X", "\xC3("}, "the word \\xc3( is not UTF-8 text"},
+        {{"inventory", "--n", "1\xE9"}, "the word 1\\xe9 is not UTF-8 text"},
+        {{"send", "--port", "tcp://127.0.0.1", "VERSION"}, "bad value for --port: tcp://127.0.0.1"},
+        {{"send", "--port", "tcp://127.0.0.1:0", "VERSION"}, "bad value for --port: tcp://127.0.0.1:0"},
+        {{"scan", "--port", "TCP://:2000"}, "bad value for --port: TCP://:2000"},
+        {{"scan", "--port", "tcp://[::1:2000"}, "bad value for --port: tcp://[::1:2000"},
+        {{"scan", "--port-dir", dir.path() + "/gone"},
+         "readerdesk-cli: the port folder " + dir.path() + "/gone: No such file or directory"},
+    };
+    AddReader();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        int code = -1;
+        auto p = Run(c.args, &code);
+        EXPECT_EQ(code, 2);
+        EXPECT_NE(p->err.find(c.message), std::string::npos) << p->err;
+        EXPECT_EQ(p->out, "");
+    }
+    EXPECT_EQ(readers[0]->requestCount(), 0u);
+    // A word in UTF-8 is sent as the characters it spells.
+    int code = -1;
+    auto p = Run({"send", "SET_NAME", "Gr\xC3\xBC\xC3\x9F"}, &code);
+    EXPECT_EQ(code, 0) << p->err;
+    EXPECT_EQ(readers[0]->commands().back(), "SET_NAME Gr\xFC\xDF");
+}
+
 TEST_F(CliTest, SendPrintsEveryAnswerWithinTheWait) {
     struct Case {
         const char* what;
@@ -340,6 +378,21 @@ TEST_F(CliTest, TrafficLogThatCannotBeWrittenSaysWhy) {
         EXPECT_EQ(p->out, "");
     }
     EXPECT_EQ(readers[0]->requestCount(), 0u);
+}
+
+// A traffic log that opens but cannot be written (a full disk): the run goes on, is told of it
+// once, and does not end as a success.
+TEST_F(CliTest, TrafficLogThatFailsWhileWrittenIsToldAndEndsWithExitCodeOne) {
+    AddReader();
+    int code = -1;
+    auto p = Run({"send", "--json", "--traffic-log", "/dev/full", "VERSION"}, &code);
+    EXPECT_EQ(code, 1) << p->err;
+    const std::string told =
+        "readerdesk-cli: cannot write the traffic log /dev/full: No space left on device";
+    const auto at = p->err.find(told);
+    EXPECT_NE(at, std::string::npos) << p->err;
+    EXPECT_EQ(p->err.find(told, at + 1), std::string::npos) << "told once: " << p->err;
+    EXPECT_EQ(p->Json("answer").size(), 1u) << p->out;
 }
 
 // A server on the loopback that answers the probe as a reader would and then resets the
@@ -491,26 +544,52 @@ TEST_F(CliTest, TheStopIsRepeatedUntilConfirmedAndGivenUpAfterThreeSeconds) {
         const auto summary = p->Json("summary");
         ASSERT_EQ(summary.size(), 1u) << p->out;
         EXPECT_EQ(Str(summary[0], "stop"), c.stop);
+        // The rate is over the run (two cycles, well under a second), up to the first
+        // EPC_STOP: the wait for its confirmation is no part of it.
+        const double seconds = summary[0].value(S("seconds")).toDouble();
+        EXPECT_LT(seconds, 1.0);
+        EXPECT_GE(summary[0].value(S("reads_per_s")).toDouble(), double(Num(summary[0], "reads")) / 1.0);
         if (!c.confirmStop) {
             EXPECT_NE(p->err.find("EPC_STOP not confirmed after 3 s; stop abandoned"), std::string::npos)
                 << p->err;
+            EXPECT_GT(p->elapsedMs, 3000);
             EXPECT_LT(p->elapsedMs, 8000);
         }
     }
 }
 
 TEST_F(CliTest, CtrlCStopsARunningInventoryWithEpcStop) {
-    for (const bool typed : {true, false}) {
-        SCOPED_TRACE(typed ? "^C typed on the terminal" : "SIGTERM");
+    enum How { TypedCtrlC, Term, HangUp, TerminalClosed };
+    const struct {
+        How how;
+        const char* what;
+    } cases[] = {
+        {TypedCtrlC, "^C typed on the terminal"},
+        {Term, "SIGTERM"},
+        {HangUp, "SIGHUP"},
+        {TerminalClosed, "its terminal closed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         readers.clear();
         sim::ReaderSim& r = AddReader();
-        auto p = Start({"inventory", "--json"}, typed);
+        auto p = Start({"inventory", "--json"}, c.how == TypedCtrlC || c.how == TerminalClosed);
         // A few cycles into the run.
         ASSERT_TRUE(r.waitForAnswersSent(1 + 4 * 4, 10000));
-        if (typed)
+        switch (c.how) {
+        case TypedCtrlC:
             p->TypeCtrlC();
-        else
+            break;
+        case Term:
             p->Signal(SIGTERM);
+            break;
+        case HangUp:
+            p->Signal(SIGHUP);
+            break;
+        case TerminalClosed:
+            p->CloseTerminal();
+            break;
+        }
         EXPECT_EQ(p->Wait(), 0) << p->err;
         const auto commands = CommandsAfterProbe(r);
         ASSERT_FALSE(commands.empty());
@@ -522,6 +601,20 @@ TEST_F(CliTest, CtrlCStopsARunningInventoryWithEpcStop) {
         EXPECT_EQ(Num(summary[0], "tags"), 3);
         EXPECT_EQ(Str(summary[0], "stop"), "confirmed");
     }
+}
+
+TEST_F(CliTest, AReaderThatAnswersLateIsNamedWithItsLateness) {
+    sim::Options o;
+    o.replyDelayMs = 600;
+    sim::ReaderSim& r = AddReader(o);
+    int code = -1;
+    auto p = Run({"scan"}, &code);
+    EXPECT_EQ(code, 1) << p->err;
+    EXPECT_NE(p->err.find("COM3: VKR900-15 answered too late (after the 501 ms of its probe)"),
+              std::string::npos)
+        << p->err;
+    EXPECT_EQ(p->err.find("without a known identifier"), std::string::npos) << p->err;
+    EXPECT_EQ(r.requestCount(), 7u);
 }
 
 // T, H and the frequencies at their places in the record, read as the reader wrote them.
@@ -609,6 +702,41 @@ TEST_F(CliTest, MonitorPrintsEachAnswerWithItsTime) {
         if (c.args[1] == "--json")
             p->JsonLines(); // each one a JSON object
         EXPECT_EQ(CommandsAfterProbe(r), std::vector<std::string>{}) << "the monitor only listens";
+    }
+}
+
+// An answer holding control characters ("ESC[2J" clears a terminal) is shown with them
+// escaped, never raw: as \xHH in text, as JSON escapes in JSON.
+TEST_F(CliTest, MonitorNeverWritesAReadersControlCharactersRaw) {
+    // (A byte below 0x10 would end the frame: the reader cannot send one inside an answer.)
+    const std::string body = std::string("CLS \x1b[2J\x1b[31m\x7f\x9b\\ ok \xE9");
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "JSON" : "text");
+        readers.clear();
+        sim::ReaderSim& r = AddReader();
+        std::vector<std::string> args = {"monitor", "--seconds", "1.5"};
+        if (json)
+            args.push_back("--json");
+        auto p = Start(args);
+        ASSERT_TRUE(p->WaitForStderr("VKR900-15 found COM3"));
+        r.sendAnswer(body);
+        EXPECT_EQ(p->Wait(), 0) << p->err;
+        for (char ch : p->out) {
+            const auto b = static_cast<unsigned char>(ch);
+            EXPECT_TRUE(ch == '\n' || (b >= 0x20 && b != 0x7F)) << "raw byte " << int(b) << " in " << p->out;
+        }
+        EXPECT_EQ(p->out.find("\xC2\x9B"), std::string::npos) << "a raw C1 control";
+        const auto lines = p->Lines();
+        ASSERT_EQ(lines.size(), 1u) << p->out;
+        if (json) {
+            const auto answers = p->Json("answer");
+            ASSERT_EQ(answers.size(), 1u);
+            EXPECT_EQ(answers[0].value(S("text")).toString(),
+                      QString::fromLatin1((":00000001 " + body + ";").c_str()));
+        } else {
+            const std::string shown = ":00000001 CLS \\x1b[2J\\x1b[31m\\x7f\\x9b\\\\ ok \xC3\xA9;";
+            EXPECT_EQ(lines[0].substr(lines[0].find(' ') + 1), shown);
+        }
     }
 }
 

@@ -83,6 +83,8 @@ TEST(CliOutput, JsonLinesEscapeWhatJsonCannotHoldAsItIs) {
         {":1 \"a\\b\";", ":1 \\\"a\\\\b\\\";"},
         {std::string(":\x10\x1f\t\r\n;"), ":\\u0010\\u001f\\t\\r\\n;"},
         {":\xB0\xFF;", ":\xC2\xB0\xC3\xBF;"}, // Latin-1 bytes as UTF-8
+        // DEL and the C1 controls (U+0080 to U+009F) are controls too.
+        {":\x7F\x80\x9B\x9F\xA0;", ":\\u007f\\u0080\\u009b\\u009f\xC2\xA0;"},
     };
     for (const Case& c : cases) {
         const std::string line = JsonLine().str("text", Latin1ToUtf8(c.bytes)).num("n", -3).text();
@@ -92,6 +94,62 @@ TEST(CliOutput, JsonLinesEscapeWhatJsonCannotHoldAsItIs) {
         ASSERT_EQ(e.error, QJsonParseError::NoError) << line;
         EXPECT_EQ(d.object().value(QStringLiteral("text")).toString(),
                   QString::fromLatin1(c.bytes.data(), qsizetype(c.bytes.size())));
+    }
+}
+
+TEST(CliOutput, TerminalTextEscapesEveryControlCharacter) {
+    struct Case {
+        std::string bytes; // an answer text: one character per received byte
+        std::string shown;
+    } cases[] = {
+        {":1 OK;", ":1 OK;"},
+        {":\x1b[2J\x1b]0;title\x07;", ":\\x1b[2J\\x1b]0;title\\x07;"},
+        {std::string(":\x00\t\r\n\x1f;", 7), ":\\x00\\x09\\x0d\\x0a\\x1f;"},
+        {":\x7F\x80\x9B\x9F;", ":\\x7f\\x80\\x9b\\x9f;"},
+        // A backslash is doubled, so that "\x1b" as sent stays apart from an escaped ESC.
+        {":a\\x1b;", ":a\\\\x1b;"},
+        {":\xA0\xB0\xFF;", ":\xC2\xA0\xC2\xB0\xC3\xBF;"}, // printable Latin-1 as UTF-8
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TerminalText(c.bytes), c.shown) << c.shown;
+}
+
+TEST(CliOptions, WordsThatAreNotUtf8AreRefusedAndNamed) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* error; // "" for none
+    } cases[] = {
+        {{"send", "SET_NAME", "Gr\xC3\xBC\xC3\x9F", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}, ""},
+        {{"send", "A\xFF"}, "the word A\\xff is not UTF-8 text"},
+        {{"send", "ok", "\xC3"}, "the word \\xc3 is not UTF-8 text"},                      // cut short
+        {{"send", "\xC0\xAF"}, "the word \\xc0\\xaf is not UTF-8 text"},                   // overlong "/"
+        {{"send", "\xED\xA0\x80"}, "the word \\xed\\xa0\\x80 is not UTF-8 text"},          // a surrogate
+        {{"send", "\xF4\x90\x80\x80"}, "the word \\xf4\\x90\\x80\\x80 is not UTF-8 text"}, // past U+10FFFF
+        {{"send", "\xC3\xA9\x80"}, "the word \xC3\xA9\\x80 is not UTF-8 text"},
+        {{"inventory", "--q", "2\xB0"}, "the word 2\\xb0 is not UTF-8 text"},
+        {{"inventory", "--c", "\x80"}, "the word \\x80 is not UTF-8 text"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(ParseCommandLine(c.args).error, c.error);
+    }
+}
+
+TEST(CliOptions, TcpPortNamesMustBeWhole) {
+    const struct {
+        const char* port;
+        bool good;
+    } cases[] = {
+        {"tcp://10.0.0.7:2000", true},   {"TCP://reader.local:4001", true},
+        {"tcp://[::1]:2000", true},      {"COM3", true},
+        {"tcp://10.0.0.7", false},       {"tcp://10.0.0.7:", false},
+        {"tcp://:2000", false},          {"tcp://10.0.0.7:0", false},
+        {"tcp://10.0.0.7:65536", false}, {"tcp://[::1:2000", false},
+        {"tcp://10.0.0.7:20x0", false},
+    };
+    for (const auto& c : cases) {
+        const ParseResult r = ParseCommandLine({"scan", "--port", c.port});
+        EXPECT_EQ(r.error, c.good ? "" : std::string("bad value for --port: ") + c.port);
     }
 }
 

@@ -68,12 +68,13 @@ class ReaderConnectionTest : public ::testing::Test {
         ResetPortDirectory();
     }
 
-    sim::ReaderSim& addReader(const std::string& identifier, bool silent = false) {
+    sim::ReaderSim& addReader(const std::string& identifier, bool silent = false, int replyDelayMs = 0) {
         sim::Options o;
         o.identifier = identifier;
         o.portDir = dir.path();
         o.comNumber = 3;
         o.silent = silent;
+        o.replyDelayMs = replyDelayMs;
         readers.push_back(std::make_unique<sim::ReaderSim>(o));
         return *readers.back();
     }
@@ -204,8 +205,8 @@ TEST_F(ReaderConnectionTest, CloseWhileAnAttemptRunsGivesThePortBack) {
 // the one before (as ser2net's kickolduser does).
 class TcpConnectionTest : public ReaderConnectionTest {
   protected:
-    sim::TcpBridge& serve(const std::string& identifier) {
-        sim::ReaderSim& r = addReader(identifier);
+    sim::TcpBridge& serve(const std::string& identifier, int replyDelayMs = 0) {
+        sim::ReaderSim& r = addReader(identifier, false, replyDelayMs);
         bridge = std::make_unique<sim::TcpBridge>(r.slavePath(), 0);
         return *bridge;
     }
@@ -230,6 +231,37 @@ TEST_F(TcpConnectionTest, ThePortsProbesShareOneConnection) {
     EXPECT_EQ(probes, 7);
     EXPECT_EQ(b.clientsAccepted(), 1);
     EXPECT_EQ(c.settingsText(), b.portName() + kSettings);
+}
+
+// A reader that answers 0.6 s late: each reply lands in the window of the probe after its
+// own, which seeks another identifier. The verdict says what came, and when.
+TEST_F(TcpConnectionTest, AReplyAfterItsProbesWindowIsCalledLateNotUnknown) {
+    for (const bool tcp : {false, true}) {
+        SCOPED_TRACE(tcp ? "TCP" : "serial");
+        link.reset();
+        bridge.reset();
+        readers.clear();
+        std::string name = "COM3";
+        if (tcp)
+            name = serve("VKR900-15", 600).portName();
+        else
+            addReader("VKR900-15", false, 600);
+        ReaderConnection& c = connection();
+        std::vector<std::string> replies;
+        PortProbeHooks hooks;
+        hooks.afterProbe = [&](const ProbeOutcome& p) {
+            replies.emplace_back(p.reply.begin(), p.reply.end());
+        };
+        const PortProbeResult r = c.probe(name, hooks);
+        EXPECT_EQ(r.found, nullptr);
+        // The late replies did come, each in a later probe's window.
+        int withIdentifier = 0;
+        for (const std::string& reply : replies)
+            withIdentifier += reply.find("VERSION VKR900-15;") != std::string::npos;
+        EXPECT_GE(withIdentifier, 3);
+        EXPECT_EQ(r.verdict.line(name),
+                  name + ": VKR900-15 answered too late (after the 501 ms of its probe)");
+    }
 }
 
 TEST_F(TcpConnectionTest, APortThatDoesNotOpenIsProbedOnce) {
