@@ -141,6 +141,8 @@ class ReaderConnection {
     LinkNews poll();
     // An inventory start went out and the reader has not confirmed its end since.
     bool runUnconfirmed() const { return runUnconfirmed_; }
+    // The address of that run's start.
+    int runAddress() const { return runAddress_; }
     // The run is no longer waited for (its stop was given up and told).
     void forgetRun() { runUnconfirmed_ = false; }
     // Ends the connection: "EPC_STOP" once to the run's address when a run is unconfirmed and

@@ -114,8 +114,10 @@ class TFormQUOR : public QWidget, public Shell {
     bool manualConnection() const { return link_ && link_->manual(); }
 
     // The inventory run state the indicators of the pages show: running from a start
-    // command sent, stopping from an "EPC_STOP" sent until the reader confirms it or the
-    // retries end, stopped otherwise (and while no reader is connected).
+    // command sent, stopping from an "EPC_STOP" sent until the reader confirms it, stop not
+    // confirmed when the retries end without that (until the next start or a late
+    // confirmation), interrupted by a lost connection (until the next start), stopped
+    // otherwise.
     RunState runState() const { return runState_; }
 
     // Ends the connection, if there is one: the receiver thread is asked to stop and joined,
@@ -234,8 +236,13 @@ class TFormQUOR : public QWidget, public Shell {
     // Inventory run control: the end of a stop's retries (confirmed, abandoned or failed),
     // the start of a run seen among the commands sent, and the stop sent when the window
     // closes during a run.
-    void endStopRetries();
+    // shown: the run state after them.
+    void endStopRetries(RunState shown);
     void noteRunCommand(const QString& command);
+    // A lost connection ends the run as far as the window knows; after the reconnect, a run
+    // the reader has not confirmed the end of is stopped once (the terminal says so).
+    void runCutOff();
+    void stopRunAfterReconnect();
 
     int StopPending_ = 0;
     // The pending stop's 3 s, from its first "EPC_STOP".
