@@ -106,6 +106,11 @@ void TFormQUOR::SendStringLine(const QString& NetADDR, const QString& SendStr) {
     if (!connected())
         return;
     const int address = StrToInt(NetADDR);
+    // The frame has one byte for it: anything else would go out as another address.
+    if (address < 0 || address > 255)
+        throw AppError(QStringLiteral("Bad value in the net address box (ComboBoxUTIL_ADDR): %1; "
+                                      "an address is 0 to 255")
+                           .arg(NetADDR.trimmed()));
     const PortError e = link_->send(address, SendStr.toStdU16String());
     if (!e.ok())
         appendTerminal(QStringLiteral("!! %1: write failed: %2")
