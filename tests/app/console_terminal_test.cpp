@@ -240,6 +240,23 @@ INSTANTIATE_TEST_SUITE_P(
                       AddressCase{"Sent07", "07", 7}),
     [](const ::testing::TestParamInfo<AddressCase>& i) { return std::string(i.param.name); });
 
+// A traffic log that cannot be written is told once, in the terminal and on the UTIL page, and
+// ends there; the window goes on.
+TEST_F(Console, TrafficLogThatCannotBeWrittenIsToldOnce) {
+    sim::ReaderSim& r = connect();
+    window().setTrafficLog("/dev/full");
+    EXPECT_FALSE(window().trafficLogFailed());
+    ASSERT_TRUE(enter(r, "GET_SLOT 1"));
+    ASSERT_TRUE(enter(r, "GET_SLOT 2"));
+    ASSERT_TRUE(routeUntil([&] { return window().answersRouted() >= 2; }));
+    EXPECT_TRUE(window().trafficLogFailed());
+    const QString told = "!! traffic log /dev/full cannot be written";
+    auto count = [&](const char* m) { return int(memo(m)->lines()->lines().filter(told).size()); };
+    EXPECT_EQ(count("MemoTERMINAL"), 1);
+    EXPECT_EQ(count("MemoUTIL_SEND"), 1);
+    EXPECT_EQ(r.commands().back(), "GET_SLOT 2");
+}
+
 TEST_F(Console, NothingRememberedWithoutAReader) {
     console()->setEditText("GET_SLOT 3");
     QTest::keyClick(console()->lineEdit(), Qt::Key_Return);

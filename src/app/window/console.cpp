@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -239,12 +240,20 @@ void TFormQUOR::appendDiscovery(TMemo* memo, const QString& line) {
 }
 
 void TFormQUOR::writeTrafficLog(const QString& line) {
-    if (trafficLog_)
-        trafficLog_->write(line);
+    if (!trafficLog_ || trafficLog_->write(line))
+        return;
+    // Said once, where the user looks: the log ends here rather than fail on every line.
+    const std::unique_ptr<TrafficLog> log = std::move(trafficLog_);
+    trafficLogFailed_ = true;
+    const QString told = QStringLiteral("!! traffic log %1 cannot be written: %2; it stops here")
+                             .arg(QDir::toNativeSeparators(log->path()), log->errorString());
+    MemoUTIL_SEND->append(told);
+    appendTerminal(told);
 }
 
 void TFormQUOR::setTrafficLog(const QString& path) {
     trafficLog_.reset();
+    trafficLogFailed_ = false;
     if (!path.isEmpty())
         trafficLog_ = std::make_unique<TrafficLog>(path);
 }

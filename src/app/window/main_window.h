@@ -130,6 +130,9 @@ class TFormQUOR : public QWidget, public Shell {
     // Appends every terminal line and discovery message to this file, time-stamped
     // (an empty path switches the log off). Throws AppError when it cannot be opened.
     void setTrafficLog(const QString& path);
+    // A line of the traffic log could not be written: the window said so once and the log
+    // ended there.
+    bool trafficLogFailed() const { return trafficLogFailed_; }
 
     // Runs discovery once, as the UTIL page's "COM" button does, as soon as the window
     // has been shown and painted for the first time.
@@ -271,6 +274,7 @@ class TFormQUOR : public QWidget, public Shell {
     // Ends a stop typed at the console that the reader never confirms (no retries run).
     QTimer* consoleStopTimer_ = nullptr;
     std::unique_ptr<TrafficLog> trafficLog_;
+    bool trafficLogFailed_ = false;
     // The terminal lines as composed, for the TRM page's switches, and the clock of their
     // round trips.
     TerminalLines terminalLines_{kDisplayLogLines}; // as many as MemoTERMINAL shows
