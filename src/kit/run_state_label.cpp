@@ -15,6 +15,10 @@ QString RunStateText(RunState s) {
         return QStringLiteral("Inventory: running");
     case RunState::Stopping:
         return QStringLiteral("Inventory: stopping…");
+    case RunState::Interrupted:
+        return QStringLiteral("Inventory: interrupted (connection lost)");
+    case RunState::StopNotConfirmed:
+        return QStringLiteral("Inventory: stop not confirmed");
     case RunState::Stopped:
         break;
     }
@@ -24,9 +28,11 @@ QString RunStateText(RunState s) {
 RunStateLabel::RunStateLabel(QWidget* parent) : QLabel(RunStateText(RunState::Stopped), parent) {
     setObjectName(QStringLiteral("LabelRUN_STATE"));
     setAccessibleName(QStringLiteral("inventory run state"));
+    setAccessibleDescription(text());
     // As wide as its longest text, so that a change of state never moves the page.
     int w = 0;
-    for (RunState s : {RunState::Stopped, RunState::Running, RunState::Stopping})
+    for (RunState s : {RunState::Stopped, RunState::Running, RunState::Stopping, RunState::Interrupted,
+                       RunState::StopNotConfirmed})
         w = std::max(w, fontMetrics().horizontalAdvance(RunStateText(s)));
     setMinimumWidth(w + 2 * margin() + 2);
 }
@@ -34,7 +40,11 @@ RunStateLabel::RunStateLabel(QWidget* parent) : QLabel(RunStateText(RunState::St
 void RunStateLabel::setState(RunState s) {
     state_ = s;
     setText(RunStateText(s));
-    SetFontColor(this, s == RunState::Running ? colors::green() : colors::black());
+    // The name says what the label is; the description what it shows (the widget tells
+    // assistive technology of the change).
+    setAccessibleDescription(text());
+    const bool trouble = s == RunState::Interrupted || s == RunState::StopNotConfirmed;
+    SetFontColor(this, s == RunState::Running ? colors::green() : trouble ? colors::red() : colors::black());
 }
 
 RunStateLabel* RunStateLabel::addTo(QWidget* page) {

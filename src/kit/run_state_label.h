@@ -7,15 +7,20 @@
 
 namespace rd {
 
-enum class RunState { Stopped, Running, Stopping };
+// Interrupted: the connection was lost during a run (or its stop); StopNotConfirmed: the stop's
+// retries ended without the reader's "STOP_INVENTORY". Both hold until the next start (the
+// latter also ends on a late "STOP_INVENTORY").
+enum class RunState { Stopped, Running, Stopping, Interrupted, StopNotConfirmed };
 
-// "Inventory: running", "Inventory: stopping…" or "Inventory: stopped".
+// "Inventory: running", "Inventory: stopping…", "Inventory: stopped",
+// "Inventory: interrupted (connection lost)" or "Inventory: stop not confirmed".
 QString RunStateText(RunState s);
 
 class RunStateLabel : public QLabel {
     Q_OBJECT
   public:
-    // Starts as stopped. Every instance carries the objectName "LabelRUN_STATE".
+    // Starts as stopped. Every instance carries the objectName "LabelRUN_STATE"; its accessible
+    // description is the text shown, kept with it, so that assistive technology reads it.
     explicit RunStateLabel(QWidget* parent = nullptr);
     void setState(RunState s);
     RunState state() const { return state_; }

@@ -9,7 +9,11 @@ namespace rd {
 
 namespace {
 
-constexpr uint32_t kAllPurgeActions = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// What a freshly opened port drops: the input waiting in it (old answers). Not its output: on
+// a port just closed and opened again, that holds what the last connection wrote, such as the
+// "EPC_STOP" sent on close, which the reader may not have taken yet (on a pseudo-terminal an
+// output purge drops what the other end has not read).
+constexpr uint32_t kOpenPurgeActions = PURGE_RXABORT | PURGE_RXCLEAR;
 // The pause between bytes that ends a probe read.
 constexpr long long kProbePauseMs = 100;
 constexpr uint32_t kInputQueue = 4096;
@@ -30,8 +34,8 @@ CommTimeouts connectedTimeouts() {
     return t;
 }
 
-// Time-outs, queue sizes and line settings of a freshly opened port, then the purge. The
-// results of the settings calls are not examined: a port that opens is used as it is.
+// Time-outs, queue sizes and line settings of a freshly opened port, then the purge of its
+// input. The results of the settings calls are not examined: a port that opens is used as it is.
 // A port that cannot be purged is closed again before the error is raised: kept open and
 // stored nowhere, it would stay locked against every later attempt until the program ends.
 void configurePort(Tmy_COM& c, PortHandle h, const std::string& settingsText) {
@@ -40,7 +44,7 @@ void configurePort(Tmy_COM& c, PortHandle h, const std::string& settingsText) {
     GetCommState(h, c.PortDCB);
     BuildCommDCB(settingsText, c.PortDCB);
     SetCommState(h, c.PortDCB);
-    if (!PurgeComm(h, kAllPurgeActions)) {
+    if (!PurgeComm(h, kOpenPurgeActions)) {
         ClosePort(h);
         throw PortSetupError("Error purging port");
     }

@@ -138,6 +138,8 @@ class ReaderConnection {
     LinkNews poll();
     // An inventory start went out and the reader has not confirmed its end since.
     bool runUnconfirmed() const { return runUnconfirmed_; }
+    // The address of that run's start.
+    int runAddress() const { return runAddress_; }
     // Ends the connection: "EPC_STOP" once to the run's address when a run is unconfirmed and
     // the receiver runs, the receiver stopped and joined, the port closed (its lock released),
     // reconnecting ended. The request counter runs on.

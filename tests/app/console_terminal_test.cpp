@@ -201,6 +201,62 @@ TEST_F(Console, WithoutSettingsTheHistoryStaysInTheWindow) {
               QStringList{"KEPT"}); // nothing written
 }
 
+// The net address is one byte of the frame: a box text outside 0 to 255 is refused with a
+// message naming the box, and nothing goes out.
+struct AddressCase {
+    const char* name;
+    const char* text;
+    int wireByte; // -1: refused
+};
+
+class AddressBox : public Console, public ::testing::WithParamInterface<AddressCase> {};
+
+TEST_P(AddressBox, OnlyWhatFitsTheFrameGoesOut) {
+    const AddressCase& c = GetParam();
+    sim::ReaderSim& r = connect();
+    const std::size_t before = r.requestCount();
+    const int sendLines = memo("MemoUTIL_SEND")->count();
+    control<QComboBox>("ComboBoxUTIL_ADDR")->setEditText(c.text);
+    console()->setEditText("VERSION");
+    click("BitBtnUTIL_SEND_COMMAND");
+    if (c.wireByte < 0) {
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_TRUE(errors.first().contains("ComboBoxUTIL_ADDR")) << errors.first().toStdString();
+        EXPECT_TRUE(errors.first().contains(QString(c.text).trimmed())) << errors.first().toStdString();
+        EXPECT_EQ(memo("MemoUTIL_SEND")->count(), sendLines);
+        EXPECT_FALSE(r.waitForRequests(before + 1, 300));
+        return;
+    }
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    ASSERT_TRUE(r.waitForRequests(before + 1, 2000));
+    EXPECT_EQ(r.requests().back().at(0), c.wireByte);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AddressBox,
+    ::testing::Values(AddressCase{"Refused999", "999", -1}, AddressCase{"Refused256", "256", -1},
+                      AddressCase{"RefusedMinus1", "-1", -1}, AddressCase{"RefusedHex100", "$100", -1},
+                      AddressCase{"Sent255", "255", 255}, AddressCase{"Sent0", "0", 0},
+                      AddressCase{"Sent07", "07", 7}),
+    [](const ::testing::TestParamInfo<AddressCase>& i) { return std::string(i.param.name); });
+
+// A traffic log that cannot be written is told once, in the terminal and on the UTIL page, and
+// ends there; the window goes on.
+TEST_F(Console, TrafficLogThatCannotBeWrittenIsToldOnce) {
+    sim::ReaderSim& r = connect();
+    window().setTrafficLog("/dev/full");
+    EXPECT_FALSE(window().trafficLogFailed());
+    ASSERT_TRUE(enter(r, "GET_SLOT 1"));
+    ASSERT_TRUE(enter(r, "GET_SLOT 2"));
+    ASSERT_TRUE(routeUntil([&] { return window().answersRouted() >= 2; }));
+    EXPECT_TRUE(window().trafficLogFailed());
+    const QString told = "!! traffic log /dev/full cannot be written";
+    auto count = [&](const char* m) { return int(memo(m)->lines()->lines().filter(told).size()); };
+    EXPECT_EQ(count("MemoTERMINAL"), 1);
+    EXPECT_EQ(count("MemoUTIL_SEND"), 1);
+    EXPECT_EQ(r.commands().back(), "GET_SLOT 2");
+}
+
 TEST_F(Console, NothingRememberedWithoutAReader) {
     console()->setEditText("GET_SLOT 3");
     QTest::keyClick(console()->lineEdit(), Qt::Key_Return);

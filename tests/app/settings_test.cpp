@@ -1,12 +1,17 @@
-// The settings kept between runs: every editable box, the window's geometry and its pages are
-// written when the window closes and read back by the next one; with settings off nothing is
-// read or written; a damaged file gives the defaults.
+// The settings kept between runs: every editable box, the TRM page's switches, the window's
+// geometry and its pages are written when the window closes and read back by the next one; with
+// settings off nothing is read or written; a damaged file gives the defaults; a file that cannot
+// be written is told once.
 #include "app/window/command_line.h"
 #include "app/window/main_window.h"
+#include "kit/errors.h"
 #include "kit/settings.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTabWidget>
 
@@ -15,6 +20,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+
+#include <unistd.h>
 
 namespace rd::testing {
 namespace {
@@ -53,8 +60,10 @@ class WindowSettings : public ::testing::Test {
     void SetUp() override {
         path_ = QSettings(QSettings::IniFormat, QSettings::UserScope, "ReaderDesk", "readerdesk").fileName();
         QFile::remove(path_);
+        SetErrorSink([this](const QString& m) { errors << m; });
     }
     void TearDown() override {
+        SetErrorSink({});
         SetSettingsEnabled(true);
         QFile::remove(path_);
     }
@@ -79,6 +88,7 @@ class WindowSettings : public ::testing::Test {
     }
 
     QString path_;
+    QStringList errors;
 };
 
 TEST_F(WindowSettings, WrittenOnCloseAndReadByTheNextWindow) {
@@ -103,7 +113,84 @@ TEST_F(WindowSettings, WrittenOnCloseAndReadByTheNextWindow) {
     EXPECT_TRUE(pages(next).isTabVisible(tabIndex(next, "TAGS")));
     EXPECT_EQ(pages(next).tabText(pages(next).currentIndex()), "LOG");
     EXPECT_EQ(next.size(), QSize(1011, 655));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
 }
+
+TEST_F(WindowSettings, TerminalSwitchesAreKept) {
+    {
+        TFormQUOR w;
+        w.findChild<QCheckBox*>("CheckBoxTRM_TIME")->setChecked(true);
+        w.findChild<QCheckBox*>("CheckBoxTRM_ROUND_TRIP")->setChecked(true);
+        w.findChild<QComboBox*>("ComboBoxTRM_FORM")->setCurrentIndex(2);
+        w.saveSettings();
+    }
+    TFormQUOR next;
+    next.restoreSettings();
+    EXPECT_TRUE(next.findChild<QCheckBox*>("CheckBoxTRM_TIME")->isChecked());
+    EXPECT_TRUE(next.findChild<QCheckBox*>("CheckBoxTRM_ROUND_TRIP")->isChecked());
+    EXPECT_EQ(next.findChild<QComboBox*>("ComboBoxTRM_FORM")->currentText(), "hex + text");
+}
+
+// Where the file cannot be written, closing says so once, naming the file.
+enum class Unwritable { FolderInPlaceOfTheFile, FileInPlaceOfTheFolder, ReadOnlyFolder };
+
+std::string caseName(Unwritable u) {
+    switch (u) {
+    case Unwritable::FolderInPlaceOfTheFile:
+        return "FolderInPlaceOfTheFile";
+    case Unwritable::FileInPlaceOfTheFolder:
+        return "FileInPlaceOfTheFolder";
+    case Unwritable::ReadOnlyFolder:
+        break;
+    }
+    return "ReadOnlyFolder";
+}
+
+class UnwritableSettings : public WindowSettings, public ::testing::WithParamInterface<Unwritable> {
+  protected:
+    void TearDown() override {
+        const QString folder = QFileInfo(path_).path();
+        QFile(folder).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir(path_).removeRecursively();
+        if (QFileInfo(folder).isFile())
+            QFile::remove(folder);
+        WindowSettings::TearDown();
+    }
+};
+
+TEST_P(UnwritableSettings, ClosingSaysSoOnceNamingTheFile) {
+    const QString folder = QFileInfo(path_).path();
+    switch (GetParam()) {
+    case Unwritable::FolderInPlaceOfTheFile:
+        ASSERT_TRUE(QDir().mkpath(path_));
+        break;
+    case Unwritable::FileInPlaceOfTheFolder: {
+        QDir(folder).removeRecursively();
+        QFile f(folder);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        break;
+    }
+    case Unwritable::ReadOnlyFolder:
+        if (::geteuid() == 0)
+            GTEST_SKIP() << "root writes into a read-only folder";
+        ASSERT_TRUE(QDir().mkpath(folder));
+        ASSERT_TRUE(QFile(folder).setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        break;
+    }
+    {
+        TFormQUOR w;
+        w.restoreSettings();
+        w.findChild<QLineEdit*>("EditNET_HOST")->setText("kept?");
+        w.saveSettings();
+    }
+    ASSERT_EQ(errors.size(), 1) << errors.join("; ").toStdString();
+    EXPECT_TRUE(errors.first().contains(QDir::toNativeSeparators(path_))) << errors.first().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnwritableSettings,
+                         ::testing::Values(Unwritable::FolderInPlaceOfTheFile,
+                                           Unwritable::FileInPlaceOfTheFolder, Unwritable::ReadOnlyFolder),
+                         [](const ::testing::TestParamInfo<Unwritable>& i) { return caseName(i.param); });
 
 // Each case: what is in the file before the window starts, and whether settings are on.
 struct DefaultsCase {

@@ -1,5 +1,6 @@
 // The end of a stop's retries when the reader never confirms it or a retry cannot be sent,
-// and the stop sent to a reader still running an inventory when the window closes.
+// and the stop sent to a reader still running an inventory when the window closes or its
+// connection ends (COM, CLOSE).
 #include "sim_window.h"
 
 #include <QFile>
@@ -109,11 +110,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, StopRetries,
                          });
 
 enum class BeforeClose { Nothing, PageStart, ConsoleStart, StartStoppedConfirmed };
+// How the connection ends: the window closes, COM scans anew (and finds the reader again),
+// CLOSE ends it.
+enum class End { Window, ComButton, CloseButton };
 
 struct CloseCase {
     const char* name;
     BeforeClose before;
     int stopAddress; // 0: nothing is sent at the close
+    End end = End::Window;
 };
 
 class CloseDuringRun : public RunControl, public ::testing::WithParamInterface<CloseCase> {};
@@ -145,26 +150,53 @@ TEST_P(CloseDuringRun, StopsTheReaderOnce) {
                                                                                               : 1);
     ASSERT_TRUE(reader.waitForRequests(beforeClose, 2000));
     EXPECT_EQ(reader.inventoryRunning(), r.stopAddress != 0);
-    destroyWindow();
-    if (r.stopAddress == 0) {
-        EXPECT_FALSE(reader.waitForRequests(beforeClose + 1, 300));
-        return;
+    QTemporaryDir tmp;
+    window().setTrafficLog(tmp.filePath("traffic.log"));
+    std::vector<std::string> expected;
+    if (r.stopAddress != 0)
+        expected.push_back("EPC_STOP");
+    switch (r.end) {
+    case End::Window:
+        destroyWindow();
+        break;
+    case End::ComButton:
+        scan();
+        EXPECT_TRUE(window().connected());
+        expected.push_back("VERSION");
+        break;
+    case End::CloseButton:
+        click("BitBtnUTIL_CLOSE");
+        EXPECT_FALSE(window().connected());
+        break;
     }
-    ASSERT_TRUE(reader.waitForRequests(beforeClose + 1, 2000));
-    EXPECT_FALSE(reader.waitForRequests(beforeClose + 2, 300));
-    EXPECT_EQ(sentSince(reader, beforeClose), std::vector<std::string>{"EPC_STOP"});
-    EXPECT_EQ(reader.requests().back().at(0), r.stopAddress);
+    ASSERT_TRUE(reader.waitForRequests(beforeClose + expected.size(), 2000));
+    EXPECT_FALSE(reader.waitForRequests(beforeClose + expected.size() + 1, 300));
+    EXPECT_EQ(sentSince(reader, beforeClose), expected);
     EXPECT_FALSE(reader.inventoryRunning());
+    if (r.stopAddress != 0) {
+        EXPECT_EQ(reader.requests().at(beforeClose).at(0), r.stopAddress);
+    }
+    if (r.end == End::Window)
+        return;
+    // The stop is in the traffic log as every command sent, and the run is over.
+    QFile log(tmp.filePath("traffic.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString epcStop = QString::fromLatin1(QByteArray(" EPC_STOP;").toHex(' ').toUpper()).prepend(' ');
+    EXPECT_EQ(QString::fromUtf8(log.readAll()).count(epcStop), r.stopAddress != 0 ? 1 : 0);
+    EXPECT_EQ(window().runState(), RunState::Stopped);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CloseDuringRun,
-                         ::testing::Values(CloseCase{"NoRun", BeforeClose::Nothing, 0},
-                                           CloseCase{"StartedOnThe900Page", BeforeClose::PageStart, 1},
-                                           CloseCase{"StartedAtTheConsole", BeforeClose::ConsoleStart, 5},
-                                           CloseCase{"StopConfirmed", BeforeClose::StartStoppedConfirmed, 0}),
-                         [](const ::testing::TestParamInfo<CloseCase>& i) {
-                             return std::string(i.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CloseDuringRun,
+    ::testing::Values(CloseCase{"NoRun", BeforeClose::Nothing, 0},
+                      CloseCase{"StartedOnThe900Page", BeforeClose::PageStart, 1},
+                      CloseCase{"StartedAtTheConsole", BeforeClose::ConsoleStart, 5},
+                      CloseCase{"StopConfirmed", BeforeClose::StartStoppedConfirmed, 0},
+                      CloseCase{"ComPressedDuringRun", BeforeClose::PageStart, 1, End::ComButton},
+                      CloseCase{"ComPressedDuringConsoleRun", BeforeClose::ConsoleStart, 5, End::ComButton},
+                      CloseCase{"ComPressedWithoutRun", BeforeClose::Nothing, 0, End::ComButton},
+                      CloseCase{"ClosePressedDuringRun", BeforeClose::PageStart, 1, End::CloseButton}),
+    [](const ::testing::TestParamInfo<CloseCase>& i) { return std::string(i.param.name); });
 
 } // namespace
 } // namespace rd::testing

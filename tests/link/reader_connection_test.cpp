@@ -16,6 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 namespace rd::testing {
 namespace {
 
@@ -129,6 +134,48 @@ TEST_F(ReaderConnectionTest, CloseStopsARunThatTheReaderHasNotConfirmed) {
         link.reset();
         dropReaders();
     }
+}
+
+// A scan of the port a run went on (COM pressed during the run) closes the connection and
+// opens the port again at once. The stop the close wrote reaches the reader even when it has
+// not taken it before the port is opened again: here the reader reads nothing until the probe
+// is over, and what it has not read fills the pty, so that the stop waits in the kernel's
+// output buffers (where a loaded machine leaves it for a while too).
+TEST_F(ReaderConnectionTest, TheStopOfACloseSurvivesTheNextOpenOfThePort) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    // Held open, so that the program's closes never hang the pty up.
+    const int held = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::symlink(slave.c_str(), (dir.path() + "/COM3").c_str()), 0);
+
+    ReaderConnection& c = connection();
+    ASSERT_TRUE(c.open("COM3").ok());
+    for (int i = 0; i < 300; ++i)
+        ASSERT_TRUE(c.send(1, u"GET_SLOT 1").ok());
+    ASSERT_TRUE(c.send(1, u"KELM_EPC_INVENTORY_TIME 4 1 0").ok());
+    ASSERT_TRUE(c.runUnconfirmed());
+    // Closes (the stop), opens again, probes; nothing answers.
+    EXPECT_EQ(c.probe("COM3").found, nullptr);
+    c.close();
+
+    std::string wire;
+    char buf[4096];
+    pollfd p{master, POLLIN, 0};
+    while (::poll(&p, 1, 200) > 0) {
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        wire.append(buf, std::size_t(n));
+    }
+    const std::size_t stop = wire.find(" EPC_STOP;");
+    EXPECT_NE(stop, std::string::npos) << wire;
+    EXPECT_NE(wire.find(" VERSION;", stop == std::string::npos ? 0 : stop), std::string::npos) << wire;
+    ::close(held);
+    ::close(master);
 }
 
 TEST_F(ReaderConnectionTest, LostReaderComesBackWithoutHoldingUpItsOwner) {

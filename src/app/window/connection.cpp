@@ -57,8 +57,10 @@ void TFormQUOR::endConnection() {
         link_->close();
     if (wasLost)
         LabelCOM_PORT_STATUS->setPalette(statusPalette_);
-    // No confirmation can come any more.
-    setRunState(RunState::Stopped);
+    // No confirmation can come any more. A run cut off by a loss or a stop never confirmed
+    // stays so until the next start: the reader may still be running it.
+    if (runState_ == RunState::Running || runState_ == RunState::Stopping)
+        setRunState(RunState::Stopped);
     if (!had)
         return;
     LabelCOM_PORT_STATUS->setText(kStatusStart);
@@ -78,6 +80,7 @@ void TFormQUOR::showLinkNews(const LinkNews& news) {
                                       QStringLiteral(": connection lost"));
         SetFontColor(LabelCOM_PORT_STATUS, colors::red());
         appendTerminal(QStringLiteral("!! ") + line);
+        runCutOff();
         break;
     case LinkNews::Reconnected:
         droppedShown_ = 0;
@@ -85,6 +88,7 @@ void TFormQUOR::showLinkNews(const LinkNews& news) {
         LabelCOM_PORT_STATUS->setPalette(statusPalette_);
         LabelCOM_PORT_STATUS->setText(connectedStatusText());
         appendTerminal(QStringLiteral("!! ") + line);
+        stopRunAfterReconnect();
         break;
     }
     updatePortHints();

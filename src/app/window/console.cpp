@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -106,6 +107,11 @@ void TFormQUOR::SendStringLine(const QString& NetADDR, const QString& SendStr) {
     if (!connected())
         return;
     const int address = StrToInt(NetADDR);
+    // The frame has one byte for it: anything else would go out as another address.
+    if (address < 0 || address > 255)
+        throw AppError(QStringLiteral("Bad value in the net address box (ComboBoxUTIL_ADDR): %1; "
+                                      "an address is 0 to 255")
+                           .arg(NetADDR.trimmed()));
     const PortError e = link_->send(address, SendStr.toStdU16String());
     if (!e.ok())
         appendTerminal(QStringLiteral("!! %1: write failed: %2")
@@ -234,12 +240,20 @@ void TFormQUOR::appendDiscovery(TMemo* memo, const QString& line) {
 }
 
 void TFormQUOR::writeTrafficLog(const QString& line) {
-    if (trafficLog_)
-        trafficLog_->write(line);
+    if (!trafficLog_ || trafficLog_->write(line))
+        return;
+    // Said once, where the user looks: the log ends here rather than fail on every line.
+    const std::unique_ptr<TrafficLog> log = std::move(trafficLog_);
+    trafficLogFailed_ = true;
+    const QString told = QStringLiteral("!! traffic log %1 cannot be written: %2; it stops here")
+                             .arg(QDir::toNativeSeparators(log->path()), log->errorString());
+    MemoUTIL_SEND->append(told);
+    appendTerminal(told);
 }
 
 void TFormQUOR::setTrafficLog(const QString& path) {
     trafficLog_.reset();
+    trafficLogFailed_ = false;
     if (!path.isEmpty())
         trafficLog_ = std::make_unique<TrafficLog>(path);
 }

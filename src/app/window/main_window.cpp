@@ -104,7 +104,7 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
     consoleStopTimer_->setSingleShot(true);
     connect(consoleStopTimer_, &QTimer::timeout, this, [this] {
         if (runState_ == RunState::Stopping && StopPending_ != 1)
-            setRunState(RunState::Stopped);
+            setRunState(RunState::StopNotConfirmed);
     });
 
     // Pages are known to assistive technology by their tab captions.

@@ -114,8 +114,10 @@ class TFormQUOR : public QWidget, public Shell {
     bool manualConnection() const { return link_ && link_->manual(); }
 
     // The inventory run state the indicators of the pages show: running from a start
-    // command sent, stopping from an "EPC_STOP" sent until the reader confirms it or the
-    // retries end, stopped otherwise (and while no reader is connected).
+    // command sent, stopping from an "EPC_STOP" sent until the reader confirms it, stop not
+    // confirmed when the retries end without that (until the next start or a late
+    // confirmation), interrupted by a lost connection (until the next start), stopped
+    // otherwise.
     RunState runState() const { return runState_; }
 
     // Ends the connection, if there is one: the receiver thread is asked to stop and joined,
@@ -128,6 +130,9 @@ class TFormQUOR : public QWidget, public Shell {
     // Appends every terminal line and discovery message to this file, time-stamped
     // (an empty path switches the log off). Throws AppError when it cannot be opened.
     void setTrafficLog(const QString& path);
+    // A line of the traffic log could not be written: the window said so once and the log
+    // ended there.
+    bool trafficLogFailed() const { return trafficLogFailed_; }
 
     // Runs discovery once, as the UTIL page's "COM" button does, as soon as the window
     // has been shown and painted for the first time.
@@ -234,8 +239,13 @@ class TFormQUOR : public QWidget, public Shell {
     // Inventory run control: the end of a stop's retries (confirmed, abandoned or failed),
     // the start of a run seen among the commands sent, and the stop sent when the window
     // closes during a run.
-    void endStopRetries();
+    // shown: the run state after them.
+    void endStopRetries(RunState shown);
     void noteRunCommand(const QString& command);
+    // A lost connection ends the run as far as the window knows; after the reconnect, a run
+    // the reader has not confirmed the end of is stopped once (the terminal says so).
+    void runCutOff();
+    void stopRunAfterReconnect();
 
     int StopPending_ = 0;
     // The pending stop's 3 s, from its first "EPC_STOP".
@@ -264,6 +274,7 @@ class TFormQUOR : public QWidget, public Shell {
     // Ends a stop typed at the console that the reader never confirms (no retries run).
     QTimer* consoleStopTimer_ = nullptr;
     std::unique_ptr<TrafficLog> trafficLog_;
+    bool trafficLogFailed_ = false;
     // The terminal lines as composed, for the TRM page's switches, and the clock of their
     // round trips.
     TerminalLines terminalLines_{kDisplayLogLines}; // as many as MemoTERMINAL shows

@@ -50,32 +50,36 @@ void TFormQUOR::TimerSTOPTimer() {
         if (stopRetries_.expired(std::chrono::steady_clock::now())) {
             MemoUTIL_REC->append(kStopAbandoned);
             appendTerminal(kStopAbandoned);
-            endStopRetries();
+            endStopRetries(RunState::StopNotConfirmed);
             return;
         }
         try {
             SEND_STRING_COMA(cmd::EpcStop());
         } catch (...) {
             // Shown once, by the tick's error handling; the retries would only repeat it.
-            endStopRetries();
+            endStopRetries(RunState::StopNotConfirmed);
             throw;
         }
         return;
     }
-    endStopRetries();
+    // Confirmed (the answer has shown it), or a tick after the end: the state stays.
+    endStopRetries(runState_);
 }
 
-void TFormQUOR::endStopRetries() {
+void TFormQUOR::endStopRetries(RunState shown) {
     StopPending_ = 0;
     stopRetries_.end();
     TimerSTOP->setEnabled(false);
     pageANT_TEST->runStopEnded();
-    // Confirmed, abandoned or failed: the window waits for nothing more.
-    setRunState(RunState::Stopped);
+    // Confirmed, abandoned, failed or cut off by a lost connection: the window waits for
+    // nothing more. Only a confirmed stop shows the run as stopped.
+    setRunState(shown);
 }
 
 void TFormQUOR::StopInventoryAnswer(const QString& answer) {
-    if (StopPending_ != 1 && runState_ == RunState::Stopped)
+    // A run cut off by a lost connection stays so until the next start, whatever the reader
+    // says after the reconnect.
+    if ((StopPending_ != 1 && runState_ == RunState::Stopped) || runState_ == RunState::Interrupted)
         return;
     const QByteArray bytes = NarrowText(answer);
     if (GetAnswerWord(2, std::string_view(bytes.constData(), std::size_t(bytes.size()))) != "STOP_INVENTORY")
@@ -97,6 +101,26 @@ void TFormQUOR::noteRunCommand(const QString& command) {
     if (word != kInventoryStartWord)
         return;
     setRunState(RunState::Running);
+}
+
+void TFormQUOR::runCutOff() {
+    if (StopPending_ == 1)
+        endStopRetries(RunState::Interrupted);
+    else if (runState_ == RunState::Running || runState_ == RunState::Stopping)
+        setRunState(RunState::Interrupted);
+}
+
+void TFormQUOR::stopRunAfterReconnect() {
+    if (!link_ || !link_->runUnconfirmed())
+        return;
+    // Not through the run control: the run state stays "interrupted" until the next start.
+    const PortError e = link_->send(link_->runAddress(), cmd::EpcStop().toStdU16String());
+    const QString port = QString::fromStdString(link_->port());
+    appendTerminal(e.ok() ? QStringLiteral("!! %1: EPC_STOP sent: the reader may still run the inventory "
+                                           "the lost connection cut off")
+                                .arg(port)
+                          : QStringLiteral("!! %1: EPC_STOP after the reconnect failed: %2")
+                                .arg(port, QString::fromStdString(e.text)));
 }
 
 void TFormQUOR::setRunState(RunState s) {

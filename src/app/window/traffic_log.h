@@ -12,8 +12,10 @@ class TrafficLog {
     // Opens path for appending; throws AppError with the path and the reason when it cannot.
     explicit TrafficLog(const QString& path);
 
-    // "2024-05-01 13:45:12.345 " + line + "\n", written and flushed at once.
-    void write(const QString& line);
+    // "2024-05-01 13:45:12.345 " + line + "\n", written and flushed at once. False when the
+    // line did not reach the file (a full disk, /dev/full); errorString() says why.
+    bool write(const QString& line);
+    QString errorString() const { return file_.errorString(); }
     QString path() const { return file_.fileName(); }
 
   private:

@@ -1,10 +1,13 @@
 // The window's settings between runs: the text of every editable box (keyed by its
-// objectName), the window's geometry, the pages shown and the current page. Nothing is
-// read or written while settings are off (--no-settings).
+// objectName), the TRM page's switches, the window's geometry, the pages shown and the current
+// page. Nothing is read or written while settings are off (--no-settings). A file that cannot
+// be written is told when the window closes.
 #include "app/window/main_window.h"
 #include "kit/settings.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QTabWidget>
@@ -19,6 +22,9 @@ const QString kBoxes = QStringLiteral("boxes/");
 const QString kGeometry = QStringLiteral("window/geometry");
 const QString kHiddenPages = QStringLiteral("window/hiddenPages");
 const QString kCurrentPage = QStringLiteral("window/currentPage");
+const QString kTrmTime = QStringLiteral("terminal/time");
+const QString kTrmForm = QStringLiteral("terminal/form");
+const QString kTrmRoundTrip = QStringLiteral("terminal/roundTrip");
 
 // The boxes the user types into, each once by its objectName (the first of a name wins).
 template <typename Fn> void forEachBox(QWidget* root, Fn fn) {
@@ -59,6 +65,11 @@ void TFormQUOR::restoreSettings() {
             quiet.emplace(cbCOMPORT);
         set(v.toString());
     });
+    CheckBoxTRM_TIME->setChecked(s->value(kTrmTime, false).toBool());
+    CheckBoxTRM_ROUND_TRIP->setChecked(s->value(kTrmRoundTrip, false).toBool());
+    const int form = ComboBoxTRM_FORM->findText(s->value(kTrmForm).toString());
+    if (form >= 0)
+        ComboBoxTRM_FORM->setCurrentIndex(form);
     const QByteArray geometry = s->value(kGeometry).toByteArray();
     if (!geometry.isEmpty())
         restoreGeometry(geometry);
@@ -82,6 +93,9 @@ void TFormQUOR::saveSettings() {
     if (!s)
         return;
     forEachBox(this, [&](const QString& name, auto get, auto) { s->setValue(kBoxes + name, get()); });
+    s->setValue(kTrmTime, CheckBoxTRM_TIME->isChecked());
+    s->setValue(kTrmForm, ComboBoxTRM_FORM->currentText());
+    s->setValue(kTrmRoundTrip, CheckBoxTRM_ROUND_TRIP->isChecked());
     s->setValue(kGeometry, saveGeometry());
     QStringList hidden;
     for (int i = 0; i < PageControl1->count(); ++i)
@@ -90,6 +104,12 @@ void TFormQUOR::saveSettings() {
     s->setValue(kHiddenPages, hidden);
     s->setValue(kCurrentPage, PageControl1->tabText(PageControl1->currentIndex()));
     s->sync();
+    // A folder in the file's place, a folder that cannot be written: the user learns of it
+    // now rather than by missing everything next time.
+    if (s->status() == QSettings::AccessError)
+        ReportError(QStringLiteral("The settings could not be written to %1; the boxes, pages and "
+                                   "switches of this session are not kept.")
+                        .arg(QDir::toNativeSeparators(s->fileName())));
 }
 
 } // namespace rd
