@@ -240,6 +240,7 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
     if (lost && !confirmed)
         s.note("no EPC_STOP could be sent: the reader may still be running the inventory");
     const char* stop = endedByReader ? "ended by the reader" : confirmed ? "confirmed" : "not confirmed";
+    const uint64_t lostBytes = s.reportLostBytes();
 
     for (const TagCount& t : tally.tags()) {
         if (out.json()) {
@@ -263,13 +264,16 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
                      .num("cycles", int64_t(tally.cycles()))
                      .real("seconds", seconds, 3)
                      .real("reads_per_s", rate, 1)
-                     .str("stop", stop));
+                     .str("stop", stop)
+                     .num("lost_bytes", int64_t(lostBytes)));
     } else {
         out.line("tags " + std::to_string(tally.tags().size()) + "  reads " + std::to_string(tally.reads()) +
                  "  cycles " + std::to_string(tally.cycles()) + "  seconds " + Fixed(seconds, 2) +
-                 "  reads/s " + Fixed(rate, 1) + "  stop " + stop);
+                 "  reads/s " + Fixed(rate, 1) + "  stop " + stop +
+                 (lostBytes > 0 ? "  lost bytes " + std::to_string(lostBytes) : std::string()));
     }
-    return confirmed ? kExitOk : kExitNoReader;
+    // Counts short of what the reader sent are no clean run.
+    return confirmed && lostBytes == 0 ? kExitOk : kExitNoReader;
 }
 
 int RunSensors(const CliOptions& o, Output& out, TrafficLog& log) {
@@ -366,10 +370,19 @@ int RunMonitor(const CliOptions& o, Output& out, TrafficLog& log) {
     const auto end = o.seconds > 0 ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                         std::chrono::duration<double>(o.seconds))
                                    : Clock::time_point::max();
+    int64_t answers = 0;
     const WaitEnd w = s.pump(end, [&](const std::string& a) {
         PrintAnswer(out, a, true, o.hex);
+        ++answers;
         return true;
     });
+    // Answers missing from what was printed: said, summed up and not a success.
+    if (const uint64_t lost = s.reportLostBytes(); lost > 0) {
+        if (out.json())
+            out.line(
+                JsonLine().str("type", "summary").num("answers", answers).num("lost_bytes", int64_t(lost)));
+        return kExitNoReader;
+    }
     return w == WaitEnd::Lost ? kExitNoReader : kExitOk;
 }
 

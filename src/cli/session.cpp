@@ -163,11 +163,26 @@ WaitEnd Session::pump(Clock::time_point until, const std::function<bool(const st
                 return WaitEnd::Done;
             continue;
         }
+        // Read before a poll that finds the connection lost ends the receiver with its count.
+        lostBytes();
         if (link_.connected() && link_.poll().kind == LinkNews::Lost) {
             note(link_.port() + ": connection lost");
             return WaitEnd::Lost;
         }
     }
+}
+
+uint64_t Session::lostBytes() {
+    lostBytes_ = std::max(lostBytes_, link_.droppedBytes());
+    return lostBytes_;
+}
+
+uint64_t Session::reportLostBytes() {
+    const uint64_t lost = lostBytes();
+    if (lost > 0)
+        note(link_.port() + ": " + std::to_string(lost) +
+             " bytes lost, receive buffer full: the answers they held are missing");
+    return lost;
 }
 
 } // namespace rd::cli

@@ -11,6 +11,7 @@
 #include "link/reader_connection.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -68,6 +69,12 @@ class Session {
     // A message on standard error and in the traffic log.
     void note(const std::string& text);
 
+    // Bytes the receiver had to drop since the connection was made (its receive buffer was
+    // full): the answers they held are missing. Kept when the connection is lost.
+    uint64_t lostBytes();
+    // lostBytes(), said (standard error and traffic log) when not 0.
+    uint64_t reportLostBytes();
+
   private:
     bool probe(const std::string& portName, const ReaderWanted& wanted, bool& cancelled);
     bool openWithoutProbe();
@@ -78,6 +85,7 @@ class Session {
     TrafficLog& log_;
     ReaderConnection link_;
     const ReaderRow* row_ = nullptr;
+    uint64_t lostBytes_ = 0;
 };
 
 } // namespace rd::cli

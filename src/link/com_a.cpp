@@ -16,8 +16,9 @@ constexpr uint32_t kFirstByteWaitMs = 101;
 
 } // namespace
 
-TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority)
-    : CommPort(PORT), hPORT(xPort), ring_(kRingSize, 0) {
+TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority, int ringSize)
+    : CommPort(PORT), hPORT(xPort), ringSize_(ringSize < 2 ? 2 : ringSize), ring_(std::size_t(ringSize_), 0),
+      gapBefore_(std::size_t(ringSize_), 0) {
     // The events exist before anyone can poll them: created here rather than in the run.
     // They are this thread's own objects; the names are labels only.
     auto event = [this](EventId id, const char* literal, bool manualReset) {
@@ -138,7 +139,7 @@ void TCOM_A::cutRing(AnswerCutter& cutter) {
             gapBefore_[readPos_] = 0;
             cutter.feed('\n');
         }
-        readPos_ = readPos_ + 1 == kRingSize ? 0 : readPos_ + 1;
+        readPos_ = readPos_ + 1 == ringSize_ ? 0 : readPos_ + 1;
         if (cutter.feed(b))
             ev(EventId::AnswerStrReady)->Set();
     }
@@ -147,7 +148,7 @@ void TCOM_A::cutRing(AnswerCutter& cutter) {
 
 void TCOM_A::appendToRing(const uint8_t* bytes, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) {
-        const int32_t next = writePos_ + 1 == kRingSize ? 0 : writePos_ + 1;
+        const int32_t next = writePos_ + 1 == ringSize_ ? 0 : writePos_ + 1;
         if (next == readPos_) {
             // Full: what has not been examined is never overwritten; the newcomers are lost.
             // The byte that comes next into this position follows the gap.

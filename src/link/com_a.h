@@ -27,8 +27,9 @@ class TCOM_A {
 
     // Create: stores the handle and the name, creates the eight events (labelled with the
     // literal and the port name, such as "ANSWER STRING READYCOM3") and starts the thread
-    // at once. xPriority: 0 idle .. 3 normal .. 6 time-critical.
-    TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority = 3);
+    // at once. xPriority: 0 idle .. 3 normal .. 6 time-critical. ringSize: the ring's bytes
+    // (one stays free); a small ring lets a test run it full and across its gaps quickly.
+    TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority = 3, int ringSize = kRingSize);
     // Asks the thread to stop and joins it.
     ~TCOM_A();
     TCOM_A(const TCOM_A&) = delete;
@@ -102,9 +103,10 @@ class TCOM_A {
     int32_t REC_MODE = 0;
     std::atomic<int32_t> modeSeen_{0};
 
+    const int32_t ringSize_;
     std::vector<uint8_t> ring_;
     // Non-zero at a ring position whose byte follows bytes that were dropped (ring full).
-    std::vector<uint8_t> gapBefore_ = std::vector<uint8_t>(kRingSize, 0);
+    std::vector<uint8_t> gapBefore_;
     int32_t writePos_ = 0;
     int32_t readPos_ = 0;
     WakeSignal wake_;

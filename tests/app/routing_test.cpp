@@ -4,11 +4,16 @@
 
 #include "kit/conv.h"
 #include "link/frames.h"
+#include "link/reader_connection.h"
 
+#include <QDateTime>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace rd::testing {
 namespace {
@@ -347,6 +352,63 @@ TEST_F(Connected, DroppedBytesAreShownToTheUser) {
     EXPECT_TRUE(last.startsWith("!! COM1: ") && last.endsWith(" bytes lost, receive buffer full"))
         << last.toStdString();
     EXPECT_TRUE(control<QLabel>("LabelCOM_PORT_STATUS")->toolTip().contains("bytes lost"));
+}
+
+TEST_F(Connected, DroppedBytesNoticedOnceASecondWithTheTotalAndWhatItAdded) {
+    sim::ReaderSim& r = connect();
+    const ReaderConnection& link = *window().connection();
+    qint64 nowMs = QDateTime(QDate(2024, 5, 1), QTime(12, 0)).toMSecsSinceEpoch();
+    SetClockForTesting([&] { return QDateTime::fromMSecsSinceEpoch(nowMs); });
+    struct ClockBack {
+        ~ClockBack() { SetClockForTesting({}); }
+    } clockBack;
+    const QRegularExpression notice(QStringLiteral(
+        "^!! COM1: (\\d+) bytes lost, receive buffer full(?: \\((\\d+) since the last notice\\))?$"));
+    auto notices = [&] {
+        QStringList found;
+        for (const QString& line : memo("MemoTERMINAL")->lines()->lines())
+            if (line.contains(QStringLiteral("bytes lost")))
+                found << line;
+        return found;
+    };
+    // A tick after the ring has overflowed again, with the clock moved on by stepMs.
+    auto tickAfterMoreLost = [&](qint64 stepMs) {
+        const uint64_t before = link.droppedBytes();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (link.droppedBytes() == before) {
+            ASSERT_LT(std::chrono::steady_clock::now(), end) << "the ring never overflowed again";
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        nowMs += stepMs;
+        window().TimerMAIN->fire();
+    };
+
+    // The ring overflows before every tick of one second: one line, with the total.
+    r.startFlood();
+    for (int i = 0; i < 5; ++i)
+        tickAfterMoreLost(i == 0 ? 0 : 150);
+    QStringList lines = notices();
+    ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+    const auto first = notice.match(lines[0]);
+    ASSERT_TRUE(first.hasMatch()) << lines[0].toStdString();
+    EXPECT_FALSE(first.hasCaptured(2));
+    const uint64_t firstTotal = first.captured(1).toULongLong();
+    // The status hint keeps the total of every tick.
+    const QRegularExpression hint(QStringLiteral("(\\d+) bytes lost"));
+    const uint64_t hinted =
+        hint.match(control<QLabel>("LabelCOM_PORT_STATUS")->toolTip()).captured(1).toULongLong();
+    EXPECT_GT(hinted, firstTotal);
+
+    // A second on: the next line, with the new total and what came since the first.
+    tickAfterMoreLost(400);
+    r.stopFlood();
+    lines = notices();
+    ASSERT_EQ(lines.size(), 2) << lines.join('\n').toStdString();
+    const auto second = notice.match(lines[1]);
+    ASSERT_TRUE(second.hasMatch()) << lines[1].toStdString();
+    const uint64_t secondTotal = second.captured(1).toULongLong();
+    EXPECT_GT(secondTotal, hinted);
+    EXPECT_EQ(second.captured(2).toULongLong(), secondTotal - firstTotal);
 }
 
 } // namespace

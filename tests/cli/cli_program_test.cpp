@@ -511,6 +511,7 @@ TEST_F(CliTest, InventoryCountsEachTagOnceWithItsReads) {
         EXPECT_EQ(Num(summary[0], "cycles") * 3, sentReads);
         EXPECT_GT(summary[0].value(S("reads_per_s")).toDouble(), 0.0);
         EXPECT_EQ(Str(summary[0], "stop"), "confirmed");
+        EXPECT_EQ(summary[0].value(S("lost_bytes")).toInt(-1), 0);
     }
 }
 
@@ -736,6 +737,37 @@ TEST_F(CliTest, MonitorNeverWritesAReadersControlCharactersRaw) {
         } else {
             const std::string shown = ":00000001 CLS \\x1b[2J\\x1b[31m\\x7f\\x9b\\\\ ok \xC3\xA9;";
             EXPECT_EQ(lines[0].substr(lines[0].find(' ') + 1), shown);
+        }
+    }
+}
+
+TEST_F(CliTest, AnswersLostToAFullReceiveBufferAreReportedAndFailTheRun) {
+    // The reader floods while nobody reads the program's standard output: its writes stall
+    // once the pipe is full, and its receive buffer overflows behind them.
+    const std::vector<std::string> cases[] = {
+        {"monitor", "--seconds", "1.5"},
+        {"monitor", "--json", "--seconds", "1.5"},
+        {"inventory", "--json", "--seconds", "1.5"},
+    };
+    for (const auto& args : cases) {
+        const bool json = args[1] == "--json";
+        SCOPED_TRACE(args[0] + (json ? " --json" : ""));
+        readers.clear();
+        sim::ReaderSim& r = AddReader();
+        auto p = Start(args);
+        ASSERT_TRUE(p->WaitForStderr("VKR900-15 found COM3"));
+        r.startFlood();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        r.stopFlood();
+        EXPECT_EQ(p->Wait(), 1) << p->err;
+        EXPECT_TRUE(QRegularExpression(S("COM3: [1-9]\\d* bytes lost, receive buffer full"))
+                        .match(QString::fromStdString(p->err))
+                        .hasMatch())
+            << p->err;
+        if (json) {
+            const auto summary = p->Json("summary");
+            ASSERT_EQ(summary.size(), 1u) << p->out;
+            EXPECT_GT(Num(summary[0], "lost_bytes"), 0);
         }
     }
 }

@@ -44,6 +44,8 @@ void TFormQUOR::makeConnection() {
 void TFormQUOR::startReceiver() {
     link_->start();
     droppedShown_ = 0;
+    droppedNoticed_ = 0;
+    droppedNoticeMs_ = -1;
     failedReadsShown_ = 0;
     TimerMAIN->setInterval(kMainIntervalScan);
     TimerMAIN->setEnabled(true);
@@ -84,6 +86,8 @@ void TFormQUOR::showLinkNews(const LinkNews& news) {
         break;
     case LinkNews::Reconnected:
         droppedShown_ = 0;
+        droppedNoticed_ = 0;
+        droppedNoticeMs_ = -1;
         failedReadsShown_ = 0;
         LabelCOM_PORT_STATUS->setPalette(statusPalette_);
         LabelCOM_PORT_STATUS->setText(connectedStatusText());

@@ -259,7 +259,11 @@ class TFormQUOR : public QWidget, public Shell {
     bool scanCancelled_ = false;
     bool scanRequested_ = false;
     uint64_t answersRouted_ = 0;
+    // Bytes the receiver dropped: the total in the status hint, and the total of the last
+    // terminal notice with its time (NowMs; -1: none yet). Notices come at most once a second.
     uint64_t droppedShown_ = 0;
+    uint64_t droppedNoticed_ = 0;
+    qint64 droppedNoticeMs_ = -1;
     // Failed reads of the receiver thread shown so far, and the status label's hint line on
     // them ("3 reads failed: " and the cause of the last one).
     uint64_t failedReadsShown_ = 0;

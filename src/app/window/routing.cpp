@@ -24,6 +24,8 @@ namespace {
 // How long one TimerMAIN tick may go on taking answers, and how long it waits for one.
 constexpr qint64 kTickBudgetNs = 10'000'000;
 constexpr uint32_t kAnswerWaitMs = 1;
+// The shortest time between two terminal lines on bytes the receiver dropped.
+constexpr qint64 kDroppedNoticeEveryMs = 1000;
 
 } // namespace
 
@@ -69,11 +71,22 @@ void TFormQUOR::showDroppedBytes() {
     const uint64_t dropped = link_->droppedBytes();
     const uint64_t failed = link_->failedReads();
     const QString port = QString::fromStdString(link_->port());
-    if (dropped == droppedShown_ && failed == failedReadsShown_)
-        return;
-    if (dropped != droppedShown_) {
-        droppedShown_ = dropped;
-        appendTerminal(QStringLiteral("!! %1: %2 bytes lost, receive buffer full").arg(port).arg(dropped));
+    // Under a lasting overload the count changes at every tick: the status hint follows it,
+    // the terminal gets one line a second at most, with the total and what the time since
+    // the line before added to it. What a short overload leaves unsaid comes a second later.
+    const bool hintChanged = dropped != droppedShown_ || failed != failedReadsShown_;
+    droppedShown_ = dropped;
+    if (dropped != droppedNoticed_) {
+        const qint64 now = NowMs();
+        if (droppedNoticeMs_ < 0 || now - droppedNoticeMs_ >= kDroppedNoticeEveryMs ||
+            now < droppedNoticeMs_) {
+            QString line = QStringLiteral("!! %1: %2 bytes lost, receive buffer full").arg(port).arg(dropped);
+            if (droppedNoticed_ > 0)
+                line += QStringLiteral(" (%1 since the last notice)").arg(dropped - droppedNoticed_);
+            appendTerminal(line);
+            droppedNoticed_ = dropped;
+            droppedNoticeMs_ = now;
+        }
     }
     if (failed != failedReadsShown_) {
         failedReadsShown_ = failed;
@@ -83,7 +96,8 @@ void TFormQUOR::showDroppedBytes() {
         failedReadsHint_ = what + QStringLiteral(": ") + cause;
         appendTerminal(QStringLiteral("!! %1: %2, %3").arg(port, what, cause));
     }
-    updatePortHints();
+    if (hintChanged)
+        updatePortHints();
 }
 
 } // namespace rd
