@@ -61,6 +61,7 @@ void TFormQUOR::endConnection() {
     setRunState(RunState::Stopped);
     if (!had)
         return;
+    showLinkStatus();
     LabelCOM_PORT_STATUS->setText(kStatusStart);
     cbCOMPORT->setEditText(kPortBoxStart);
     updatePortHints();
@@ -87,6 +88,7 @@ void TFormQUOR::showLinkNews(const LinkNews& news) {
         appendTerminal(QStringLiteral("!! ") + line);
         break;
     }
+    showLinkStatus();
     updatePortHints();
 }
 
@@ -120,6 +122,7 @@ void TFormQUOR::BitBtnUTIL_OPENClick() {
     LabelCOM_PORT_STATUS->setText(connectedStatusText());
     cbCOMPORT->setEditText(port);
     appendDiscovery(MemoUTIL_SEND, port + kOpenedWithoutId);
+    showLinkStatus();
     updatePortHints();
 }
 

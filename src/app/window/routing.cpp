@@ -47,6 +47,7 @@ void TFormQUOR::TimerMAINTimer() {
                 showDroppedBytes();
             showLinkNews(link_->poll());
         }
+        showRateStatus();
     }
     pageANT_TEST->showTime(TimeText());
 }
@@ -62,6 +63,8 @@ void TFormQUOR::routeOneAnswer(const std::string& bytes) {
     pageLOG->InvLogAnswer(answer);
     pageZEZ2011->SawAnswer(answer);
     pageTAGS->TagsAnswer(answer);
+    if (tallying_)
+        runTally_.answer(bytes, statusClock_.elapsed());
     ++answersRouted_;
 }
 
