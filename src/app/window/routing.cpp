@@ -24,6 +24,8 @@ namespace {
 // How long one TimerMAIN tick may go on taking answers, and how long it waits for one.
 constexpr qint64 kTickBudgetNs = 10'000'000;
 constexpr uint32_t kAnswerWaitMs = 1;
+// The pause after a tick that left answers waiting.
+constexpr int kBacklogIntervalMs = 2;
 
 } // namespace
 
@@ -34,14 +36,21 @@ void TFormQUOR::TimerMAINTimer() {
         // the tick. Each goes through the whole sequence before the next is looked at.
         QElapsedTimer spent;
         spent.start();
+        bool more = false;
         while (link_) {
             const std::optional<std::string> answer = link_->take(kAnswerWaitMs);
             if (!answer)
                 break;
             routeOneAnswer(*answer);
-            if (spent.nsecsElapsed() >= kTickBudgetNs)
+            if (spent.nsecsElapsed() >= kTickBudgetNs) {
+                more = true;
                 break;
+            }
         }
+        // Answers are waiting: the next tick comes after a short pause, in which the window
+        // handles what else is due (paints, input, other timers), not a whole interval later.
+        if (more)
+            TimerMAIN->setInterval(kBacklogIntervalMs);
         if (link_) {
             if (link_->connected())
                 showDroppedBytes();
