@@ -223,7 +223,7 @@ QVariant LineList::data(const QModelIndex& index, int role) const {
 }
 
 TMemo::TMemo(const QString& objectName, QWidget* parent)
-    : QAbstractScrollArea(parent), list_(new LineList(this)) {
+    : QAbstractScrollArea(parent), list_(new LineList(this)), syncTimer_(new QTimer(this)) {
     setObjectName(objectName);
     setAccessibleName(objectName);
     setFocusPolicy(Qt::StrongFocus);
@@ -233,6 +233,11 @@ TMemo::TMemo(const QString& objectName, QWidget* parent)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
     dblClick_ = [this] { list_->clear(); };
+    syncTimer_->setSingleShot(true);
+    connect(syncTimer_, &QTimer::timeout, this, [this] {
+        if (syncPending_)
+            syncScrollBars();
+    });
     connect(list_, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { onRowsInserted(first, last); });
     connect(list_, &QAbstractItemModel::rowsRemoved, this,
@@ -351,14 +356,13 @@ int TMemo::textWidth() {
 }
 
 void TMemo::scheduleSync() {
-    // One update of the scroll bars and one repaint per burst of appends, however long.
+    // One update of the scroll bars and one repaint per burst of appends, however long, and
+    // at most one every kSyncEveryMs however many bursts.
     if (syncPending_)
         return;
     syncPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        if (syncPending_)
-            syncScrollBars();
-    });
+    const qint64 since = lastSync_.isValid() ? lastSync_.elapsed() : qint64(kSyncEveryMs);
+    syncTimer_->start(since >= kSyncEveryMs ? 0 : int(kSyncEveryMs - since));
 }
 
 int TMemo::rowHeight() const {
@@ -375,6 +379,8 @@ int TMemo::firstVisibleRow() const {
 
 void TMemo::syncScrollBars(bool toEnd) {
     syncPending_ = false;
+    syncTimer_->stop();
+    lastSync_.start();
     QScrollBar* v = verticalScrollBar();
     // A view that showed the last line goes on showing it; one the user scrolled away stays.
     const bool atEnd = toEnd || v->value() >= v->maximum();

@@ -5,6 +5,7 @@
 
 #include <QAbstractListModel>
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QLatin1StringView>
 #include <QString>
@@ -17,6 +18,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
+
+class QTimer;
 
 namespace rd {
 
@@ -129,10 +132,14 @@ class LineList : public QAbstractListModel {
 // read-only. It paints only the rows in sight, so appending and scrolling cost the same
 // at ten lines and at a million. Lines can be selected with the mouse or the keyboard and
 // copied (Ctrl+C). A double-click calls the handler set with onDoubleClick (by default:
-// clear the list).
+// clear the list). However fast lines come, the scroll bars and the rows in sight are
+// brought up to date at most every kSyncEveryMs (the first change after a quiet spell at
+// once).
 class TMemo : public QAbstractScrollArea {
     Q_OBJECT
   public:
+    static constexpr int kSyncEveryMs = 100;
+
     explicit TMemo(const QString& objectName, QWidget* parent = nullptr);
 
     LineList* lines() const { return list_; }
@@ -191,6 +198,8 @@ class TMemo : public QAbstractScrollArea {
     LineList* list_;
     std::function<void()> dblClick_;
     bool syncPending_ = false;
+    QTimer* syncTimer_;
+    QElapsedTimer lastSync_;
     // The widest line: every appended line is estimated once from a table of character
     // advances; only a line that beats the widest estimate so far is measured as a whole.
     std::array<qreal, 256> advance_{};

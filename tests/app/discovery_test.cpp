@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 using Discovery = SimWindowTest;
 
-TEST_F(Discovery, NothingFoundShowsTheTitlePageAndTheMessages) {
+TEST_F(Discovery, NothingFoundShowsTheUtilPageAndTheMessages) {
     // A device that answers, but with no known identifier: all seven probes fail on it.
     sim::ReaderSim& other = addReader("XYZ-1", 1);
     TFormQUOR& w = window();
@@ -117,7 +117,8 @@ TEST_F(Discovery, NothingFoundShowsTheTitlePageAndTheMessages) {
     EXPECT_EQ(other.commands(), std::vector<std::string>(7, "VERSION"));
     EXPECT_FALSE(w.connection());
     EXPECT_FALSE(w.connected());
-    EXPECT_EQ(w.PageControl1->currentWidget()->objectName(), "TabSheetTITLE");
+    // The result where the user looks: the UTIL page with each port's reason.
+    EXPECT_EQ(w.PageControl1->currentWidget()->objectName(), "TabSheetUTIL");
     // The message, and why the port that is there held no known reader.
     EXPECT_EQ(memo("MemoUTIL_SEND")->lines()->lines(),
               QStringList({"correct devices not found ",

@@ -269,6 +269,34 @@ TEST(TMemo, FollowsTheNewestLineUnlessTheUserScrolledAway) {
     EXPECT_EQ(m.accessibleDescription(), QStringLiteral("501 lines, last: more"));
 }
 
+// Lines that come in many small bursts (a reader at line rate, a tick every few ms) bring
+// the scroll bars and the rows in sight up to date at a bounded pace, not once a burst,
+// and the newest line is shown in the end.
+TEST(TMemo, ManyBurstsAreShownAtABoundedPace) {
+    TMemo m(QStringLiteral("MemoX"));
+    m.resize(200, 100);
+    m.show();
+    int syncs = 0;
+    QObject::connect(m.verticalScrollBar(), &QScrollBar::rangeChanged, [&] { ++syncs; });
+    QElapsedTimer t;
+    t.start();
+    int bursts = 0;
+    while (t.elapsed() < 300) {
+        for (int k = 0; k < 10; ++k)
+            m.append(QStringLiteral("burst %1 line %2").arg(bursts).arg(k));
+        ++bursts;
+        QTest::qWait(2);
+    }
+    const qint64 elapsed = t.elapsed();
+    EXPECT_GT(bursts, 2 * (elapsed / TMemo::kSyncEveryMs + 2)) << "too few bursts to tell";
+    EXPECT_LE(syncs, elapsed / TMemo::kSyncEveryMs + 2) << bursts << " bursts";
+    const QString last = QStringLiteral("burst %1 line 9").arg(bursts - 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m.accessibleDescription().endsWith(last); }, 1000));
+    QScrollBar* v = m.verticalScrollBar();
+    EXPECT_EQ(v->value(), v->maximum());
+    EXPECT_EQ(v->maximum(), m.count() - m.viewport()->height() / m.fontMetrics().lineSpacing());
+}
+
 // Lines dropped at the top while the user reads further up: the lines in sight stay.
 TEST(TMemo, DroppedLinesLeaveTheLinesInSight) {
     TMemo m(QStringLiteral("MemoX"));

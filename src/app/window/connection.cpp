@@ -65,6 +65,7 @@ void TFormQUOR::endConnection() {
         setRunState(RunState::Stopped);
     if (!had)
         return;
+    showLinkStatus();
     LabelCOM_PORT_STATUS->setText(kStatusStart);
     cbCOMPORT->setEditText(kPortBoxStart);
     updatePortHints();
@@ -95,6 +96,7 @@ void TFormQUOR::showLinkNews(const LinkNews& news) {
         stopRunAfterReconnect();
         break;
     }
+    showLinkStatus();
     updatePortHints();
 }
 
@@ -128,6 +130,7 @@ void TFormQUOR::BitBtnUTIL_OPENClick() {
     LabelCOM_PORT_STATUS->setText(connectedStatusText());
     cbCOMPORT->setEditText(port);
     appendDiscovery(MemoUTIL_SEND, port + kOpenedWithoutId);
+    showLinkStatus();
     updatePortHints();
 }
 

@@ -254,8 +254,11 @@ void TFormQUOR::writeTrafficLog(const QString& line) {
 void TFormQUOR::setTrafficLog(const QString& path) {
     trafficLog_.reset();
     trafficLogFailed_ = false;
-    if (!path.isEmpty())
+    statusBar_->showLog(QString());
+    if (!path.isEmpty()) {
         trafficLog_ = std::make_unique<TrafficLog>(path);
+        statusBar_->showLog(path);
+    }
 }
 
 } // namespace rd

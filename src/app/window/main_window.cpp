@@ -100,6 +100,11 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
          {static_cast<QWidget*>(page900), static_cast<QWidget*>(pageANT_TEST), static_cast<QWidget*>(pageLOG),
           static_cast<QWidget*>(pageKAMAZ), static_cast<QWidget*>(pageTAGS)})
         runStateLabels_.push_back(RunStateLabel::addTo(page));
+    // The status bar, below every page.
+    statusBar_ = new WindowStatusBar(this);
+    top->addWidget(statusBar_);
+    statusClock_.start();
+    showRunStatus();
     consoleStopTimer_ = new QTimer(this);
     consoleStopTimer_->setSingleShot(true);
     connect(consoleStopTimer_, &QTimer::timeout, this, [this] {

@@ -10,10 +10,12 @@
 //   console.cpp      sending commands, the console and its history, terminal lines and the
 //                    TRM page's switches, traffic log
 //   run_control.cpp  inventory runs: start, stop and its retries, the stop on close
+//   window_status.cpp  the status bar: connection, run state, reads during a run, log file
 //   main_timer.h     the pace of TimerMAIN, which several of them set
 #pragma once
 
 #include "app/window/console_history.h"
+#include "app/window/status_bar.h"
 #include "app/window/terminal_lines.h"
 #include "kit/errors.h"
 #include "kit/run_state_label.h"
@@ -232,6 +234,12 @@ class TFormQUOR : public QWidget, public Shell {
     // The status label's text for the connected port.
     QString connectedStatusText() const;
     void setRunState(RunState s);
+    // The status bar's parts (window_status.cpp): the connection as link_ has it, the run
+    // state as the pages' indicators show it (and the start or end of a run's tally), the
+    // reads of the run (at most four times a second).
+    void showLinkStatus();
+    void showRunStatus();
+    void showRateStatus();
     void appendTerminal(const QString& line);
     void appendDiscovery(TMemo* memo, const QString& line);
     void writeTrafficLog(const QString& line);
@@ -284,6 +292,13 @@ class TFormQUOR : public QWidget, public Shell {
     TerminalLines terminalLines_{kDisplayLogLines}; // as many as MemoTERMINAL shows
     QElapsedTimer terminalClock_;
     ConsoleHistory consoleHistory_;
+    WindowStatusBar* statusBar_ = nullptr;
+    // The reads of the run under way, the clock they are timed by, and when the rate was
+    // last shown.
+    RunTally runTally_;
+    bool tallying_ = false;
+    QElapsedTimer statusClock_;
+    int64_t rateShownMs_ = -1;
 };
 
 } // namespace rd

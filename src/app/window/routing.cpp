@@ -26,6 +26,8 @@ constexpr qint64 kTickBudgetNs = 10'000'000;
 constexpr uint32_t kAnswerWaitMs = 1;
 // The shortest time between two terminal lines on bytes the receiver dropped.
 constexpr qint64 kDroppedNoticeEveryMs = 1000;
+// The pause after a tick that left answers waiting.
+constexpr int kBacklogIntervalMs = 2;
 
 } // namespace
 
@@ -36,19 +38,27 @@ void TFormQUOR::TimerMAINTimer() {
         // the tick. Each goes through the whole sequence before the next is looked at.
         QElapsedTimer spent;
         spent.start();
+        bool more = false;
         while (link_) {
             const std::optional<std::string> answer = link_->take(kAnswerWaitMs);
             if (!answer)
                 break;
             routeOneAnswer(*answer);
-            if (spent.nsecsElapsed() >= kTickBudgetNs)
+            if (spent.nsecsElapsed() >= kTickBudgetNs) {
+                more = true;
                 break;
+            }
         }
+        // Answers are waiting: the next tick comes after a short pause, in which the window
+        // handles what else is due (paints, input, other timers), not a whole interval later.
+        if (more)
+            TimerMAIN->setInterval(kBacklogIntervalMs);
         if (link_) {
             if (link_->connected())
                 showDroppedBytes();
             showLinkNews(link_->poll());
         }
+        showRateStatus();
     }
     pageANT_TEST->showTime(TimeText());
 }
@@ -64,6 +74,8 @@ void TFormQUOR::routeOneAnswer(const std::string& bytes) {
     pageLOG->InvLogAnswer(answer);
     pageZEZ2011->SawAnswer(answer);
     pageTAGS->TagsAnswer(answer);
+    if (tallying_)
+        runTally_.answer(bytes, statusClock_.elapsed());
     ++answersRouted_;
 }
 

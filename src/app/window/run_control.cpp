@@ -127,6 +127,7 @@ void TFormQUOR::setRunState(RunState s) {
     runState_ = s;
     for (RunStateLabel* label : runStateLabels_)
         label->setState(s);
+    showRunStatus();
 }
 
 } // namespace rd

@@ -14,18 +14,31 @@ namespace {
 const QLatin1StringView kAnswerHead("<< 00");
 const QLatin1StringView kRequestHead(">>");
 
-// The bytes of a line of blank-separated hex pairs, from position from on.
+// The value of a hex digit, -1 for any other character.
+int hexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    return -1;
+}
+
+// The bytes of a line of blank-separated hex pairs, from position from on. Read in place:
+// a line costs no allocation but its result.
 std::string hexBytes(const QString& line, qsizetype from) {
     std::string bytes;
     bytes.reserve(std::size_t((line.size() - from) / 3 + 1));
-    bool ok = false;
     for (qsizetype i = from; i + 3 <= line.size(); i += 3) {
         if (line[i] != QLatin1Char(' '))
             break;
-        const uint v = line.mid(i + 1, 2).toUInt(&ok, 16);
-        if (!ok)
+        const int high = hexDigit(line[i + 1]);
+        const int low = hexDigit(line[i + 2]);
+        if (high < 0 || low < 0)
             break;
-        bytes.push_back(char(v));
+        bytes.push_back(char(high * 16 + low));
     }
     return bytes;
 }

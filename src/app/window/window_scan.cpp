@@ -127,6 +127,7 @@ void TFormQUOR::BF_START() {
     for (const std::string& port : scanPortNames()) {
         TimerMAIN->setInterval(kMainIntervalScan);
         appendDiscovery(MemoUTIL_SEND, QStringLiteral("Port %1 check..").arg(QString::fromStdString(port)));
+        statusBar_->showLink(link_status::scanning(port), false);
         paintNow();
         const PortProbeResult result = link_->probe(port, hooks);
         if (result.cancelled) {
@@ -171,6 +172,7 @@ void TFormQUOR::paintNow() {
 void TFormQUOR::onScanCancelled() {
     refreshPortList();
     appendDiscovery(MemoUTIL_SEND, QStringLiteral("scan cancelled"));
+    showLinkStatus();
     updatePortHints();
 }
 
@@ -220,12 +222,16 @@ void TFormQUOR::onReaderFound(const ReaderRow& row) {
         showStatus();
         break;
     }
+    showLinkStatus();
 }
 
 void TFormQUOR::onNothingFound() {
     refreshPortList();
     link_.reset();
-    PageControl1->setCurrentWidget(TabSheetTITLE);
+    // The result where the user looks: the status bar, and the UTIL page with each port's
+    // reason.
+    statusBar_->showLink(link_status::nothingFound(), false);
+    PageControl1->setCurrentWidget(TabSheetUTIL);
     MemoUTIL_SEND->clear();
     MemoUTIL_REC->clear();
     appendDiscovery(MemoUTIL_SEND, QStringLiteral("correct devices not found "));

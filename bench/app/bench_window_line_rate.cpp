@@ -1,0 +1,277 @@
+// The window at line rate: a fake reader in a process of its own sends inventory answers
+// paced to what a 115200-baud line in 8N2 carries (10,472 bytes a second); the real window,
+// shown on the offscreen platform with an inventory run started, takes them for a while.
+// Prints the CPU time of the window's process (every thread) over the wall time, in per
+// cent of one core. With --picocom, Debian's picocom (when installed) is measured on the
+// same paced stream first, for comparison.
+//
+//   bench_window_line_rate [--seconds N] [--picocom]
+#include "bench_window_support.h"
+#include "link/serial_port.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr double kLineBytesPerS = 115200.0 / 11.0; // start bit, 8 data bits, 2 stop bits
+constexpr int kTags = 20;
+
+// The answer of tag k, as a 900 MHz reader sends it during a run.
+std::string TagAnswer(int k) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, ":00000002 INV 1 3000 30080000000%05d -%d;\r\n", k + 1, 50 + 3 * (k % 8));
+    return buf;
+}
+
+// The fake reader's process: publishes a simulated VKR900-15 as COM1 in dir (it answers the
+// probes), says "ready" on toParent, waits for a byte on fromParent, then sends the paced
+// answers until fromParent is closed.
+[[noreturn]] void RunFeeder(const std::string& dir, int toParent, int fromParent) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    rd::sim::Options o = rd::bench::Reader900OnCom1(dir);
+    o.tagCount = 1;
+    o.cyclePeriodMs = 1000 * 1000; // one cycle at the start of a run; the rest is paced here
+    {
+        rd::sim::ReaderSim reader(o);
+        const char ready = 'r';
+        if (write(toParent, &ready, 1) != 1)
+            std::_Exit(1);
+        char go = 0;
+        if (read(fromParent, &go, 1) != 1)
+            std::_Exit(0);
+        fcntl(fromParent, F_SETFL, O_NONBLOCK);
+        const auto start = std::chrono::steady_clock::now();
+        double sent = 0;
+        int next = 0;
+        for (;;) {
+            char c;
+            const ssize_t n = read(fromParent, &c, 1);
+            if (n == 0)
+                break;
+            const double due =
+                kLineBytesPerS *
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            std::string chunk;
+            while (sent + double(chunk.size()) < due) {
+                chunk += TagAnswer(next);
+                next = (next + 1) % kTags;
+            }
+            if (!chunk.empty()) {
+                sent += double(chunk.size());
+                reader.sendRaw(std::move(chunk));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    std::_Exit(0);
+}
+
+struct Feeder {
+    pid_t pid = -1;
+    int go = -1; // the parent's end of the pipe the feeder waits on
+
+    // Starts the feeder's process and waits until its reader is published.
+    bool start(const std::string& dir) {
+        int up[2];
+        int down[2];
+        if (pipe(up) != 0 || pipe(down) != 0)
+            return false;
+        pid = fork();
+        if (pid < 0)
+            return false;
+        if (pid == 0) {
+            close(up[0]);
+            close(down[1]);
+            RunFeeder(dir, up[1], down[0]);
+        }
+        close(up[1]);
+        close(down[0]);
+        go = down[1];
+        char ready = 0;
+        const bool ok = read(up[0], &ready, 1) == 1;
+        close(up[0]);
+        return ok;
+    }
+    void pace() const {
+        const char c = 'g';
+        (void)!write(go, &c, 1);
+    }
+    void stop() {
+        if (go >= 0)
+            close(go);
+        go = -1;
+        if (pid > 0)
+            waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+};
+
+double ProcessCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// utime + stime of a process, in seconds (from /proc/PID/stat).
+double CpuSecondsOf(pid_t pid) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f)
+        return -1;
+    char buf[1024] = {};
+    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = 0;
+    const char* p = std::strrchr(buf, ')');
+    if (!p)
+        return -1;
+    unsigned long utime = 0;
+    unsigned long stime = 0;
+    // Fields after the command: state, then 10 more before utime (field 14) and stime (15).
+    if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
+        return -1;
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+bool Executable(const char* path) {
+    return access(path, X_OK) == 0;
+}
+
+// picocom on the feeder's port, on a terminal of its own (script), for seconds; its CPU
+// per cent of one core, or a negative value when it cannot be run.
+double MeasurePicocom(int seconds) {
+    const char* picocom = "/usr/bin/picocom";
+    if (!Executable(picocom) || !Executable("/usr/bin/script"))
+        return -1;
+    rd::sim::TempPortDir dir;
+    Feeder feeder;
+    if (!feeder.start(dir.path()))
+        return -1;
+    const std::string port = dir.path() + "/COM1";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        // script gives picocom the terminal it insists on; exec replaces script's shell.
+        const std::string cmd = std::string("exec ") + picocom + " -q -b 115200 -d 8 -y n -p 2 " + port;
+        execl("/usr/bin/script", "script", "-qfec", cmd.c_str(), "/dev/null", static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    // Let picocom open the port and settle, find it under script, then pace.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    pid_t pico = -1;
+    {
+        const std::string children =
+            "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+        FILE* f = std::fopen(children.c_str(), "r");
+        if (f) {
+            int c = -1;
+            if (std::fscanf(f, "%d", &c) == 1)
+                pico = c;
+            std::fclose(f);
+        }
+    }
+    if (pico <= 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        feeder.stop();
+        return -1;
+    }
+    feeder.pace();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double cpu0 = CpuSecondsOf(pico);
+    const auto t0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double cpu1 = CpuSecondsOf(pico);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    kill(pico, SIGTERM);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    feeder.stop();
+    if (cpu0 < 0 || cpu1 < 0)
+        return -1;
+    return 100.0 * (cpu1 - cpu0) / wall;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int seconds = 20;
+    bool picocom = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
+            seconds = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--picocom"))
+            picocom = true;
+    }
+    // Every process is made before any thread of this one: picocom's turn comes first.
+    if (picocom) {
+        const double p = MeasurePicocom(seconds);
+        if (p < 0)
+            std::fprintf(stderr, "bench_window_line_rate: picocom could not be measured\n");
+        else
+            std::printf("picocom_line_rate_cpu_percent %.2f %%\n", p);
+    }
+    rd::sim::TempPortDir dir;
+    Feeder feeder;
+    if (!feeder.start(dir.path())) {
+        std::fprintf(stderr, "bench_window_line_rate: the fake reader did not start\n");
+        return 1;
+    }
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int status = 0;
+    {
+        QApplication app(argc, argv);
+        rd::SetPortDirectory(dir.path());
+        rd::TFormQUOR w;
+        if (!rd::bench::ShowConnected(w, "bench_window_line_rate"))
+            return 1;
+        // The run is started from the 900 page, as a user does; its answers come paced.
+        if (auto* start = w.findChild<QPushButton*>(QStringLiteral("BitBtnEPC_INVENTORY_TIME")))
+            start->click();
+        feeder.pace();
+        rd::bench::RunEventsFor(app, 1000);
+
+        const uint64_t before = w.answersRouted();
+        const double cpu0 = ProcessCpuSeconds();
+        QElapsedTimer run;
+        run.start();
+        QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
+        app.exec();
+        const double cpu = ProcessCpuSeconds() - cpu0;
+        const double wall = double(run.nsecsElapsed()) / 1e9;
+        const uint64_t routed = w.answersRouted() - before;
+        const double expected = kLineBytesPerS / double(TagAnswer(0).size()) * wall;
+        if (double(routed) < 0.9 * expected) {
+            std::fprintf(stderr, "bench_window_line_rate: %llu answers routed, about %.0f sent\n",
+                         static_cast<unsigned long long>(routed), expected);
+            status = 1;
+        }
+        std::printf("window_line_rate_cpu_percent %.2f %%\n", 100.0 * cpu / wall);
+    }
+    feeder.stop();
+    rd::SetPortDirectory(std::string());
+
+    return status;
+}
