@@ -55,13 +55,22 @@ RunStateLabel* RunStateLabel::addTo(QWidget* page) {
     if (auto* grid = qobject_cast<QGridLayout*>(page->layout())) {
         below(grid);
     } else if (auto* box = qobject_cast<QBoxLayout*>(page->layout())) {
-        // A row of columns: below its last column that is a grid, so that the row keeps its
-        // width.
+        // A row of columns: below its last column that is a grid as wide as the label's longest
+        // text, else below its last grid, so that the row keeps its width where it can.
+        QGridLayout* last = nullptr;
         for (int i = box->count() - 1; i >= 0; --i) {
             if (auto* column = qobject_cast<QGridLayout*>(box->itemAt(i)->layout())) {
-                below(column);
-                return label;
+                if (!last)
+                    last = column;
+                if (column->minimumSize().width() >= label->minimumWidth()) {
+                    below(column);
+                    return label;
+                }
             }
+        }
+        if (last) {
+            below(last);
+            return label;
         }
         box->addWidget(label, 0, Qt::AlignRight | Qt::AlignBottom);
     }
