@@ -36,6 +36,28 @@ class CliProcess {
         int slave = -1;
         if (withTerminal && ::openpty(&master_, &slave, nullptr, nullptr, nullptr) != 0)
             return;
+        // Everything the child needs is made here: between fork and exec it only calls what is
+        // safe in the child of a process with threads (no allocation: another thread of the
+        // test may hold the allocator's lock at the fork, and the child would wait for ever).
+        std::vector<std::string> copy = args;
+        std::string exe = READERDESK_CLI_EXE;
+        std::vector<char*> argv{exe.data()};
+        for (auto& a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            const std::string v = *e;
+            if (v.rfind("HOME=", 0) != 0 && v.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
+                v.rfind("READERDESK_PORT_DIR=", 0) != 0)
+                env.push_back(v);
+        }
+        env.push_back("HOME=" + home);
+        env.push_back("XDG_CONFIG_HOME=" + home + "/config");
+        std::vector<char*> envp;
+        for (auto& v : env)
+            envp.push_back(v.data());
+        envp.push_back(nullptr);
         start_ = std::chrono::steady_clock::now();
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -57,16 +79,7 @@ class CliProcess {
             sigset_t none;
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            ::setenv("HOME", home.c_str(), 1);
-            ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-            ::unsetenv("READERDESK_PORT_DIR");
-            std::vector<std::string> copy = args;
-            std::string exe = READERDESK_CLI_EXE;
-            std::vector<char*> argv{exe.data()};
-            for (auto& a : copy)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(exe.c_str(), argv.data());
+            ::execve(exe.c_str(), argv.data(), envp.data());
             ::_exit(127);
         }
         if (slave >= 0)
