@@ -1,6 +1,7 @@
 // The network client of the window: the NET boxes and button, --net, and readers behind a
 // serial device server, the simulator's own and Debian's ser2net, found, run, lost and back.
 #include "sim_window.h"
+#include "window_program.h"
 
 #include "app/window/command_line.h"
 #include "kit/widgets.h"
@@ -351,17 +352,8 @@ TEST(NetProgram, NetWithScanFindsTheReaderBehindSer2net) {
     const std::string log = tmp.filePath("traffic.log").toStdString();
     const std::string config = tmp.filePath("config").toStdString();
     const std::string net = "127.0.0.1:" + std::to_string(server.port());
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        ::execl(READERDESK_EXE, READERDESK_EXE, "--port-dir", ports.path().c_str(), "--net", net.c_str(),
-                "--scan", "--traffic-log", log.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t pid = StartWindowProgram(
+        {"--port-dir", ports.path(), "--net", net, "--scan", "--traffic-log", log}, config);
     ASSERT_GT(pid, 0);
     const std::string found = "VKR900-15 found tcp://" + net + kSettings.toStdString();
     const bool seen = QTest::qWaitFor([&] { return Slurp(log).find(found) != std::string::npos; }, 15000);

@@ -2,6 +2,7 @@
 // the user would (the settings written, a normal exit), and a traffic log that cannot be
 // written makes the exit code 1.
 #include "sim/reader_sim.h"
+#include "window_program.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -63,17 +64,8 @@ TEST_P(ProgramSignals, CloseTheWindowAsTheUserWould) {
     QTemporaryDir tmp;
     const std::string log = c.fullLog ? "/dev/full" : tmp.filePath("traffic.log").toStdString();
     const std::string config = tmp.filePath("config").toStdString();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        ::execl(READERDESK_EXE, READERDESK_EXE, "--port-dir", ports.path().c_str(), "--scan", "--traffic-log",
-                log.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t pid =
+        StartWindowProgram({"--port-dir", ports.path(), "--scan", "--traffic-log", log}, config);
     ASSERT_GT(pid, 0);
     // Found: the probe answered and (where there is a log) the verdict written.
     const bool found = reader.waitForRequests(1, 15000);
