@@ -16,8 +16,9 @@ constexpr uint32_t kFirstByteWaitMs = 101;
 
 } // namespace
 
-TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority, int ringSize)
-    : CommPort(PORT), hPORT(xPort), ringSize_(ringSize < 2 ? 2 : ringSize), ring_(std::size_t(ringSize_), 0),
+TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority, int ringSize, int queuedAnswers)
+    : CommPort(PORT), hPORT(xPort), queueLimit_(queuedAnswers < 1 ? 1 : std::size_t(queuedAnswers)),
+      ringSize_(ringSize < 2 ? 2 : ringSize), ring_(std::size_t(ringSize_), 0),
       gapBefore_(std::size_t(ringSize_), 0) {
     // The events exist before anyone can poll them: created here rather than in the run.
     // They are this thread's own objects; the names are labels only.
@@ -39,8 +40,9 @@ TCOM_A::TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority, int rin
     TimeOuts.WriteTotalTimeoutMultiplier = 0;
     TimeOuts.WriteTotalTimeoutConstant = 0;
 
-    // A release or a stop request wakes the thread out of its read at once (on Windows out
-    // of its rest only: a read there ends by its own time-out, within 101 ms).
+    // A release that makes room in a full queue, or a stop request, wakes the thread out of
+    // its read at once (on Windows out of its rest only: a read there ends by its own
+    // time-out, within 101 ms).
     if (wake_.valid())
         ev(EventId::AnswerStrFree)->AddWakeFd(&wake_);
 
@@ -62,19 +64,28 @@ void TCOM_A::requestStop() {
 std::optional<std::string> TCOM_A::take(uint32_t waitMs) {
     if (!ev(EventId::AnswerStrReady)->Wait(waitMs))
         return std::nullopt;
-    // The thread set the ready event after the answer was complete and touches the buffer no
-    // more until the release.
-    const int32_t count = ANSWER_BUF_COUNT < 0                ? 0
-                          : ANSWER_BUF_COUNT > kMaxAnswerSize ? kMaxAnswerSize
-                                                              : ANSWER_BUF_COUNT;
-    return std::string(reinterpret_cast<const char*>(REC_ANSWER_BUF), std::size_t(count));
+    std::lock_guard lock(queueMutex_);
+    if (queue_.empty())
+        return std::nullopt;
+    return queue_.front();
 }
 
 void TCOM_A::release() {
-    // Cleared before the free event is set: once the buffer is free the thread may signal the
-    // next answer.
-    ev(EventId::AnswerStrReady)->Reset();
-    ev(EventId::AnswerStrFree)->Set();
+    bool wasFull = false;
+    {
+        // The ready event follows the queue under its lock: cleared with the last answer,
+        // set again by the thread with the next one.
+        std::lock_guard lock(queueMutex_);
+        if (queue_.empty())
+            return;
+        wasFull = queue_.size() >= queueLimit_;
+        queue_.pop_front();
+        if (queue_.empty())
+            ev(EventId::AnswerStrReady)->Reset();
+    }
+    // A thread that stopped cutting for want of room goes on at once.
+    if (wasFull)
+        ev(EventId::AnswerStrFree)->Set();
 }
 
 void TCOM_A::run(int priority) {
@@ -97,15 +108,13 @@ void TCOM_A::Execute() {
     uint8_t block[kReadBlock];
     int failedInARow = 0;
     while (!stop_.load()) {
-        if (ev(EventId::AnswerStrFree)->IsSet()) {
+        if (ev(EventId::AnswerStrFree)->IsSet())
             ev(EventId::AnswerStrFree)->Reset();
-            cutter.release();
-        }
-        // An answer already in the ring is held at once after a release.
+        // Answers already in the ring are cut at once when the queue has room again.
         cutRing(cutter);
 
-        // The port is drained into the ring even while an answer is held; the wait ends early
-        // on a release. A failed read (a port that has gone away) counts as no bytes.
+        // The port is drained into the ring even while the queue is full; the wait ends early
+        // on a release that makes room. A failed read (a port that has gone away) counts as no bytes.
         uint32_t got = 0;
         if (PortError e = ReadFileUntilWoken(hPORT, block, kReadBlock, &got, &wake_); e.ok()) {
             failedInARow = 0;
@@ -130,7 +139,12 @@ PortError TCOM_A::lastReadError() const {
 }
 
 void TCOM_A::cutRing(AnswerCutter& cutter) {
-    while (readPos_ != writePos_ && REC_MODE != AnswerCutter::Held) {
+    std::size_t waiting = 0;
+    {
+        std::lock_guard lock(queueMutex_);
+        waiting = queue_.size();
+    }
+    while (readPos_ != writePos_ && waiting < queueLimit_) {
         const uint8_t b = ring_[readPos_];
         ring_[readPos_] = 0;
         if (gapBefore_[readPos_] != 0) {
@@ -140,8 +154,15 @@ void TCOM_A::cutRing(AnswerCutter& cutter) {
             cutter.feed('\n');
         }
         readPos_ = readPos_ + 1 == ringSize_ ? 0 : readPos_ + 1;
-        if (cutter.feed(b))
+        if (cutter.feed(b)) {
+            const int32_t count = ANSWER_BUF_COUNT > kMaxAnswerSize ? kMaxAnswerSize : ANSWER_BUF_COUNT;
+            std::string answer(reinterpret_cast<const char*>(REC_ANSWER_BUF), std::size_t(count));
+            cutter.release();
+            std::lock_guard lock(queueMutex_);
+            queue_.push_back(std::move(answer));
+            waiting = queue_.size();
             ev(EventId::AnswerStrReady)->Set();
+        }
     }
     modeSeen_.store(REC_MODE, std::memory_order_release);
 }

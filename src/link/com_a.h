@@ -1,7 +1,8 @@
 // TCOM_A: the receiver thread of a connected port. Reads the port into a ring, cuts
-// answer frames out of it and hands them over one at a time through the answer-ready
-// and answer-free events. The events belong to this one thread: a thread started later on
-// the same port never shares them, so an earlier thread cannot take its releases.
+// answer frames out of it into a short queue of whole answers and hands them over one at a
+// time through the answer-ready and answer-free events. The queue lets a taker go through a
+// burst of answers without waiting for the thread between two of them. The events belong to this one thread:
+// a thread started later on the same port never shares them, so an earlier thread cannot take its releases.
 #pragma once
 
 #include "link/events.h"
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,19 +26,25 @@ class TCOM_A {
   public:
     static constexpr int kRingSize = 400001;
     static constexpr int kReadBlock = 100;
+    // Whole answers cut ahead of the taker. Once that many wait, the thread cuts no further
+    // and the bytes stay in the ring (where a lasting stall ends in dropped, marked bytes).
+    static constexpr int kQueuedAnswers = 256;
 
     // Create: stores the handle and the name, creates the eight events (labelled with the
     // literal and the port name, such as "ANSWER STRING READYCOM3") and starts the thread
     // at once. xPriority: 0 idle .. 3 normal .. 6 time-critical. ringSize: the ring's bytes
     // (one stays free); a small ring lets a test run it full and across its gaps quickly.
-    TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority = 3, int ringSize = kRingSize);
+    // queuedAnswers: how many whole answers may wait (1: each waits in the cutter's buffer
+    // alone, and everything behind it stays in the ring).
+    TCOM_A(PortHandle xPort, const std::string& PORT, int xPriority = 3, int ringSize = kRingSize,
+           int queuedAnswers = kQueuedAnswers);
     // Asks the thread to stop and joins it.
     ~TCOM_A();
     TCOM_A(const TCOM_A&) = delete;
     TCOM_A& operator=(const TCOM_A&) = delete;
 
     // The thread's eight events, in the order they are created. Only the answer pair is used:
-    // the thread sets AnswerStrReady when it holds an answer, and take()/release() do the rest.
+    // AnswerStrReady is set while an answer waits, and take()/release() do the rest.
     enum class EventId {
         SendStrReady,
         DATAReady,
@@ -50,9 +58,9 @@ class TCOM_A {
     static constexpr int kEventCount = 8;
     const Event& event(EventId id) const { return *events_[static_cast<int>(id)]; }
 
-    // The hand-over. take waits at most waitMs for the answer the thread holds and gives a copy
-    // of it; the thread keeps holding it (and collects no further answer) until release().
-    // One taker at a time; a take without a release in between gives the same answer again.
+    // The hand-over. take waits at most waitMs for the oldest waiting answer and gives a copy
+    // of it; it stays first until release(). One taker at a time; a take without a release in
+    // between gives the same answer again.
     std::optional<std::string> take(uint32_t waitMs);
     void release();
 
@@ -87,7 +95,7 @@ class TCOM_A {
     std::shared_ptr<Event>& ev(EventId id) { return events_[static_cast<int>(id)]; }
     void Execute();
     void run(int priority);
-    // Feed ring bytes to the cutter until the ring is empty or an answer is held.
+    // Feed ring bytes to the cutter until the ring is empty or the queue of answers is full.
     void cutRing(AnswerCutter& cutter);
     void appendToRing(const uint8_t* bytes, uint32_t count);
     // Sleep at most ms, ended early by a stop request or a release.
@@ -97,11 +105,16 @@ class TCOM_A {
     std::string CommPort;
     PortHandle hPORT;
     CommTimeouts TimeOuts{};
-    // Written by the thread while it collects; read by the taker only while an answer is held.
+    // The cutter's buffer: the thread's alone.
     uint8_t REC_ANSWER_BUF[kMaxAnswerSize + 1] = {};
     int32_t ANSWER_BUF_COUNT = 0;
     int32_t REC_MODE = 0;
     std::atomic<int32_t> modeSeen_{0};
+
+    // Whole answers, oldest first, and how many may wait.
+    std::mutex queueMutex_;
+    std::deque<std::string> queue_;
+    const std::size_t queueLimit_;
 
     const int32_t ringSize_;
     std::vector<uint8_t> ring_;

@@ -59,6 +59,14 @@ class ReceiverFlood : public ::testing::Test {
     }
     void TearDown() override {
         stop.store(true);
+        // A test that ended early left nobody reading: drain the line until the writer is out
+        // of its last write.
+        while (writer.joinable() && !writerDone.load()) {
+            uint8_t scrap[4096];
+            uint32_t got = 0;
+            if (!ReadFile(h, scrap, sizeof scrap, &got).ok())
+                break;
+        }
         if (writer.joinable())
             writer.join();
         if (busy.joinable())
@@ -80,9 +88,10 @@ class ReceiverFlood : public ::testing::Test {
                 try {
                     pty.write(chunk);
                 } catch (const std::exception&) {
-                    return;
+                    break;
                 }
             }
+            writerDone.store(true);
         });
         // Another program wanting the processor, as a build next to the window would.
         busy = std::thread([this] {
@@ -96,6 +105,7 @@ class ReceiverFlood : public ::testing::Test {
     testing::RawPty pty;
     PortHandle h = INVALID_PORT_HANDLE;
     std::atomic<bool> stop{false};
+    std::atomic<bool> writerDone{false};
     std::thread writer;
     std::thread busy;
 };

@@ -222,8 +222,12 @@ class ReceiverRing : public ::testing::Test {
     PortHandle h = INVALID_PORT_HANDLE;
 };
 
+// The ring's own behaviour, with one answer at a time out of it (no queue of cut answers in
+// front): everything behind a waiting answer stays in the ring.
+constexpr int kOneAnswerAtATime = 1;
+
 TEST_F(ReceiverRing, FullRingDropsNewcomersAndKeepsWhatWaits) {
-    TCOM_A t(h, "COM4");
+    TCOM_A t(h, "COM4", 3, TCOM_A::kRingSize, kOneAnswerAtATime);
     // ":A;" is held; behind it exactly a ring's worth of bytes ending in ":B;", then ":C;",
     // which finds no room.
     const int room = TCOM_A::kRingSize - 1;
@@ -246,7 +250,7 @@ std::string NumberedFrame(int i) {
 }
 
 TEST_F(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
-    TCOM_A t(h, "COM4");
+    TCOM_A t(h, "COM4", 3, TCOM_A::kRingSize, kOneAnswerAtATime);
     const int frameSize = int(NumberedFrame(0).size());
     const int room = TCOM_A::kRingSize - 1;
     std::string sent = ":HELD;";
