@@ -251,6 +251,10 @@ void SawMonitorPage::readerNotFound(const QString& message) {
     SetFontColor(com_, colors::red());
 }
 
+void SawMonitorPage::readerGone() {
+    SetFontColor(com_, colors::black());
+}
+
 void SawMonitorPage::showReceived(const QString& answer) {
     rxd_->append(QStringLiteral("RXD:") + answer);
 }
