@@ -154,7 +154,8 @@ void SawTrends::BitBtnZEZ2011_CSVClick() {
         ExecuteSaveDialog(page_, QStringLiteral("SaveDialogZEZ2011_CSV"), TimeFileName(TimeText()));
     if (base.isEmpty())
         return;
-    WriteTextLinesFile(base + QStringLiteral("-ZEZ2011.csv"), SawCsvLines(model_.readings()));
+    WriteTextLinesFile(base + QStringLiteral("-ZEZ2011.csv"), SawCsvLines(model_.readings()),
+                       FileText::AnswerBytes);
 }
 
 } // namespace rd

@@ -32,11 +32,6 @@ QString TimeOfDay(int64_t ms) {
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
-QString IsoDateTime(int64_t ms) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
-
 QString CsvField(const QString& s) {
     if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) && !s.contains(QLatin1Char('\n')) &&
         !s.contains(QLatin1Char('\r')))
@@ -256,9 +251,9 @@ QString TagTable::csvLine(int row) const {
     QStringList fields;
     for (int c = 0; c < kColumnCount; ++c) {
         if (c == kFirstSeen)
-            fields << IsoDateTime(r.firstMs);
+            fields << IsoLocalDateTime(r.firstMs);
         else if (c == kLastSeen)
-            fields << IsoDateTime(r.lastMs);
+            fields << IsoLocalDateTime(r.lastMs);
         else
             fields << CsvField(text(row, c));
     }

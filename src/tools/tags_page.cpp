@@ -107,7 +107,7 @@ void TagsPage::BitBtnTAGS_CSVClick() {
     // In the order the table shows.
     for (int i = 0; i < sort_->rowCount(); ++i)
         lines << table_.csvLine(sort_->mapToSource(sort_->index(i, 0)).row());
-    WriteTextLinesFile(path, lines);
+    WriteTextLinesFile(path, lines, FileText::AnswerBytes);
 }
 
 } // namespace rd

@@ -1,11 +1,24 @@
 #include "tools/tool_text.h"
 
+#include <QDateTime>
+
+#include <cstdlib>
 #include <string>
 
 namespace rd {
 
 QString Hex8(int32_t value) {
     return QStringLiteral("%1").arg(uint32_t(value), 8, 16, QLatin1Char('0')).toUpper();
+}
+
+QString IsoLocalDateTime(qint64 msecs) {
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecs);
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + QLatin1Char(offset < 0 ? '-' : '+') +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString InvLogInfoLine(const QString& time, int32_t cycle, const QString& word5, const QString& word6) {

@@ -9,12 +9,18 @@
 
 #include <QChartView>
 #include <QCheckBox>
+#include <QDateTimeAxis>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineSeries>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QTextLayout>
 
+#include <cstdlib>
 #include <map>
+#include <vector>
 
 namespace rd::testing {
 namespace {
@@ -323,10 +329,17 @@ TEST_F(SawMonitorPageTest, CsvSavesTheReadings) {
     answer(":00000005 NO_ACK;");
     answer(Uid("EEEE-FEDCBAF2", "10", "20", "0032", "0064"));
     answer(Uid("EEEE-FEDCBAF1", "05", "06"));
-    const QByteArray file = "Time,Tag,T,H,cf,mf,df\r\n"
-                            "2024-05-06T12:34:56.000,EEEE-FEDCBAF0,26,45,,,\r\n"
-                            "2024-05-06T12:34:56.000,EEEE-FEDCBAF2,16,32,430100,430050,-50\r\n"
-                            "2024-05-06T12:34:56.000,EEEE-FEDCBAF1,5,6,,,\r\n";
+    // The window clock's time with the local offset ("+01:00").
+    const int offset = QDateTime(QDate(2024, 5, 6), FixedTime()).offsetFromUtc();
+    const QByteArray stamp =
+        "2024-05-06T12:34:56.000" + QStringLiteral("%1%2:%3")
+                                        .arg(offset < 0 ? '-' : '+')
+                                        .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                                        .arg(std::abs(offset) / 60 % 60, 2, 10, QLatin1Char('0'))
+                                        .toLatin1();
+    const QByteArray file = "Time,Tag,T,H,cf,mf,df\r\n" + stamp + ",EEEE-FEDCBAF0,26,45,,,\r\n" + stamp +
+                            ",EEEE-FEDCBAF2,16,32,430100,430050,-50\r\n" + stamp +
+                            ",EEEE-FEDCBAF1,5,6,,,\r\n";
     struct Case {
         QString base; // what the dialog returns ("" = cancelled)
         QString written;
@@ -371,7 +384,7 @@ TEST_F(SawMonitorPageTest, CsvSavesTheReadings) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
     ASSERT_EQ(lines.size(), SawTrends::kKeptReadings + 2); // header, readings, nothing after the last
-    EXPECT_EQ(lines[1].toStdString(), "2024-05-06T12:34:56.000,EEEE-FEDCBAF0,0,45,,,\r");
+    EXPECT_EQ(lines[1].toStdString(), (stamp + ",EEEE-FEDCBAF0,0,45,,,\r").toStdString());
     ASSERT_TRUE(QTest::qWaitFor([&] { return series("T F0")->count() == SawTrends::kKeptReadings; }, 3000))
         << series("T F0")->count();
     EXPECT_EQ(series("T F2")->count(), 0);
