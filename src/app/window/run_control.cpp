@@ -11,6 +11,7 @@
 #include "panels/commands.h"
 #include "panels/panel900.h"
 #include "tools/ant_test.h"
+#include "tools/tags_page.h"
 
 #include <QTimer>
 
@@ -120,6 +121,7 @@ void TFormQUOR::noteRunCommand(const QString& command) {
     }
     if (word != kInventoryStartWord)
         return;
+    pageTAGS->runStarted();
     setRunState(RunState::Running);
 }
 
@@ -144,6 +146,9 @@ void TFormQUOR::stopRunAfterReconnect() {
 }
 
 void TFormQUOR::setRunState(RunState s) {
+    const auto during = [](RunState r) { return r == RunState::Running || r == RunState::Stopping; };
+    if (during(runState_) && !during(s))
+        pageTAGS->runEnded();
     runState_ = s;
     for (RunStateLabel* label : runStateLabels_)
         label->setState(s);
