@@ -82,8 +82,9 @@ QString SawFrequencyLine(const SawRecord& r) {
 }
 
 QString SawTagLabel2(const SawRecord& r) {
-    return SawIdLine(r) + QStringLiteral("  cf= ") + QString::number(r.cf) + QStringLiteral("kHz  mf= ") +
-           QString::number(r.mf) + QStringLiteral("kHz");
+    // A no-break space after "cf=" and "mf=": a label that wraps keeps each with its value.
+    return SawIdLine(r) + QStringLiteral("  cf=\u00A0") + QString::number(r.cf) +
+           QStringLiteral("kHz  mf=\u00A0") + QString::number(r.mf) + QStringLiteral("kHz");
 }
 
 QString SawDataLine(const QString& time, const SawRecord& r) {

@@ -55,7 +55,8 @@ SawRecord DecodeSawRecord(const QString& record);
 // The lines and label texts built from a decoded record.
 QString SawIdLine(const SawRecord& r);        // "ID:<id>  T:<t>   H:<h>"
 QString SawFrequencyLine(const SawRecord& r); // "cf= <cf>kHz  mf= <mf>kHz     df= <df>kHz "
-QString SawTagLabel2(const SawRecord& r);     // the id line + "  cf= <cf>kHz  mf= <mf>kHz"
+QString
+SawTagLabel2(const SawRecord& r); // the id line + "  cf= <cf>kHz  mf= <mf>kHz" (no-break spaces after "=")
 QString SawDataLine(const QString& time, const SawRecord& r);
 QString SawShortRecordLine(const SawRecord& r);
 
