@@ -132,7 +132,7 @@ int RunScan(const CliOptions& o, Output& out, TrafficLog& log) {
                      .str("port", s.port())
                      .str("identifier", row.identifier)
                      .str("kind", GroupName(row.group))
-                     .str("reply", Latin1ToUtf8(s.probeReply())));
+                     .str("reply", Latin1ToUtf8(s.probeAnswer())));
     } else {
         out.line(s.port() + ' ' + row.identifier);
     }

@@ -44,8 +44,16 @@ void Session::note(const std::string& text) {
     log_.write(text);
 }
 
-std::string Session::probeReply() const {
-    return std::string(link_.probeReply().begin(), link_.probeReply().end());
+std::string Session::probeAnswer() const {
+    // Cut as the receiver cuts answers.
+    uint8_t frame[kMaxAnswerSize];
+    int32_t count = 0;
+    int32_t mode = AnswerCutter::Hunting;
+    AnswerCutter cutter(frame, count, mode);
+    for (uint8_t b : link_.probeReply())
+        if (cutter.feed(b))
+            return std::string(reinterpret_cast<const char*>(frame), std::size_t(count));
+    return {};
 }
 
 bool Session::connect(const ReaderWanted& wanted, bool announce) {

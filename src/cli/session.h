@@ -53,8 +53,9 @@ class Session {
     const ReaderRow* row() const { return row_; }
     const std::string& port() const { return link_.port(); }
     const std::string& settings() const { return link_.settingsText(); }
-    // The reply of the probe that found the reader.
-    std::string probeReply() const;
+    // The first answer in the reply of the probe that found the reader (":00000001 VERSION
+    // VKR900-15;"), without the bytes around it; "" when the reply holds no whole answer.
+    std::string probeAnswer() const;
 
     // Sends one command text (UTF-8, narrowed as the window narrows) to the net address of
     // the options. Throws CommandTooLong when it does not fit a frame. False, with the cause

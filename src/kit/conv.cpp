@@ -1,10 +1,14 @@
 #include "kit/conv.h"
 
 #include "kit/errors.h"
+#include "kit/settings.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <limits>
 
@@ -18,6 +22,27 @@ std::function<QDateTime()>& clockFn() {
 std::function<QString(const QString&, const QString&)>& saveFn() {
     static std::function<QString(const QString&, const QString&)> fn;
     return fn;
+}
+
+// The folder of the last file saved, in the settings.
+const QString kSaveFolderKey = QStringLiteral("dialogs/saveFolder");
+
+// Where a save dialog opens: the folder of the last file saved while it is there, else the
+// user's documents folder, else the home folder.
+QString SaveFolder() {
+    if (auto settings = OpenSettings()) {
+        const QString kept = settings->value(kSaveFolderKey).toString();
+        if (!kept.isEmpty() && QFileInfo(kept).isDir())
+            return kept;
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+QString KeepSaveFolder(const QString& chosen) {
+    if (auto settings = OpenSettings(); settings && !chosen.isEmpty())
+        settings->setValue(kSaveFolderKey, QFileInfo(chosen).absolutePath());
+    return chosen;
 }
 
 int hexValue(QChar c) {
@@ -95,7 +120,7 @@ QString TimeText(const QTime& t) {
 
 QString ExecuteSaveDialog(QWidget* parent, const QString& objectName, const QString& suggestedName) {
     if (saveFn())
-        return saveFn()(objectName, suggestedName);
+        return KeepSaveFolder(saveFn()(objectName, suggestedName));
     QFileDialog dialog(parent);
     dialog.setObjectName(objectName);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -103,10 +128,10 @@ QString ExecuteSaveDialog(QWidget* parent, const QString& objectName, const QStr
     // The chosen name is a base name: the files written are it plus a suffix, and the file
     // of that very name is left alone, so there is nothing to ask about replacing it.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    dialog.selectFile(suggestedName);
+    dialog.selectFile(QDir(SaveFolder()).filePath(suggestedName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
-    return dialog.selectedFiles().first();
+    return KeepSaveFolder(dialog.selectedFiles().first());
 }
 
 void SetSaveDialogForTesting(std::function<QString(const QString&, const QString&)> fn) {

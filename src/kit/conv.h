@@ -30,8 +30,10 @@ inline QString TimeText() {
     return TimeText(Now().time());
 }
 
-// A save-file dialog: shows it with the suggested file name and returns the chosen path,
-// or "" when the user cancelled. Tests replace the dialog with a function.
+// A save-file dialog: shows it with the suggested file name in the folder of the last file
+// saved (kept in the settings), else in the user's documents folder, and returns the chosen
+// path, or "" when the user cancelled. Tests replace the dialog with a function; the folder
+// of the path it gives is kept all the same.
 QString ExecuteSaveDialog(QWidget* parent, const QString& objectName, const QString& suggestedName);
 void SetSaveDialogForTesting(std::function<QString(const QString& objectName, const QString& suggested)> fn);
 

@@ -113,13 +113,30 @@ void AntTestPage::resetForStart() {
 
 void AntTestPage::readerFound(const QString& message, const QString& portName) {
     info_->append(message);
+    readerThere_ = true;
     start_->setEnabled(true);
     devFound_->setText(portName);
     devFound_->setEnabled(false);
 }
 
-void AntTestPage::runStopEnded() {
+void AntTestPage::readerLost() {
+    readerThere_ = false;
+    start_->setEnabled(false);
+}
+
+void AntTestPage::readerBack() {
+    readerThere_ = true;
     start_->setEnabled(true);
+}
+
+void AntTestPage::readerGone() {
+    readerLost();
+    devFound_->setText(QStringLiteral("COM"));
+    devFound_->setEnabled(true);
+}
+
+void AntTestPage::runStopEnded() {
+    start_->setEnabled(readerThere_);
 }
 
 void AntTestPage::showTime(const QString& time) {

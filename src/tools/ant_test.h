@@ -39,8 +39,14 @@ class AntTestPage : public QWidget {
     // A 900 MHz reader answered on portName: its message is shown, START is ready and the
     // COM button shows the port and stays off.
     void readerFound(const QString& message, const QString& portName);
+    // The 900 MHz reader's connection was lost (START off until it comes back) or came back
+    // (START ready).
+    void readerLost();
+    void readerBack();
+    // The connection ended (CLOSE, a new search): START off, the COM button as at the start.
+    void readerGone();
     // The window's stop of an inventory run has ended (confirmed, given up or failed):
-    // START is ready again.
+    // START is ready again while a 900 MHz reader is connected.
     void runStopEnded();
     // The clock of the page.
     void showTime(const QString& time);
@@ -69,6 +75,7 @@ class AntTestPage : public QWidget {
     TMemo* info_;
     QPushButton* devFound_;
     QLabel* time_;
+    bool readerThere_ = false; // a 900 MHz reader is connected
 };
 
 } // namespace rd

@@ -82,9 +82,10 @@ void InvLogPage::BitBtnLOG_SaveFillesClick() {
     if (base.isEmpty())
         return;
     // In this order; a failure ends the save and leaves the files written before it.
-    WriteTextLinesFile(base + QStringLiteral("-ALL_STR.txt"), str_->lines()->lines());
-    WriteTextLinesFile(base + QStringLiteral("-FILTR_STR.txt"), filtr_->lines()->lines());
-    WriteTextLinesFile(base + QStringLiteral("-INFO_STR.txt"), all_->lines()->lines());
+    WriteTextLinesFile(base + QStringLiteral("-ALL_STR.txt"), str_->lines()->lines(), FileText::AnswerBytes);
+    WriteTextLinesFile(base + QStringLiteral("-FILTR_STR.txt"), filtr_->lines()->lines(),
+                       FileText::AnswerBytes);
+    WriteTextLinesFile(base + QStringLiteral("-INFO_STR.txt"), all_->lines()->lines(), FileText::AnswerBytes);
 }
 
 void InvLogPage::attachLogSwitch(QCheckBox* logSwitch) {

@@ -105,4 +105,9 @@ void KamazPage::readerFound() {
     start_->setEnabled(true);
 }
 
+void KamazPage::readerGone() {
+    if (!model_.running())
+        start_->setEnabled(false);
+}
+
 } // namespace rd

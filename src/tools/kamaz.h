@@ -56,6 +56,8 @@ class KamazPage : public QWidget {
     void resetForStart();
     // A 900 MHz reader answered: START is ready.
     void readerFound();
+    // The connection ended: START off, unless a check runs (STOP ends it).
+    void readerGone();
 
   private:
     // Buttons and timer as the model's run state says.

@@ -183,7 +183,7 @@ void SawMonitorPage::BitBtnZEZ2011_FileClick() {
         ExecuteSaveDialog(this, QStringLiteral("SaveDialogZEZ2011"), TimeFileName(TimeText()));
     if (base.isEmpty())
         return;
-    WriteTextLinesFile(base + QStringLiteral("-ZEZ2011.txt"), data_->lines()->lines());
+    WriteTextLinesFile(base + QStringLiteral("-ZEZ2011.txt"), data_->lines()->lines(), FileText::AnswerBytes);
 }
 
 void SawMonitorPage::BitBtnSEND_COP_READ_USER_ID_EEEE_FEDCBAF0Click() {
@@ -249,6 +249,10 @@ void SawMonitorPage::readerNotFound(const QString& message) {
     info_->clear();
     info_->append(message);
     SetFontColor(com_, colors::red());
+}
+
+void SawMonitorPage::readerGone() {
+    SetFontColor(com_, colors::black());
 }
 
 void SawMonitorPage::showReceived(const QString& answer) {

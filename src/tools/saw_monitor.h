@@ -54,6 +54,8 @@ class SawMonitorPage : public QWidget {
     void readerFound(const QString& message);
     // No reader answered: the message replaces the messages, COM turns red.
     void readerNotFound(const QString& message);
+    // The connection ended: the COM button in its start colour.
+    void readerGone();
     // Every answer the window receives, shown raw ("RXD:" and the answer).
     void showReceived(const QString& answer);
 

@@ -7,9 +7,9 @@ namespace rd {
 QStringList SawCsvLines(const std::deque<SawReading>& readings) {
     QStringList lines{QStringLiteral("Time,Tag,T,H,cf,mf,df")};
     for (const SawReading& r : readings) {
-        QString line = QDateTime::fromMSecsSinceEpoch(r.msecs).toString(Qt::ISODateWithMs) +
-                       QLatin1Char(',') + SawTagIds().at(r.tag) + QLatin1Char(',') + QString::number(r.t) +
-                       QLatin1Char(',') + QString::number(r.h) + QLatin1Char(',');
+        QString line = IsoLocalDateTime(r.msecs) + QLatin1Char(',') + SawTagIds().at(r.tag) +
+                       QLatin1Char(',') + QString::number(r.t) + QLatin1Char(',') + QString::number(r.h) +
+                       QLatin1Char(',');
         if (r.tag == 2) {
             line += QString::number(r.cf) + QLatin1Char(',') + QString::number(r.mf) + QLatin1Char(',') +
                     QString::number(r.df);

@@ -22,6 +22,8 @@ namespace rd {
 
 namespace {
 const char* const kSeriesNames[7] = {"T F0", "H F0", "T F1", "H F1", "T F2", "H F2", "df F2"};
+constexpr qint64 kMinTimeSpanMs = 2000;
+constexpr qint64 kMaxTimeTicks = 5;
 
 // The value axis's range over the points, one unit wider on each side so that a flat
 // trend does not lie on the frame.
@@ -51,7 +53,7 @@ SawTrends::SawTrends(QWidget* page, SawMonitorModel& model, std::function<void(i
     chart->setBackgroundRoundness(0);
     timeAxis_ = new QDateTimeAxis;
     timeAxis_->setFormat(QStringLiteral("HH:mm:ss"));
-    timeAxis_->setTickCount(5);
+    timeAxis_->setTickCount(kMaxTimeTicks);
     valueAxis_ = new QValueAxis;
     valueAxis_->setTitleText(QStringLiteral("T, H"));
     valueAxis_->setLabelFormat(QStringLiteral("%d"));
@@ -118,14 +120,17 @@ void SawTrends::updateChart() {
     for (int i = 0; i < 7; ++i)
         series_[i]->replace(points[i]);
 
-    // The time axis spans the readings kept; a single instant gets a second on each side.
-    const QDateTime first =
-        QDateTime::fromMSecsSinceEpoch(readings.empty() ? Now().toMSecsSinceEpoch() : readings.front().msecs);
-    const QDateTime last = readings.empty() ? first : QDateTime::fromMSecsSinceEpoch(readings.back().msecs);
-    if (first == last)
-        timeAxis_->setRange(first.addSecs(-1), last.addSecs(1));
-    else
-        timeAxis_->setRange(first, last);
+    // The time axis spans the readings kept, at least 2 s (around their middle), with at most
+    // 5 ticks and at least a second between two: no two labels (to the second) are the same.
+    qint64 from = readings.empty() ? Now().toMSecsSinceEpoch() : readings.front().msecs;
+    qint64 to = readings.empty() ? from : readings.back().msecs;
+    if (to - from < kMinTimeSpanMs) {
+        const qint64 middle = from + (to - from) / 2;
+        from = middle - kMinTimeSpanMs / 2;
+        to = from + kMinTimeSpanMs;
+    }
+    timeAxis_->setTickCount(int(std::min<qint64>((to - from) / 1000 + 1, kMaxTimeTicks)));
+    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
     const QList<QPointF>* th[6] = {&points[0], &points[1], &points[2], &points[3], &points[4], &points[5]};
     FitRange(valueAxis_, th, 6);
     const QList<QPointF>* df[1] = {&points[6]};
@@ -154,7 +159,8 @@ void SawTrends::BitBtnZEZ2011_CSVClick() {
         ExecuteSaveDialog(page_, QStringLiteral("SaveDialogZEZ2011_CSV"), TimeFileName(TimeText()));
     if (base.isEmpty())
         return;
-    WriteTextLinesFile(base + QStringLiteral("-ZEZ2011.csv"), SawCsvLines(model_.readings()));
+    WriteTextLinesFile(base + QStringLiteral("-ZEZ2011.csv"), SawCsvLines(model_.readings()),
+                       FileText::AnswerBytes);
 }
 
 } // namespace rd

@@ -32,11 +32,6 @@ QString TimeOfDay(int64_t ms) {
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
-QString IsoDateTime(int64_t ms) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
-
 QString CsvField(const QString& s) {
     if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"')) && !s.contains(QLatin1Char('\n')) &&
         !s.contains(QLatin1Char('\r')))
@@ -90,10 +85,12 @@ bool TagTable::answer(const QString& answer) {
     lastCountedMs_ = std::max(lastCountedMs_, now);
     if (cycle) {
         ++cycles_;
+        ++runCycles_;
         return true;
     }
 
     ++reads_;
+    ++runReads_;
     // The rate's times never go back, whatever the clock does.
     const int64_t at = recent_.empty() ? now : std::max(now, recent_.back().first);
     if (!recent_.empty() && recent_.back().first == at)
@@ -115,9 +112,14 @@ bool TagTable::answer(const QString& answer) {
         TagRow r;
         r.epc = epc;
         r.firstMs = now;
+        r.run = runNo_ - 1; // not yet read in this run
         rows_.push_back(std::move(r));
     }
     TagRow& r = rows_[std::size_t(i)];
+    if (r.run != runNo_) {
+        r.run = runNo_;
+        ++runTags_;
+    }
     r.antenna = AnswerWord(3, answer);
     ++r.reads;
     r.hasSignal = hasSignal;
@@ -151,10 +153,31 @@ void TagTable::clear() {
     rows_.clear();
     index_.clear();
     reads_ = cycles_ = 0;
+    runTags_ = 0;
+    runReads_ = runCycles_ = 0;
+    if (run_ == Run::Running)
+        runStartMs_ = clock_();
+    else
+        run_ = Run::None;
     counting_ = false;
     firstCountedMs_ = lastCountedMs_ = 0;
     recent_.clear();
     changedFirst_ = changedLast_ = -1;
+}
+
+void TagTable::startRun() {
+    ++runNo_;
+    runTags_ = 0;
+    runReads_ = runCycles_ = 0;
+    run_ = Run::Running;
+    runStartMs_ = clock_();
+}
+
+void TagTable::endRun() {
+    if (run_ != Run::Running)
+        return;
+    run_ = Run::Ended;
+    runEndMs_ = std::max(clock_(), runStartMs_);
 }
 
 QString TagTable::text(int row, int column) const {
@@ -233,15 +256,30 @@ double TagTable::rate() const {
 }
 
 double TagTable::elapsedSeconds() const {
+    switch (run_) {
+    case Run::Running:
+        return double(std::max<int64_t>(clock_() - runStartMs_, 0)) / 1000.0;
+    case Run::Ended:
+        return double(runEndMs_ - runStartMs_) / 1000.0;
+    case Run::None:
+        break;
+    }
     return counting_ ? double(lastCountedMs_ - firstCountedMs_) / 1000.0 : 0.0;
 }
 
 QString TagTable::summary() const {
     return QStringLiteral("Tags: %1   Reads: %2   Cycles: %3   Rate: %4 reads/s   Elapsed: %5 s")
+        .arg(runTags_)
+        .arg(runReads_)
+        .arg(runCycles_)
+        .arg(QString::number(rate(), 'f', 1), QString::number(elapsedSeconds(), 'f', 1));
+}
+
+QString TagTable::totalText() const {
+    return QStringLiteral("since CLEAR: Tags: %1   Reads: %2   Cycles: %3")
         .arg(tags())
         .arg(reads_)
-        .arg(cycles_)
-        .arg(QString::number(rate(), 'f', 1), QString::number(elapsedSeconds(), 'f', 1));
+        .arg(cycles_);
 }
 
 QString TagTable::CsvHeader() {
@@ -256,9 +294,9 @@ QString TagTable::csvLine(int row) const {
     QStringList fields;
     for (int c = 0; c < kColumnCount; ++c) {
         if (c == kFirstSeen)
-            fields << IsoDateTime(r.firstMs);
+            fields << IsoLocalDateTime(r.firstMs);
         else if (c == kLastSeen)
-            fields << IsoDateTime(r.lastMs);
+            fields << IsoLocalDateTime(r.lastMs);
         else
             fields << CsvField(text(row, c));
     }

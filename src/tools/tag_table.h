@@ -1,5 +1,7 @@
 // The tag table of the TAGS page without any widget: the tag answers of every inventory
-// go in, one row per EPC and the session's figures come out.
+// go in, one row per EPC and the figures come out: those of the current inventory run
+// (from its start; kept after its end until the next start) and the totals since the
+// table was last emptied (CLEAR).
 //
 // A row per distinct word 5 of the "INV" answers (the EPC, as the inventory log takes it);
 // word 3 is the antenna and word 6 the signal strength of a read. "START_INVENTORY"
@@ -31,6 +33,7 @@ struct TagRow {
     double max = 0;
     int64_t firstMs = 0; // clock readings, milliseconds since the epoch
     int64_t lastMs = 0;
+    int run = 0; // the run of the latest read (TagTable's count of starts)
 };
 
 class TagTable {
@@ -45,8 +48,12 @@ class TagTable {
 
     // Takes one answer text; true when it changed a row or a figure.
     bool answer(const QString& answer);
-    // Empties the rows and the figures.
+    // Empties the rows and the figures. A run under way counts on from here.
     void clear();
+    // An inventory run started: the run's figures start from zero and its time from now.
+    // Its end: the run's figures stay as they are until the next start.
+    void startRun();
+    void endRun();
 
     int rowCount() const { return int(rows_.size()); }
     const TagRow& row(int i) const { return rows_[std::size_t(i)]; }
@@ -58,17 +65,24 @@ class TagTable {
     // value, a cell without a number before every number, texts by their characters.
     int compare(int rowA, int rowB, int column) const;
 
-    // The figures.
+    // The figures since CLEAR.
     int tags() const { return rowCount(); }
     int64_t reads() const { return reads_; }
     int64_t cycles() const { return cycles_; }
+    // The figures of the current run (or of the last one, until the next start): distinct
+    // tags, reads, cycles. Before any start since CLEAR, the run is all that came since.
+    int runTags() const { return runTags_; }
+    int64_t runReads() const { return runReads_; }
+    int64_t runCycles() const { return runCycles_; }
     // Reads in the last second (the clock's now back to 1000 ms before it), per second.
     double rate() const;
-    // From the first answer counted (a read or a cycle) to the latest one, in seconds:
-    // the span of the session's reading, which stands still while no inventory runs.
+    // The run's time in seconds: from its start to now, or to its end once it ended. Before
+    // any start since CLEAR, from the first answer counted (a read or a cycle) to the latest.
     double elapsedSeconds() const;
-    // "Tags: N   Reads: M   Cycles: C   Rate: R reads/s   Elapsed: S s"
+    // The run's figures: "Tags: N   Reads: M   Cycles: C   Rate: R reads/s   Elapsed: S s"
     QString summary() const;
+    // The figures since CLEAR: "since CLEAR: Tags: N   Reads: M   Cycles: C"
+    QString totalText() const;
 
     // The file form: a header row, then one line per row, comma-separated, the times as
     // ISO 8601 date-times with milliseconds and the offset from UTC.
@@ -87,6 +101,15 @@ class TagTable {
     QHash<QString, int> index_;
     int64_t reads_ = 0;
     int64_t cycles_ = 0;
+    // The current run: its number (starts so far), its figures, and its time.
+    enum class Run { None, Running, Ended };
+    Run run_ = Run::None;
+    int runNo_ = 0;
+    int runTags_ = 0;
+    int64_t runReads_ = 0;
+    int64_t runCycles_ = 0;
+    int64_t runStartMs_ = 0;
+    int64_t runEndMs_ = 0;
     bool counting_ = false; // an answer has been counted since the start or the last clear
     int64_t firstCountedMs_ = 0;
     int64_t lastCountedMs_ = 0;

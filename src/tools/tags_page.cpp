@@ -40,6 +40,10 @@ TagsPage::TagsPage(QWidget* parent, TagTable::Clock clock)
     summary_ = MakeLabel(this, QStringLiteral("LabelTAGS_SUMMARY"), table_.summary());
     // Long figures break onto a second line instead of widening the window.
     summary_->setWordWrap(true);
+    summary_->setToolTip(tr("The current inventory run, or the last one until the next start"));
+    total_ = MakeLabel(this, QStringLiteral("LabelTAGS_TOTAL"), table_.totalText());
+    total_->setWordWrap(true);
+    total_->setToolTip(tr("Every row of the table"));
 
     view_ = new QTableView(this);
     view_->setObjectName(QStringLiteral("TableTAGS"));
@@ -63,6 +67,7 @@ TagsPage::TagsPage(QWidget* parent, TagTable::Clock clock)
     grid->addWidget(csv_, 0, 1);
     grid->addWidget(summary_, 0, 2);
     grid->addWidget(view_, 1, 0, 1, 3);
+    grid->addWidget(total_, 2, 0, 1, 3);
     grid->setColumnStretch(2, 1);
     grid->setRowStretch(1, 1);
 
@@ -81,9 +86,24 @@ void TagsPage::TagsAnswer(const QString& answer) {
     timer_->setEnabled(true);
 }
 
+void TagsPage::showFigures() {
+    summary_->setText(table_.summary());
+    total_->setText(table_.totalText());
+}
+
+void TagsPage::runStarted() {
+    table_.startRun();
+    showFigures();
+}
+
+void TagsPage::runEnded() {
+    table_.endRun();
+    showFigures();
+}
+
 void TagsPage::TimerTAGSTimer() {
     model_->flush();
-    summary_->setText(table_.summary());
+    showFigures();
     // The rate falls to 0 a second after the last read; then there is nothing left to show.
     if (!pending_ && table_.rate() == 0)
         timer_->setEnabled(false);
@@ -94,7 +114,7 @@ void TagsPage::BitBtnTAGS_CLEARClick() {
     model_->clear();
     pending_ = false;
     timer_->setEnabled(false);
-    summary_->setText(table_.summary());
+    showFigures();
 }
 
 void TagsPage::BitBtnTAGS_CSVClick() {
@@ -107,7 +127,7 @@ void TagsPage::BitBtnTAGS_CSVClick() {
     // In the order the table shows.
     for (int i = 0; i < sort_->rowCount(); ++i)
         lines << table_.csvLine(sort_->mapToSource(sort_->index(i, 0)).row());
-    WriteTextLinesFile(path, lines);
+    WriteTextLinesFile(path, lines, FileText::AnswerBytes);
 }
 
 } // namespace rd

@@ -1,6 +1,6 @@
 // The tag page: every tag of every inventory, whichever page started it, in a table by
-// EPC with its antenna, read count and signal strength, the session's figures above it,
-// and the table saved as a CSV file.
+// EPC with its antenna, read count and signal strength, the current run's figures above it
+// and the totals since CLEAR below it, and the table saved as a CSV file.
 #pragma once
 
 #include "tools/tag_table.h"
@@ -33,6 +33,11 @@ class TagsPage : public QWidget {
     // table's new and changed rows and the summary.
     void TimerTAGSTimer();
 
+    // What the window tells the page: an inventory run started (its figures start from
+    // zero), or ended (they stay until the next start).
+    void runStarted();
+    void runEnded();
+
     TagTable& table() { return table_; }
     TagTableModel& model() { return *model_; }
     TagSortModel& sortModel() { return *sort_; }
@@ -41,7 +46,11 @@ class TagsPage : public QWidget {
     TagTable table_;
     TagTableModel* model_;
     TagSortModel* sort_;
+    // Refreshes both figure lines.
+    void showFigures();
+
     QLabel* summary_;
+    QLabel* total_;
     QPushButton* clear_;
     QPushButton* csv_;
     QTableView* view_;

@@ -4,19 +4,32 @@
 
 #include <QDir>
 #include <QSaveFile>
-#include <QStringEncoder>
 
 namespace rd {
 
-void WriteTextLinesFile(const QString& path, const QStringList& lines) {
+namespace {
+
+QByteArray FileBytes(const QString& line, FileText text) {
+    if (text == FileText::Typed)
+        return line.toUtf8();
+    QByteArray bytes(line.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char16_t c = line[i].unicode();
+        bytes[i] = c <= 0xFF ? char(c) : '?';
+    }
+    return bytes;
+}
+
+} // namespace
+
+void WriteTextLinesFile(const QString& path, const QStringList& lines, FileText text) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
                            .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
-    QStringEncoder encode(QStringConverter::System);
     for (const QString& line : lines) {
-        const QByteArray bytes = encode(line + QStringLiteral("\r\n"));
+        const QByteArray bytes = FileBytes(line, text) + "\r\n";
         if (file.write(bytes) != bytes.size())
             break; // commit() reports the failure and leaves the earlier file alone
     }

@@ -1,11 +1,24 @@
 #include "tools/tool_text.h"
 
+#include <QDateTime>
+
+#include <cstdlib>
 #include <string>
 
 namespace rd {
 
 QString Hex8(int32_t value) {
     return QStringLiteral("%1").arg(uint32_t(value), 8, 16, QLatin1Char('0')).toUpper();
+}
+
+QString IsoLocalDateTime(qint64 msecs) {
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecs);
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + QLatin1Char(offset < 0 ? '-' : '+') +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString InvLogInfoLine(const QString& time, int32_t cycle, const QString& word5, const QString& word6) {
@@ -69,8 +82,9 @@ QString SawFrequencyLine(const SawRecord& r) {
 }
 
 QString SawTagLabel2(const SawRecord& r) {
-    return SawIdLine(r) + QStringLiteral("  cf= ") + QString::number(r.cf) + QStringLiteral("kHz  mf= ") +
-           QString::number(r.mf) + QStringLiteral("kHz");
+    // A no-break space after "cf=" and "mf=": a label that wraps keeps each with its value.
+    return SawIdLine(r) + QStringLiteral("  cf=\u00A0") + QString::number(r.cf) +
+           QStringLiteral("kHz  mf=\u00A0") + QString::number(r.mf) + QStringLiteral("kHz");
 }
 
 QString SawDataLine(const QString& time, const SawRecord& r) {

@@ -55,16 +55,30 @@ SawRecord DecodeSawRecord(const QString& record);
 // The lines and label texts built from a decoded record.
 QString SawIdLine(const SawRecord& r);        // "ID:<id>  T:<t>   H:<h>"
 QString SawFrequencyLine(const SawRecord& r); // "cf= <cf>kHz  mf= <mf>kHz     df= <df>kHz "
-QString SawTagLabel2(const SawRecord& r);     // the id line + "  cf= <cf>kHz  mf= <mf>kHz"
+QString
+SawTagLabel2(const SawRecord& r); // the id line + "  cf= <cf>kHz  mf= <mf>kHz" (no-break spaces after "=")
 QString SawDataLine(const QString& time, const SawRecord& r);
 QString SawShortRecordLine(const SawRecord& r);
 
 // The time of day as a file name proposal: every ":" replaced by "_".
 QString TimeFileName(const QString& timeText);
 
-// Writes lines to path, each followed by CR LF, in the locale's encoding. The file is
-// written beside its target and renamed over it only when complete, so an earlier file
-// of that name survives a failed save. Raises AppError naming the path on failure.
-void WriteTextLinesFile(const QString& path, const QStringList& lines);
+// A moment (milliseconds since the epoch) as an ISO 8601 local date and time with
+// milliseconds and the offset from UTC: "2026-12-10T14:26:00.123+01:00" ("+00:00" in UTC).
+QString IsoLocalDateTime(qint64 msecs);
+
+// How the characters of a saved list become the file's bytes.
+enum class FileText {
+    // One byte per character: answers hold one character per byte the reader sent, and go
+    // back to the file as those bytes. (A character past Latin-1 becomes "?".)
+    AnswerBytes,
+    // UTF-8, for texts the user typed.
+    Typed,
+};
+
+// Writes lines to path, each followed by CR LF, their characters as text says. The file is
+// written beside its target and renamed over it only when complete, so an earlier file of
+// that name survives a failed save. Raises AppError naming the path on failure.
+void WriteTextLinesFile(const QString& path, const QStringList& lines, FileText text);
 
 } // namespace rd

@@ -84,6 +84,17 @@ TEST_P(DiscoveryGroups, FoundReaderPreparesItsPage) {
     // The first tick after the match polls at 20 ms from then on.
     w.TimerMAIN->fire();
     EXPECT_EQ(w.TimerMAIN->interval(), 20);
+
+    // CLOSE: every control that showed the connection is as it was before the scan.
+    click("BitBtnUTIL_CLOSE");
+    ASSERT_FALSE(w.connected());
+    EXPECT_EQ(control<QLabel>("LabelCOM_PORT_STATUS")->text(), "STATUS");
+    EXPECT_EQ(control<QComboBox>("cbCOMPORT")->currentText(), "----");
+    EXPECT_EQ(devFound->text(), "COM");
+    EXPECT_TRUE(devFound->isEnabled());
+    EXPECT_FALSE(control<QWidget>("BitBtn_ANT_TEST_START")->isEnabled());
+    EXPECT_FALSE(control<QWidget>("BitBtnKAMAZ_START_INV")->isEnabled());
+    EXPECT_EQ(FontColor(control<QWidget>("BitBtnZEZ2011_COM")), zezColour);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -202,6 +202,7 @@ class NetClient : public SimWindowTest {
 
 TEST_F(NetClient, BoxesUnderThePortBoxRowAndWhenNetCanBePressed) {
     EXPECT_EQ(host()->text(), "");
+    EXPECT_EQ(host()->placeholderText(), "host or address"); // what the empty box asks for
     EXPECT_EQ(port()->text(), "2000");
     EXPECT_EQ(net()->text(), "NET");
     EXPECT_FALSE(net()->isEnabled());

@@ -36,6 +36,7 @@ struct StopCase {
     bool emptyAddressBox; // emptied after the first "EPC_STOP"
     bool abandonedLine;
     int errorsShown;
+    bool startEnabled; // START comes back only with a 900 MHz reader connected
 };
 
 class StopRetries : public RunControl, public ::testing::WithParamInterface<StopCase> {};
@@ -67,7 +68,7 @@ TEST_P(StopRetries, EndWhenNeverConfirmedOrWhenARetryFails) {
     EXPECT_FALSE(window().TimerSTOP->enabled());
     EXPECT_EQ(window().StopPending(), 0);
     // As after a confirmed stop.
-    EXPECT_TRUE(start->isEnabled());
+    EXPECT_EQ(start->isEnabled(), r.startEnabled);
     EXPECT_EQ(errors.size(), r.errorsShown);
     if (r.abandonedLine) {
         EXPECT_GE(ms, 3000);
@@ -101,11 +102,78 @@ TEST_P(StopRetries, EndWhenNeverConfirmedOrWhenARetryFails) {
     EXPECT_EQ(sentSince(reader, base_ + sent), std::vector<std::string>(2, "EPC_STOP"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, StopRetries,
-                         // A 433 MHz reader does not know the command (a mis-click on INVENTORY_STOP).
-                         ::testing::Values(StopCase{"NeverConfirmed", "VKR433-16", true, false, true, 0},
-                                           StopCase{"AddressBoxEmptied", "VKR900-15", false, true, false, 1}),
-                         [](const ::testing::TestParamInfo<StopCase>& i) {
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StopRetries,
+    // A 433 MHz reader does not know the command (a mis-click on INVENTORY_STOP).
+    ::testing::Values(StopCase{"NeverConfirmed", "VKR433-16", true, false, true, 0, false},
+                      StopCase{"AddressBoxEmptied", "VKR900-15", false, true, false, 1, true}),
+    [](const ::testing::TestParamInfo<StopCase>& i) { return std::string(i.param.name); });
+
+const QString kWaitsForReader = QStringLiteral("no reader connected: EPC_STOP goes to the next reader found");
+
+struct NoReaderCase {
+    const char* name;
+    const char* identifier; // the reader found after the stop
+    bool confirms;          // it confirms the stop (a 433 MHz reader does not know it)
+};
+
+class StopWithoutReader : public RunControl, public ::testing::WithParamInterface<NoReaderCase> {
+  protected:
+    // Fires TimerSTOP every 100 ms for ms milliseconds, or until it is switched off.
+    void tickFor(int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (window().TimerSTOP->enabled() && std::chrono::steady_clock::now() < end) {
+            window().TimerSTOP->fire();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+};
+
+// With nothing connected the stop waits for the next reader, however long: its 3 s run
+// from the first "EPC_STOP" that reaches one, and START stays off without a 900 MHz reader.
+TEST_P(StopWithoutReader, WaitsForTheNextReaderFound) {
+    const NoReaderCase& r = GetParam();
+    auto* start = control<QWidget>("BitBtn_ANT_TEST_START");
+    click("BitBtnLOG_INV_STOP");
+    click("BitBtnLOG_INV_STOP");
+    tickFor(3300);
+    EXPECT_EQ(window().StopPending(), 1);
+    EXPECT_TRUE(window().TimerSTOP->enabled());
+    EXPECT_FALSE(start->isEnabled());
+    EXPECT_FALSE(has(memo("MemoTERMINAL"), kAbandoned));
+    EXPECT_EQ(memo("MemoTERMINAL")->lines()->lines().count(kWaitsForReader), 1);
+
+    sim::Options o;
+    o.confirmStop = r.confirms;
+    sim::ReaderSim& reader = connect(r.identifier, o);
+    const auto found = std::chrono::steady_clock::now();
+    window().TimerSTOP->fire();
+    ASSERT_TRUE(reader.waitForRequests(base_ + 1, 2000));
+    EXPECT_EQ(sentSince(reader, base_), std::vector<std::string>{"EPC_STOP"});
+    EXPECT_EQ(window().StopPending(), 1);
+    if (r.confirms) {
+        ASSERT_TRUE(routeUntil([&] { return window().StopPending() == 0; }));
+        window().TimerSTOP->fire();
+    } else {
+        tickFor(6000);
+    }
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - found)
+            .count();
+    EXPECT_FALSE(window().TimerSTOP->enabled());
+    EXPECT_EQ(window().StopPending(), 0);
+    EXPECT_EQ(has(memo("MemoTERMINAL"), kAbandoned), !r.confirms);
+    if (!r.confirms) {
+        EXPECT_GE(ms, 3000);
+    }
+    EXPECT_EQ(start->isEnabled(), r.confirms);
+    EXPECT_EQ(memo("MemoTERMINAL")->lines()->lines().count(kWaitsForReader), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StopWithoutReader,
+                         ::testing::Values(NoReaderCase{"A900ReaderConfirms", "VKR900-15", true},
+                                           NoReaderCase{"A433ReaderNeverConfirms", "VKR433-16", false}),
+                         [](const ::testing::TestParamInfo<NoReaderCase>& i) {
                              return std::string(i.param.name);
                          });
 

@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -97,16 +98,21 @@ TEST_F(CliTest, ScanPrintsThePortAndTheIdentifierFound) {
         int com;
         const char* identifier; // as the window reports it: the first row found in the reply
         const char* kind;
+        bool garbage = false; // stray bytes before each answer
     } cases[] = {
         {"VKR900-15", 3, "VKR900-15", "900 MHz"},
         {"VKR900-153", 7, "VKR900-15", "900 MHz"},
-        {"VKR433-SAW", 1, "VKR433-SAW", "sensor-tag"},
+        {"VKR433-SAW", 1, "VKR433-SAW", "sensor-tag", true},
         {"WG", 20, "WG", "Wiegand"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.simulated);
         readers.clear();
-        AddReader(c.simulated, c.com);
+        sim::Options o;
+        o.identifier = c.simulated;
+        o.comNumber = c.com;
+        o.garbage = c.garbage;
+        AddReader(o);
         const std::string port = "COM" + std::to_string(c.com);
         int code = -1;
         auto json = Run({"scan", "--json"}, &code);
@@ -117,6 +123,10 @@ TEST_F(CliTest, ScanPrintsThePortAndTheIdentifierFound) {
         EXPECT_EQ(Str(found[0], "identifier"), c.identifier);
         EXPECT_EQ(Str(found[0], "kind"), c.kind);
         EXPECT_NE(Str(found[0], "reply").find(std::string("VERSION ") + c.simulated), std::string::npos);
+        // The reply's first answer alone, as text: no stray bytes, no line end.
+        EXPECT_TRUE(std::regex_match(Str(found[0], "reply"),
+                                     std::regex(std::string(R"(:\d{8} VERSION )") + c.simulated + ";")))
+            << Str(found[0], "reply");
 
         auto text = Run({"scan"}, &code);
         EXPECT_EQ(code, 0) << text->err;

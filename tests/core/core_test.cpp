@@ -4,6 +4,7 @@
 #include "kit/errors.h"
 #include "kit/form_timer.h"
 #include "kit/line_list.h"
+#include "kit/settings.h"
 #include "kit/widgets.h"
 
 #include <QAccessible>
@@ -447,6 +448,49 @@ TEST(SaveDialog, AnExistingNameIsTakenWithoutAQuestion) {
     EXPECT_FALSE(asked);
     EXPECT_EQ(chosen.toStdString(), existing.toStdString());
     EXPECT_EQ(dialogName.toStdString(), "SaveDialogLOG");
+}
+
+// The real dialog opens in the user's documents folder (here one named by the test's own
+// user-dirs.dirs) while no folder is kept, and after a save in the folder of the file saved,
+// which the settings keep.
+TEST(SaveDialog, OpensInTheLastFolderUsedElseInTheDocuments) {
+    QTemporaryDir documents;
+    QTemporaryDir used;
+    const QString config = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
+    ASSERT_FALSE(config.isEmpty());
+    QFile dirs(config + QStringLiteral("/user-dirs.dirs"));
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_DOCUMENTS_DIR=\"" + documents.path().toUtf8() + "\"\n");
+    dirs.close();
+
+    // Shows the dialog, notes its folder, then saves saveAs or cancels.
+    auto show = [](const QString& saveAs) {
+        QString folder;
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!d || !folder.isEmpty())
+                return;
+            folder = d->directory().absolutePath();
+            if (saveAs.isEmpty()) {
+                QMetaObject::invokeMethod(d, "reject", Qt::QueuedConnection);
+                return;
+            }
+            d->selectFile(saveAs);
+            QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+        });
+        driver.start(10);
+        ExecuteSaveDialog(nullptr, QStringLiteral("SaveDialogLOG"), QStringLiteral("12_34_56"));
+        return folder;
+    };
+    SetSettingsEnabled(false); // nothing kept, nothing read
+    EXPECT_EQ(show({}).toStdString(), documents.path().toStdString());
+    SetSettingsEnabled(true);
+    show(used.filePath(QStringLiteral("run")));
+    EXPECT_EQ(show({}).toStdString(), used.path().toStdString());
+    EXPECT_EQ(OpenSettings()->value(QStringLiteral("dialogs/saveFolder")).toString().toStdString(),
+              used.path().toStdString());
+    QFile::remove(dirs.fileName());
 }
 
 } // namespace

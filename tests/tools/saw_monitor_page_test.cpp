@@ -9,12 +9,18 @@
 
 #include <QChartView>
 #include <QCheckBox>
+#include <QDateTimeAxis>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineSeries>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QTextLayout>
 
+#include <cstdlib>
 #include <map>
+#include <vector>
 
 namespace rd::testing {
 namespace {
@@ -74,17 +80,17 @@ TEST_F(SawMonitorPageTest, DecodesTheUserIdRecordsOfTheThreeTags) {
         {Uid("EEEE-FEDCBAF2", "1a", "32", "0064", "0032"),
          {"cf= 430050kHz  mf= 430100kHz     df= 50kHz ", "ID:EEEE-FEDCBAF2  T:26   H:50"},
          "LabelZEZ2011_2",
-         "ID:EEEE-FEDCBAF2  T:26   H:50  cf= 430050kHz  mf= 430100kHz",
+         QStringLiteral("ID:EEEE-FEDCBAF2  T:26   H:50  cf=\u00A0430050kHz  mf=\u00A0430100kHz"),
          {time + " T:26 H:50  cf= 430050  mf= 430100 df= 50"}},
         {Uid("EEEE-FEDCBAF2", "00", "FF", "0032", "0064"),
          {"cf= 430100kHz  mf= 430050kHz     df= -50kHz ", "ID:EEEE-FEDCBAF2  T:0   H:255"},
          "LabelZEZ2011_2",
-         "ID:EEEE-FEDCBAF2  T:0   H:255  cf= 430100kHz  mf= 430050kHz",
+         QStringLiteral("ID:EEEE-FEDCBAF2  T:0   H:255  cf=\u00A0430100kHz  mf=\u00A0430050kHz"),
          {time + " T:0 H:255  cf= 430100  mf= 430050 df= -50"}},
         {Uid("EEEE-FEDCBAF2", "00", "00", "0032", "0032"),
          {"cf= 430050kHz  mf= 430050kHz     df= 0kHz ", "ID:EEEE-FEDCBAF2  T:0   H:0"},
          "LabelZEZ2011_2",
-         "ID:EEEE-FEDCBAF2  T:0   H:0  cf= 430050kHz  mf= 430050kHz",
+         QStringLiteral("ID:EEEE-FEDCBAF2  T:0   H:0  cf=\u00A0430050kHz  mf=\u00A0430050kHz"),
          {time + " T:0 H:0  cf= 430050  mf= 430050 df= 0"}},
         // Records too short for the positions read: one line naming the tag and the length.
         {":00000005 UID EEEE-FEDCBAF2-00000000325000000064;",
@@ -315,6 +321,66 @@ TEST_F(SawMonitorPageTest, TheChartFollowsTheDecodedReadings) {
     EXPECT_EQ(page().findChild<SawTrends*>()->readings().size(), readings);
 }
 
+// The time axis never shows one second twice, whatever the readings' span: a single one,
+// some within a second, a few seconds, a minute, an hour.
+TEST_F(SawMonitorPageTest, TheTimeAxisLabelsAreAllDifferent) {
+    const QDateTime start(QDate(2024, 5, 6), QTime(13, 34, 36, 700));
+    auto* axis =
+        qobject_cast<QDateTimeAxis*>(c<QChartView>("ChartZEZ2011")->chart()->axes(Qt::Horizontal).value(0));
+    ASSERT_TRUE(axis);
+    const struct {
+        const char* what;
+        std::vector<int> at; // ms after start
+    } spans[] = {
+        {"one reading", {0}}, {"300 ms", {0, 300}},     {"2.5 s", {0, 1200, 2500}},
+        {"3.9 s", {0, 3900}}, {"a minute", {0, 60000}}, {"an hour", {0, 1800000, 3600000}},
+    };
+    for (const auto& sp : spans) {
+        SCOPED_TRACE(sp.what);
+        window.reset();
+        for (int ms : sp.at) {
+            SetClockForTesting([start, ms] { return start.addMSecs(ms); });
+            answer(Uid("EEEE-FEDCBAF0", "1A", "2D"));
+        }
+        axis = qobject_cast<QDateTimeAxis*>(
+            c<QChartView>("ChartZEZ2011")->chart()->axes(Qt::Horizontal).value(0));
+        const qint64 last = start.addMSecs(sp.at.back()).toMSecsSinceEpoch();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return axis->max().toMSecsSinceEpoch() >= last; }, 3000));
+        // The labels as the axis draws them: its ticks spread evenly over its range.
+        const int ticks = axis->tickCount();
+        ASSERT_GE(ticks, 2);
+        const qint64 lo = axis->min().toMSecsSinceEpoch();
+        const double step = double(axis->max().toMSecsSinceEpoch() - lo) / (ticks - 1);
+        QStringList labels;
+        for (int i = 0; i < ticks; ++i)
+            labels << QDateTime::fromMSecsSinceEpoch(lo + qint64(i * step)).toString(axis->format());
+        EXPECT_EQ(QSet<QString>(labels.begin(), labels.end()).size(), labels.size())
+            << labels.join(", ").toStdString();
+        EXPECT_LE(lo, start.toMSecsSinceEpoch());
+    }
+}
+
+// "cf=" and "mf=" stay with their values at every width the wrapping label may have.
+TEST_F(SawMonitorPageTest, AWrappedReadingKeepsEachNameWithItsValue) {
+    answer(Uid("EEEE-FEDCBAF2", "1a", "32", "0064", "0032"));
+    const QLabel* label = c<QLabel>("LabelZEZ2011_2");
+    const QString text = label->text();
+    ASSERT_TRUE(text.contains("mf=")) << text.toStdString();
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WordWrap);
+    for (int width = 40; width <= 900; width += 2) {
+        QTextLayout layout(text, label->font());
+        layout.setTextOption(wrap);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            const QString piece = text.mid(line.textStart(), line.textLength()).trimmed();
+            EXPECT_FALSE(piece.endsWith('=')) << width << " px: " << piece.toStdString();
+        }
+        layout.endLayout();
+    }
+}
+
 // Every reading kept, up to the last SawTrends::kKeptReadings; the CSV file holds them
 // with their date and time, the chosen base name + "-ZEZ2011.csv".
 TEST_F(SawMonitorPageTest, CsvSavesTheReadings) {
@@ -323,10 +389,17 @@ TEST_F(SawMonitorPageTest, CsvSavesTheReadings) {
     answer(":00000005 NO_ACK;");
     answer(Uid("EEEE-FEDCBAF2", "10", "20", "0032", "0064"));
     answer(Uid("EEEE-FEDCBAF1", "05", "06"));
-    const QByteArray file = "Time,Tag,T,H,cf,mf,df\r\n"
-                            "2024-05-06T12:34:56.000,EEEE-FEDCBAF0,26,45,,,\r\n"
-                            "2024-05-06T12:34:56.000,EEEE-FEDCBAF2,16,32,430100,430050,-50\r\n"
-                            "2024-05-06T12:34:56.000,EEEE-FEDCBAF1,5,6,,,\r\n";
+    // The window clock's time with the local offset ("+01:00").
+    const int offset = QDateTime(QDate(2024, 5, 6), FixedTime()).offsetFromUtc();
+    const QByteArray stamp =
+        "2024-05-06T12:34:56.000" + QStringLiteral("%1%2:%3")
+                                        .arg(offset < 0 ? '-' : '+')
+                                        .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                                        .arg(std::abs(offset) / 60 % 60, 2, 10, QLatin1Char('0'))
+                                        .toLatin1();
+    const QByteArray file = "Time,Tag,T,H,cf,mf,df\r\n" + stamp + ",EEEE-FEDCBAF0,26,45,,,\r\n" + stamp +
+                            ",EEEE-FEDCBAF2,16,32,430100,430050,-50\r\n" + stamp +
+                            ",EEEE-FEDCBAF1,5,6,,,\r\n";
     struct Case {
         QString base; // what the dialog returns ("" = cancelled)
         QString written;
@@ -371,7 +444,7 @@ TEST_F(SawMonitorPageTest, CsvSavesTheReadings) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
     ASSERT_EQ(lines.size(), SawTrends::kKeptReadings + 2); // header, readings, nothing after the last
-    EXPECT_EQ(lines[1].toStdString(), "2024-05-06T12:34:56.000,EEEE-FEDCBAF0,0,45,,,\r");
+    EXPECT_EQ(lines[1].toStdString(), (stamp + ",EEEE-FEDCBAF0,0,45,,,\r").toStdString());
     ASSERT_TRUE(QTest::qWaitFor([&] { return series("T F0")->count() == SawTrends::kKeptReadings; }, 3000))
         << series("T F0")->count();
     EXPECT_EQ(series("T F2")->count(), 0);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,65 @@ TEST(TagTable, ClearEmptiesRowsAndFiguresAndStartsOver) {
 
 // The order of every column through the sorting model: numbers by value (10 after 9), a
 // cell without a number first, equal cells in the order the tags were first seen, both ways.
+// The summary is the current run's: from its start, kept after its end until the next
+// start; idle time between runs counts for nothing. The totals since CLEAR go on.
+TEST(TagTable, TheSummaryFollowsTheCurrentRun) {
+    Clocked k;
+    struct Step {
+        const char* what;
+        int64_t after; // ms on the clock before the step
+        std::function<void(TagTable&)> act;
+        const char* summary;
+        const char* total;
+    };
+    const Step steps[] = {
+        {"answers before any start: the run is all since CLEAR", 0,
+         [](TagTable& t) {
+             t.answer(kCycle);
+             t.answer(Inv("1", "E200A1", "-61"));
+             t.answer(Inv("1", "E200B2", "-61"));
+         },
+         "Tags: 2   Reads: 2   Cycles: 1   Rate: 2.0 reads/s   Elapsed: 0.0 s",
+         "since CLEAR: Tags: 2   Reads: 2   Cycles: 1"},
+        {"a start after 100 s idle", 100000, [](TagTable& t) { t.startRun(); },
+         "Tags: 0   Reads: 0   Cycles: 0   Rate: 0.0 reads/s   Elapsed: 0.0 s",
+         "since CLEAR: Tags: 2   Reads: 2   Cycles: 1"},
+        {"a tag listed before, read in the run", 1500,
+         [](TagTable& t) {
+             t.answer(kCycle);
+             t.answer(Inv("1", "E200A1", "-61"));
+             t.answer(Inv("1", "E200A1", "-61"));
+         },
+         "Tags: 1   Reads: 2   Cycles: 1   Rate: 2.0 reads/s   Elapsed: 1.5 s",
+         "since CLEAR: Tags: 2   Reads: 4   Cycles: 2"},
+        {"the end", 500, [](TagTable& t) { t.endRun(); },
+         "Tags: 1   Reads: 2   Cycles: 1   Rate: 2.0 reads/s   Elapsed: 2.0 s",
+         "since CLEAR: Tags: 2   Reads: 4   Cycles: 2"},
+        {"a minute later the figures stand", 60000, [](TagTable&) {},
+         "Tags: 1   Reads: 2   Cycles: 1   Rate: 0.0 reads/s   Elapsed: 2.0 s",
+         "since CLEAR: Tags: 2   Reads: 4   Cycles: 2"},
+        {"the next start", 1000, [](TagTable& t) { t.startRun(); },
+         "Tags: 0   Reads: 0   Cycles: 0   Rate: 0.0 reads/s   Elapsed: 0.0 s",
+         "since CLEAR: Tags: 2   Reads: 4   Cycles: 2"},
+        {"a new tag during it", 300, [](TagTable& t) { t.answer(Inv("1", "E200C3", "-61")); },
+         "Tags: 1   Reads: 1   Cycles: 0   Rate: 1.0 reads/s   Elapsed: 0.3 s",
+         "since CLEAR: Tags: 3   Reads: 5   Cycles: 2"},
+        {"CLEAR during the run: the run counts on from it", 750, [](TagTable& t) { t.clear(); },
+         "Tags: 0   Reads: 0   Cycles: 0   Rate: 0.0 reads/s   Elapsed: 0.0 s",
+         "since CLEAR: Tags: 0   Reads: 0   Cycles: 0"},
+        {"its end after 4 s more", 4000, [](TagTable& t) { t.endRun(); },
+         "Tags: 0   Reads: 0   Cycles: 0   Rate: 0.0 reads/s   Elapsed: 4.0 s",
+         "since CLEAR: Tags: 0   Reads: 0   Cycles: 0"},
+    };
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.what);
+        k.now += st.after;
+        st.act(k.table);
+        EXPECT_EQ(k.table.summary().toStdString(), st.summary);
+        EXPECT_EQ(k.table.totalText().toStdString(), st.total);
+    }
+}
+
 TEST(TagTable, EveryColumnSortsByItsValues) {
     Clocked k;
     const QString answers[] = {

@@ -236,5 +236,47 @@ TEST_F(TagsPageTest, EveryInventoryOfASimulatedReaderFillsTheTable) {
     }
 }
 
+// Each start through the window begins the summary anew; its end leaves it standing however
+// long the pause, and the totals since CLEAR go on below the table.
+TEST_F(TagsPageTest, TheSummaryFollowsEachRunOfTheWindow) {
+    sim::Options o;
+    o.tagCount = 3;
+    o.cyclePeriodMs = 20;
+    connectedTo(o);
+    qint64 offsetMs = 0;
+    SetClockForTesting([&] { return QDateTime(QDate(2024, 5, 6), FixedTime()).addMSecs(offsetMs); });
+    const TagTable& table = page().table();
+    click("BitBtnLOG_INV_START");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table.runReads() >= 6; }, 10000));
+    offsetMs += 2000;
+    form().StopInventoryRun();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form().StopPending() == 0 && !sim->inventoryRunning(); }, 10000));
+    offsetMs += 100000;
+    QTest::qWait(250);
+    const QString first = text("LabelTAGS_SUMMARY");
+    EXPECT_TRUE(first.startsWith("Tags: 3   Reads: ")) << first.toStdString();
+    EXPECT_TRUE(first.endsWith("Rate: 0.0 reads/s   Elapsed: 2.0 s")) << first.toStdString();
+
+    click("BitBtnLOG_INV_START");
+    EXPECT_EQ(text("LabelTAGS_SUMMARY"), kNothing);
+    const int64_t before = table.reads();
+    EXPECT_EQ(
+        text("LabelTAGS_TOTAL"),
+        QStringLiteral("since CLEAR: Tags: 3   Reads: %1   Cycles: %2").arg(before).arg(table.cycles()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table.runReads() >= 6; }, 10000));
+    form().StopInventoryRun();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form().StopPending() == 0 && !sim->inventoryRunning(); }, 10000));
+    const QString second =
+        QStringLiteral("Tags: 3   Reads: %1   Cycles: %2   Rate: %1.0 reads/s   Elapsed: 0.0 s")
+            .arg(table.runReads())
+            .arg(table.runCycles());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text("LabelTAGS_SUMMARY") == second; }, 3000))
+        << text("LabelTAGS_SUMMARY").toStdString() << " / " << second.toStdString();
+    EXPECT_EQ(table.reads(), before + table.runReads());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
 } // namespace
 } // namespace rd::testing

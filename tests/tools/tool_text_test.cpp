@@ -139,14 +139,21 @@ QByteArray ReadAll(const QString& path) {
     return f.readAll();
 }
 
-TEST(ListFiles, LinesEndWithCrLfInTheLocaleEncoding) {
+// Answers go back to the file as the bytes they came as (one character a byte); typed texts
+// as UTF-8. Every line ends with CR LF.
+TEST(ListFiles, AnswersKeepTheirBytesTypedTextsAreUtf8) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("list.txt");
-    WriteTextLinesFile(path, {":1 INV 1;", QStringLiteral("Дата: "), QString()});
+    WriteTextLinesFile(path, {":1 INV 1;", QStringLiteral("Дата: "), QString()}, FileText::Typed);
     EXPECT_EQ(ReadAll(path), QByteArray(":1 INV 1;\r\n") + QStringLiteral("Дата: ").toUtf8() + "\r\n\r\n");
 
-    WriteTextLinesFile(path, {}); // replaces the earlier file
+    const QByteArray answer("\x80:1 INV 1 3000 E2\xE9\xFF -61;\x01", 25);
+    WriteTextLinesFile(path, {QString::fromLatin1(answer), QStringLiteral("12\u202F34")},
+                       FileText::AnswerBytes);
+    EXPECT_EQ(ReadAll(path), answer + "\r\n12?34\r\n");
+
+    WriteTextLinesFile(path, {}, FileText::AnswerBytes); // replaces the earlier file
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_EQ(ReadAll(path).size(), 0);
 }
@@ -175,11 +182,11 @@ TEST(ListFiles, AFailedSaveNamesThePathAndLeavesTheEarlierFile) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("list.txt");
-    WriteTextLinesFile(path, {"old"});
+    WriteTextLinesFile(path, {"old"}, FileText::AnswerBytes);
     {
         ReadOnlyDir readOnly(dir.path());
         try {
-            WriteTextLinesFile(path, {"new"});
+            WriteTextLinesFile(path, {"new"}, FileText::AnswerBytes);
             ADD_FAILURE() << "no error raised";
         } catch (const AppError& e) {
             EXPECT_TRUE(e.message().contains(path)) << e.message().toStdString();

@@ -116,7 +116,7 @@ TEST_F(EndToEnd, SensorTagCollectionAndReadsFillLabelsAndTheDataFile) {
         EXPECT_EQ(fontColor(reads[i]), colors::black());
         EXPECT_TRUE(text(labels[i]).startsWith(QStringLiteral("ID:EEEE-FEDCBAF%1  T:").arg(i))) << labels[i];
     }
-    EXPECT_TRUE(text(labels[2]).contains("kHz  mf= 43"));
+    EXPECT_TRUE(text(labels[2]).contains(QStringLiteral("kHz  mf=\u00A043"))); // mf= kept with its value
     ASSERT_EQ(memo("MemoSAW_DATA")->count(), 1);
     const QString data = memo("MemoSAW_DATA")->line(0);
     EXPECT_TRUE(data.startsWith(FixedTimeText() + " T:")) << data.toStdString();

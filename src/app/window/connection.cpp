@@ -10,6 +10,9 @@
 #include "kit/widgets.h"
 #include "link/discovery.h"
 #include "link/serial_port.h"
+#include "tools/ant_test.h"
+#include "tools/kamaz.h"
+#include "tools/saw_monitor.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -65,6 +68,10 @@ void TFormQUOR::endConnection() {
         setRunState(RunState::Stopped);
     if (!had)
         return;
+    // Every control that showed the connection as it is without one.
+    pageANT_TEST->readerGone();
+    pageKAMAZ->readerGone();
+    pageZEZ2011->readerGone();
     showLinkStatus();
     LabelCOM_PORT_STATUS->setText(kStatusStart);
     cbCOMPORT->setEditText(kPortBoxStart);
@@ -83,6 +90,7 @@ void TFormQUOR::showLinkNews(const LinkNews& news) {
                                       QStringLiteral(": connection lost"));
         SetFontColor(LabelCOM_PORT_STATUS, colors::red());
         appendTerminal(QStringLiteral("!! ") + line);
+        pageANT_TEST->readerLost();
         runCutOff();
         break;
     case LinkNews::Reconnected:
@@ -93,6 +101,8 @@ void TFormQUOR::showLinkNews(const LinkNews& news) {
         LabelCOM_PORT_STATUS->setPalette(statusPalette_);
         LabelCOM_PORT_STATUS->setText(connectedStatusText());
         appendTerminal(QStringLiteral("!! ") + line);
+        if (!link_->manual() && link_->row() && link_->row()->group == ReaderGroup::Uhf900)
+            pageANT_TEST->readerBack();
         stopRunAfterReconnect();
         break;
     }

@@ -256,8 +256,10 @@ class TFormQUOR : public QWidget, public Shell {
     void stopRunAfterReconnect();
 
     int StopPending_ = 0;
-    // The pending stop's 3 s, from its first "EPC_STOP".
+    // The pending stop's 3 s, from its first "EPC_STOP" sent (not begun while no reader is
+    // connected), and whether the terminal said that it waits for a reader.
     BoundedStop stopRetries_;
+    bool stopWaitShown_ = false;
     // The network client's one-time orders to the next scan (see scanPortNames).
     std::string netOnly_;
     std::string netFirst_;

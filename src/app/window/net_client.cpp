@@ -49,6 +49,7 @@ void TFormQUOR::buildNetControls(QVBoxLayout* page) {
     EditNET_HOST = makeEdit(TabSheetUTIL, QStringLiteral("EditNET_HOST"), QString(),
                             QStringLiteral("host of the serial device server the reader is behind"),
                             QStringLiteral("serial server host"));
+    EditNET_HOST->setPlaceholderText(QStringLiteral("host or address"));
     EditNET_HOST->setFixedWidth(140);
     EditNET_PORT = makeEdit(TabSheetUTIL, QStringLiteral("EditNET_PORT"), QString::number(kDefaultTcpPort),
                             QStringLiteral("TCP port of the serial device server"),

@@ -1,6 +1,7 @@
 // Inventory runs: the start command, the stop and its retries until the reader confirms
-// it (given up after 3 s), the start of a run seen among the commands sent, and the stop
-// sent when the window closes or the connection ends during a run.
+// it (given up 3 s after the first "EPC_STOP" sent; without a reader it waits for the next
+// one found), the start of a run seen among the commands sent, and the stop sent when the
+// window closes or the connection ends during a run.
 #include "app/window/main_window.h"
 
 #include "kit/conv.h"
@@ -10,6 +11,7 @@
 #include "panels/commands.h"
 #include "panels/panel900.h"
 #include "tools/ant_test.h"
+#include "tools/tags_page.h"
 
 #include <QTimer>
 
@@ -20,6 +22,8 @@ namespace {
 // A stop the reader has not confirmed this long after its first "EPC_STOP" is given up.
 constexpr std::chrono::milliseconds kStopGiveUp = BoundedStop::kGiveUp;
 const QString kStopAbandoned = QStringLiteral("!! EPC_STOP not confirmed after 3 s; stop abandoned");
+const QString kStopWaitsForReader =
+    QStringLiteral("no reader connected: EPC_STOP goes to the next reader found");
 // The command that starts an inventory run on a 900 MHz reader, by its first word.
 const QString kInventoryStartWord = QStringLiteral("KELM_EPC_INVENTORY_TIME");
 const QString kStopWord = QStringLiteral("EPC_STOP");
@@ -33,10 +37,22 @@ QString TFormQUOR::InventoryStartCommand() const {
 void TFormQUOR::StartInventoryRun() {
     TimerSTOP->setEnabled(false);
     StopPending_ = 0;
+    stopWaitShown_ = false;
+    stopRetries_.end();
     SEND_STRING_COMA(InventoryStartCommand());
 }
 
 void TFormQUOR::StopInventoryRun() {
+    if (!connected()) {
+        // Nothing goes out: the stop stays pending for the next reader found, and its 3 s
+        // begin with the first "EPC_STOP" that reaches one. Said once per pending stop.
+        if (!stopWaitShown_)
+            appendTerminal(kStopWaitsForReader);
+        stopWaitShown_ = true;
+        StopPending_ = 1;
+        TimerSTOP->setEnabled(true);
+        return;
+    }
     SEND_STRING_COMA(cmd::EpcStop());
     // A further stop while one is pending goes out at once, but the retries still end
     // 3 s after the first.
@@ -53,6 +69,9 @@ void TFormQUOR::TimerSTOPTimer() {
             endStopRetries(RunState::StopNotConfirmed);
             return;
         }
+        // Without a reader the stop waits, its count not begun.
+        if (!connected())
+            return;
         try {
             SEND_STRING_COMA(cmd::EpcStop());
         } catch (...) {
@@ -60,6 +79,7 @@ void TFormQUOR::TimerSTOPTimer() {
             endStopRetries(RunState::StopNotConfirmed);
             throw;
         }
+        stopRetries_.begin(std::chrono::steady_clock::now());
         return;
     }
     // Confirmed (the answer has shown it), or a tick after the end: the state stays.
@@ -68,6 +88,7 @@ void TFormQUOR::TimerSTOPTimer() {
 
 void TFormQUOR::endStopRetries(RunState shown) {
     StopPending_ = 0;
+    stopWaitShown_ = false;
     stopRetries_.end();
     TimerSTOP->setEnabled(false);
     pageANT_TEST->runStopEnded();
@@ -100,6 +121,7 @@ void TFormQUOR::noteRunCommand(const QString& command) {
     }
     if (word != kInventoryStartWord)
         return;
+    pageTAGS->runStarted();
     setRunState(RunState::Running);
 }
 
@@ -124,6 +146,9 @@ void TFormQUOR::stopRunAfterReconnect() {
 }
 
 void TFormQUOR::setRunState(RunState s) {
+    const auto during = [](RunState r) { return r == RunState::Running || r == RunState::Stopping; };
+    if (during(runState_) && !during(s))
+        pageTAGS->runEnded();
     runState_ = s;
     for (RunStateLabel* label : runStateLabels_)
         label->setState(s);
