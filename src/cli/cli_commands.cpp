@@ -9,9 +9,17 @@
 #include "link/serial_port.h"
 #include "protocol/protocol_text.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <vector>
+
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace rd::cli {
 
@@ -74,6 +82,25 @@ std::string SendText(const CliOptions& o) {
     return command;
 }
 
+// The group that owns device when this user may not open it for reading and writing (its
+// number where the system has no name for it); nothing when the user may. On Windows the
+// system answers only at the open, and nothing is said here.
+std::optional<std::string> DeniedGroup(const std::string& device) {
+#ifdef _WIN32
+    (void)device;
+    return std::nullopt;
+#else
+    if (::access(device.c_str(), R_OK | W_OK) == 0 || (errno != EACCES && errno != EPERM))
+        return std::nullopt;
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0)
+        return std::nullopt;
+    if (const struct group* g = ::getgrgid(st.st_gid))
+        return std::string(g->gr_name);
+    return std::to_string(st.st_gid);
+#endif
+}
+
 } // namespace
 
 std::string CheckComposedCommands(const CliOptions& o) {
@@ -108,12 +135,24 @@ std::string CheckComposedCommands(const CliOptions& o) {
 
 int RunPorts(const CliOptions&, Output& out) {
     const auto ports = ListPorts(kLastPort);
+    std::string denied; // "COM1, COM3"
+    std::string groups; // "dialout" or "dialout,uucp", as usermod takes them
     for (const auto& [name, device] : ports) {
         if (out.json())
             out.line(JsonLine().str("type", "port").str("port", name).str("device", device));
         else
             out.line(name + ' ' + device);
+        if (const auto group = DeniedGroup(device)) {
+            denied += (denied.empty() ? "" : ", ") + name;
+            if (("," + groups + ",").find("," + *group + ",") == std::string::npos)
+                groups += (groups.empty() ? "" : ",") + *group;
+        }
     }
+    // Once for all of them: what the user does about it is the same.
+    if (!denied.empty())
+        out.message("readerdesk-cli: " + denied +
+                    ": permission denied; the user needs the group that owns the device (" + groups +
+                    "): sudo usermod -aG " + groups + " \"$USER\", then log in again");
     if (ports.empty()) {
         out.message("no serial ports");
         return kExitNoReader;

@@ -12,10 +12,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -27,8 +29,14 @@ namespace rd::cli::testing {
 class CliProcess {
   public:
     // home: a private folder for HOME and XDG_CONFIG_HOME. withTerminal: the process gets a
-    // pseudo-terminal of its own as controlling terminal and standard input.
-    CliProcess(const std::vector<std::string>& args, const std::string& home, bool withTerminal = false) {
+    // pseudo-terminal of its own as controlling terminal and standard input. asUser: run as
+    // this user, with its group alone (a test run by root sees what a user sees).
+    struct User {
+        uid_t uid;
+        gid_t gid;
+    };
+    CliProcess(const std::vector<std::string>& args, const std::string& home, bool withTerminal = false,
+               std::optional<User> asUser = std::nullopt) {
         int out[2];
         int err[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -72,6 +80,9 @@ class CliProcess {
             }
             ::dup2(out[1], 1);
             ::dup2(err[1], 2);
+            if (asUser &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(asUser->gid) != 0 || ::setuid(asUser->uid) != 0))
+                ::_exit(126);
             // The signals as a shell leaves them for a program it starts.
             ::signal(SIGINT, SIG_DFL);
             ::signal(SIGTERM, SIG_DFL);

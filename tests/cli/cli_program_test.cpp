@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -17,9 +19,12 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rd::cli {
@@ -90,6 +95,56 @@ TEST_F(CliTest, PortsListsTheComNamesWithTheirDevices) {
     EXPECT_EQ(Str(ports[0], "device"), a.slavePath());
     EXPECT_EQ(Str(ports[1], "port"), "COM5");
     EXPECT_EQ(Str(ports[1], "device"), b.slavePath());
+}
+
+// A port this user may not open is listed as the others, and one hint for all of them says
+// which group to join; where every port may be opened nothing is said. Run by root, the
+// program runs as nobody: permissions do not stop root.
+TEST_F(CliTest, PortsSaysOnceHowToGetTheRightToOpenThePorts) {
+    const std::vector<const sim::ReaderSim*> sims = {&AddReader("VKR900-15", 3), &AddReader("WG", 5),
+                                                     &AddReader("VKR433-16", 7)};
+    std::optional<CliProcess::User> user;
+    mode_t lockedMode = 0;
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        ASSERT_NE(nobody, nullptr);
+        user = CliProcess::User{nobody->pw_uid, nobody->pw_gid};
+        lockedMode = 0600; // root's, and nobody is not root
+        ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(home.path().c_str(), 0777), 0);
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(sims[0]->slavePath().c_str(), &st), 0);
+    const group* g = ::getgrgid(st.st_gid);
+    ASSERT_NE(g, nullptr);
+    const std::string group = g->gr_name;
+
+    struct Case {
+        const char* what;
+        std::vector<int> locked; // indexes into sims
+        std::string ports;       // as the hint names them; empty: no hint
+    } cases[] = {
+        {"every port open", {}, ""},
+        {"one locked", {1}, "COM5"},
+        {"two locked", {0, 2}, "COM3, COM7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (std::size_t i = 0; i < sims.size(); ++i) {
+            const bool locked = std::find(c.locked.begin(), c.locked.end(), int(i)) != c.locked.end();
+            ASSERT_EQ(::chmod(sims[i]->slavePath().c_str(), locked ? lockedMode : 0666), 0);
+        }
+        CliProcess p({"--port-dir", dir.path(), "ports"}, home.path(), false, user);
+        EXPECT_EQ(p.Wait(), 0) << p.err;
+        EXPECT_EQ(p.Lines().size(), sims.size()) << p.out;
+        if (c.ports.empty()) {
+            EXPECT_EQ(p.err, "");
+            continue;
+        }
+        EXPECT_EQ(p.err, "readerdesk-cli: " + c.ports +
+                             ": permission denied; the user needs the group that owns the device (" + group +
+                             "): sudo usermod -aG " + group + " \"$USER\", then log in again\n");
+    }
 }
 
 TEST_F(CliTest, ScanPrintsThePortAndTheIdentifierFound) {

@@ -6,8 +6,9 @@ namespace rd {
 
 QString UsageText(const QString& program) {
     return QStringLiteral(
-               "Usage: %1 [--port-dir DIR] [--scan] [--net HOST[:PORT]] [--traffic-log FILE]\n"
-               "       [--no-settings]\n"
+               "Usage: %1 [--port-dir DIR] [--scan] [--net HOST[:PORT]] [--traffic-log FILE] "
+               "[--no-settings]\n"
+               "  or:  %1 --help | --version\n"
                "\n"
                "ReaderDesk: service and test tool for RFID readers on serial ports.\n"
                "\n"
@@ -25,7 +26,8 @@ QString UsageText(const QString& program) {
                "                        each line with the date and time (to the millisecond) in front.\n"
                "  --no-settings         start with the defaults and keep nothing for the next run\n"
                "                        (the boxes' texts, the port, the window and its pages).\n"
-               "  -h, --help            show this text and exit.\n")
+               "  -h, --help            show this text and exit.\n"
+               "  --version             show the version and exit.\n")
         .arg(program);
 }
 
@@ -96,6 +98,12 @@ CommandLine ParseCommandLine(const QStringList& args) {
                 return fail(QStringLiteral("option '%1' takes no value").arg(name));
             cl.exitCode = 0;
             cl.message = UsageText(program);
+            return cl;
+        } else if (name == QLatin1String("--version")) {
+            if (inlineValue)
+                return fail(QStringLiteral("option '%1' takes no value").arg(name));
+            cl.exitCode = 0;
+            cl.message = QStringLiteral("%1 %2\n").arg(program, QStringLiteral(READERDESK_VERSION));
             return cl;
         } else if (name == QLatin1String("--scan")) {
             if (inlineValue)

@@ -1,5 +1,6 @@
 // The readerdesk command line:
 //   readerdesk [--port-dir DIR] [--scan] [--net HOST[:PORT]] [--traffic-log FILE] [--no-settings]
+//   readerdesk --help | --version
 #pragma once
 
 #include <QString>
@@ -36,7 +37,7 @@ CommandLine ParseCommandLine(const QStringList& args);
 
 // The program name and the arguments that are ours (those beginning with "--", "-h", and
 // the values of our options) out of the raw command line, before the toolkit has taken
-// its own ("-platform offscreen", ...): --help and a wrong option are answered at once,
+// its own ("-platform offscreen", ...): --help, --version and a wrong option are answered at once,
 // even where no display can be opened.
 QStringList OwnArguments(const QStringList& rawArgs);
 

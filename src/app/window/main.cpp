@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ReaderDesk"));
+    // The installed desktop entry (readerdesk.desktop): its name and icon go with the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("readerdesk"));
     bool bySignal = false;
 #ifndef _WIN32
     // As the window's close: the event loop ends (after a scan under way: no window is asked,
