@@ -138,6 +138,39 @@ TEST_F(MqttClientTest, ReconnectsAndSubscribesAgainAfterTheBrokerRestarts) {
     EXPECT_EQ(seen.messages[0].payload, "after");
 }
 
+// A subscriber with a session the broker keeps (persistence on, QoS 0 queued) gets what was
+// published while it was away, across a restart of the broker.
+TEST(MqttClientSession, AKeptSessionGetsWhatCameWhileItWasAway) {
+    testsupport::MosquittoBroker broker;
+    broker.addConfig("allow_anonymous true\npersistence true\npersistence_location " + broker.dir() +
+                     "/\nqueue_qos0_messages true\n");
+    ASSERT_TRUE(broker.start()) << broker.log();
+    Seen seen;
+    auto options = OptionsFor(broker, "keeper");
+    options.cleanSession = false;
+    {
+        mqtt::Client sub(options, seen.handlers());
+        sub.subscribe("t/#", 1);
+        ASSERT_EQ(sub.start(), "");
+        ASSERT_TRUE(seen.waitFor([&] { return seen.connacks.size() == 1; }));
+        sub.disconnect();
+    }
+    broker.stop();
+    ASSERT_TRUE(broker.start()) << broker.log();
+    {
+        Seen pubSeen;
+        mqtt::Client pub(OptionsFor(broker, "pub"), pubSeen.handlers());
+        ASSERT_EQ(pub.start(), "");
+        ASSERT_TRUE(pubSeen.waitFor([&] { return !pubSeen.connacks.empty(); }));
+        ASSERT_TRUE(pub.publish("t/x", "while away", 0, false));
+        pub.disconnect();
+    }
+    mqtt::Client sub(options, seen.handlers());
+    ASSERT_EQ(sub.start(), "");
+    ASSERT_TRUE(seen.waitFor([&] { return !seen.messages.empty(); })) << broker.log();
+    EXPECT_EQ(seen.messages[0].payload, "while away");
+}
+
 TEST(MqttClientAuth, AWrongPasswordIsAFinalRefusal) {
     testsupport::MosquittoBroker withPasswords("allow_anonymous false\n");
     ASSERT_TRUE(withPasswords.addUser("gate", "s3cret"));
