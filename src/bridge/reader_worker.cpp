@@ -116,8 +116,10 @@ void ReaderWorker::makeClient() {
     };
     h.published = [this](int mid) {
         std::lock_guard lock(ackMutex_);
-        acked_.insert(mid);
-        ackChanged_.notify_all();
+        if (mid == awaitedMid_) {
+            awaitedAcked_ = true;
+            ackChanged_.notify_all();
+        }
     };
     client_ = std::make_unique<mqtt::Client>(std::move(o), std::move(h));
     client_->subscribe(topic_ + "/cmd", 1);
@@ -466,12 +468,12 @@ void ReaderWorker::finish() {
     if (client_ && client_->connected()) {
         state_ = "offline";
         since_ = IsoTimeNow();
-        int mid = -1;
+        // The lock is held across the publish so that its acknowledgement cannot come before
+        // the mid is known.
+        std::unique_lock lock(ackMutex_);
         if (client_->publish(topic_ + "/state", StatePayload(state_, port_, identifier_, since_), 1, true,
-                             &mid)) {
-            std::unique_lock lock(ackMutex_);
-            ackChanged_.wait_for(lock, kOfflineAck, [&] { return acked_.count(mid) > 0; });
-        }
+                             &awaitedMid_))
+            ackChanged_.wait_for(lock, kOfflineAck, [&] { return awaitedAcked_; });
     }
     if (client_)
         client_->disconnect();

@@ -21,7 +21,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -108,9 +107,12 @@ class ReaderWorker {
 
     std::mutex inboxMutex_;
     std::deque<std::string> inbox_;
+    // The "offline" of the end, acknowledged by the broker (the library tells of every message
+    // written, QoS 0 too: only this one is looked for).
     std::mutex ackMutex_;
     std::condition_variable ackChanged_;
-    std::set<int> acked_;
+    int awaitedMid_ = -1;
+    bool awaitedAcked_ = false;
 
     PublishQueue queue_;
     uint64_t droppedTold_ = 0;
