@@ -378,6 +378,69 @@ TEST_F(BridgeProgram, KeepsReadsWhileTheBrokerIsAwayUpToTheQueue) {
     EXPECT_EQ(bridge.Wait(), 0);
 }
 
+// A reader unplugged and plugged in again: "lost", then "online" with the reconnect counted, and
+// the inventory of --inventory runs again.
+TEST_F(BridgeProgram, ALostReaderComesBackWithItsInventory) {
+    testsupport::MosquittoBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    addReader(3, {"E2001"});
+    Watcher watcher(broker.url(), "site/COM3/#");
+    ASSERT_TRUE(watcher.waitConnected());
+    BridgeProcess bridge(args(broker.url(), {"--port", "COM3", "--inventory", "--heartbeat", "0.2"}), dir_);
+    ASSERT_TRUE(watcher.waitFor("site/COM3/tags", [](const auto& t) { return !t.empty(); }))
+        << bridge.Stdout();
+    sims_.back()->hangUp();
+    ASSERT_TRUE(watcher.waitFor("site/COM3/state", [](const auto& s) { return LastStateIs(s, "lost"); }))
+        << bridge.Stdout();
+    sims_.clear();
+    sim::ReaderSim& again = addReader(3, {"E2002"});
+    EXPECT_TRUE(watcher.waitFor("site/COM3/state", [](const auto& s) { return LastStateIs(s, "online"); }))
+        << bridge.Stdout();
+    EXPECT_TRUE(watcher.waitFor("site/COM3/tags", [](const auto& t) {
+        return !t.empty() && t.back().value("epc", "") == "E2002";
+    })) << "the inventory did not start again";
+    EXPECT_TRUE(again.inventoryRunning());
+    EXPECT_TRUE(watcher.waitFor("site/COM3/stats", [](const auto& s) {
+        return !s.empty() && s.back().value("reconnects", 0) == 1 && s.back().value("distinct_epcs", 0) == 2;
+    }));
+    EXPECT_TRUE(waitForEvent(Event("reader_reconnected", "COM3")));
+    bridge.Signal(SIGHUP);
+    EXPECT_EQ(bridge.Wait(), 0);
+    EXPECT_FALSE(again.inventoryRunning());
+}
+
+// --scan finds the readers; --batch-ms gathers the tags into arrays, --answers publishes every
+// answer.
+TEST_F(BridgeProgram, ScansForReadersBatchesTagsAndPublishesAnswers) {
+    testsupport::MosquittoBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    addReader(2);
+    sim::ReaderSim& reader = addReader(5);
+    Watcher watcher(broker.url(), "site/#");
+    ASSERT_TRUE(watcher.waitConnected());
+    BridgeProcess bridge(args(broker.url(), {"--scan", "--batch-ms", "300", "--answers"}), dir_);
+    for (const char* name : {"COM2", "COM5"})
+        EXPECT_TRUE(watcher.waitFor("site/" + std::string(name) + "/state",
+                                    [](const auto& s) { return LastStateIs(s, "online"); }))
+            << name << bridge.Stdout();
+    for (const char* answer : {"INV 1 3000 E2001 -50", "INV 1 3000 E2002 -51", "OK", "INV 2 3000 E2003 -52"})
+        reader.sendAnswer(answer);
+    ASSERT_TRUE(watcher.waitFor("site/COM5/tags", [](const auto& t) { return !t.empty(); }));
+    std::this_thread::sleep_for(400ms); // a further batch would be out by now
+    const auto batches = watcher.on("site/COM5/tags");
+    ASSERT_EQ(batches.size(), 1u);
+    ASSERT_TRUE(batches[0].is_array()) << batches[0].dump();
+    std::vector<std::string> epcs;
+    for (const Json& t : batches[0])
+        epcs.push_back(t.value("epc", ""));
+    EXPECT_EQ(epcs, (std::vector<std::string>{"E2001", "E2002", "E2003"}));
+    const auto answers = watcher.on("site/COM5/answers");
+    ASSERT_EQ(answers.size(), 4u);
+    EXPECT_NE(answers[2].value("answer", "").find(" OK;"), std::string::npos) << answers[2].dump();
+    bridge.Signal(SIGTERM);
+    EXPECT_EQ(bridge.Wait(), 0);
+}
+
 // mqtts:// with a CA made here: the bridge checks the broker's certificate against --cafile.
 TEST_F(BridgeProgram, ConnectsOverTlsWithTheGivenCa) {
     const std::string d = dir_;
