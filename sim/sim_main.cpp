@@ -1,5 +1,5 @@
-// readerdesk-sim: one simulated reader on a pseudo-terminal, published as DIR/COMn and/or
-// served on a TCP port of 127.0.0.1, until SIGINT or SIGTERM.
+// readerdesk-sim: simulated readers, each on a pseudo-terminal of its own, published as
+// DIR/COMn and/or served on a TCP port of 127.0.0.1, until SIGINT or SIGTERM.
 #include "sim/reader_sim.h"
 
 #include <csignal>
@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <pthread.h>
 
@@ -15,13 +17,16 @@ namespace {
 
 const char* const kUsage =
     "Usage: readerdesk-sim [options]\n"
-    "Simulates one reader on a pseudo-terminal until SIGINT or SIGTERM.\n"
+    "Simulates readers, each on a pseudo-terminal of its own, until SIGINT or SIGTERM.\n"
+    "One line per reader on standard output: COMn IDENT PTY [DIR/COMn] [tcp://HOST:PORT].\n"
     "\n"
-    "  --port-dir DIR          publish the pty as DIR/COM<n> (without it: not published)\n"
-    "  --com N                 COM number (default 3)\n"
+    "  --port-dir DIR          publish each pty as DIR/COM<n> (without it: not published)\n"
+    "  --com N[,N...]          COM numbers, one reader each (repeatable; default 3); every\n"
+    "                          reader has the options below\n"
     "  --tcp PORT              also serve the reader on 127.0.0.1:PORT as a serial device\n"
     "                          server in raw mode does, one client at a time (a new client\n"
-    "                          takes over); 0: a free port, printed\n"
+    "                          takes over); 0: a free port, printed (with several readers\n"
+    "                          only 0: each its own)\n"
     "  --id IDENT              reader identifier (default VKR900-15): VKR900-15, VKR900-12,\n"
     "                          VKR900-153, VKR433-16, VKR433-SAW, WG, K7000 or any text\n"
     "  --tags N                tags in the field of a 900 MHz reader (default 3)\n"
@@ -58,12 +63,31 @@ bool ToInt(const std::string& text, int& value) {
     }
 }
 
+// "3,4,5": each a COM number from 1, added to numbers; false on a bad or repeated one.
+bool AddComNumbers(const std::string& text, std::vector<int>& numbers) {
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', from);
+        int n = 0;
+        if (!ToInt(text.substr(from, comma - from), n) || n < 1)
+            return false;
+        for (int had : numbers)
+            if (had == n)
+                return false;
+        numbers.push_back(n);
+        if (comma == std::string::npos)
+            return true;
+        from = comma + 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     rd::sim::Options opt;
     bool flood = false;
     bool tagsGiven = false;
+    std::vector<int> comNumbers;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -85,7 +109,7 @@ int main(int argc, char** argv) {
         } else if (a == "--port-dir") {
             ok = value(opt.portDir);
         } else if (a == "--com") {
-            ok = number(opt.comNumber) && opt.comNumber >= 1;
+            ok = value(text) && AddComNumbers(text, comNumbers);
         } else if (a == "--tcp") {
             ok = number(opt.tcpPort) && opt.tcpPort >= 0 && opt.tcpPort <= 65535;
         } else if (a == "--id") {
@@ -136,6 +160,10 @@ int main(int argc, char** argv) {
     if (tagsGiven && !opt.epcs.empty()) {
         return Usage("--tags and --epc exclude each other");
     }
+    if (comNumbers.empty())
+        comNumbers.push_back(opt.comNumber);
+    if (comNumbers.size() > 1 && opt.tcpPort > 0)
+        return Usage("several readers cannot share one --tcp port: give --tcp 0");
 
     // Block the signals before the simulator's thread starts, so that it inherits the mask
     // and sigwait below receives them.
@@ -146,22 +174,32 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 
     try {
-        rd::sim::ReaderSim sim(opt);
-        std::cout << sim.comName() << " " << opt.identifier << " " << sim.slavePath();
-        if (!sim.portPath().empty()) {
-            std::cout << " " << sim.portPath();
+        std::vector<std::unique_ptr<rd::sim::ReaderSim>> sims;
+        for (int n : comNumbers) {
+            rd::sim::Options o = opt;
+            o.comNumber = n;
+            sims.push_back(std::make_unique<rd::sim::ReaderSim>(o));
         }
-        if (!sim.tcpPortName().empty()) {
-            std::cout << " " << sim.tcpPortName();
+        for (const auto& sim : sims) {
+            std::cout << sim->comName() << " " << opt.identifier << " " << sim->slavePath();
+            if (!sim->portPath().empty()) {
+                std::cout << " " << sim->portPath();
+            }
+            if (!sim->tcpPortName().empty()) {
+                std::cout << " " << sim->tcpPortName();
+            }
+            std::cout << "\n";
         }
-        std::cout << std::endl;
+        std::cout << std::flush;
         if (flood) {
-            sim.startFlood();
+            for (const auto& sim : sims)
+                sim->startFlood();
         }
         int sig = 0;
         sigwait(&set, &sig);
-        std::cerr << "readerdesk-sim: " << sim.requestCount() << " requests, " << sim.answersSent()
-                  << " answers\n";
+        for (const auto& sim : sims)
+            std::cerr << "readerdesk-sim: " << sim->comName() << ": " << sim->requestCount() << " requests, "
+                      << sim->answersSent() << " answers\n";
     } catch (const std::exception& e) {
         std::cerr << "readerdesk-sim: " << e.what() << "\n";
         return 1;

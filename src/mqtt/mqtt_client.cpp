@@ -101,7 +101,8 @@ std::string ConnackText(int code) {
 Client::Client(ClientOptions options, Handlers handlers)
     : options_(std::move(options)), handlers_(std::move(handlers)) {
     InitLibraryOnce();
-    mosq_ = mosquitto_new(options_.clientId.empty() ? nullptr : options_.clientId.c_str(), true, this);
+    mosq_ = mosquitto_new(options_.clientId.empty() ? nullptr : options_.clientId.c_str(),
+                          options_.cleanSession || options_.clientId.empty(), this);
 }
 
 Client::~Client() {

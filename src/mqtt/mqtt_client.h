@@ -43,6 +43,9 @@ struct ClientOptions {
     std::string password; // only with a user name; never logged
     std::string cafile;   // TLS: the CA certificate(s) that sign the broker's certificate
     int keepAliveS = 30;
+    // false: the broker keeps the session (subscriptions, QoS 1 messages and, when it is set
+    // up so, QoS 0 ones) while the client is away; needs a client id.
+    bool cleanSession = true;
     int reconnectMinS = 1;
     int reconnectMaxS = 30;
     std::optional<Will> will;

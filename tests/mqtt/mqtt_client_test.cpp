@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -55,6 +56,7 @@ struct Seen {
     std::vector<int> connacks;
     int unexpectedDisconnects = 0;
     std::vector<mqtt::Message> messages;
+    std::vector<int> published;
 
     mqtt::Handlers handlers() {
         mqtt::Handlers h;
@@ -71,6 +73,11 @@ struct Seen {
         h.message = [this](const mqtt::Message& m) {
             std::lock_guard lock(mutex);
             messages.push_back(m);
+            changed.notify_all();
+        };
+        h.published = [this](int mid) {
+            std::lock_guard lock(mutex);
+            published.push_back(mid);
             changed.notify_all();
         };
         return h;
@@ -100,7 +107,13 @@ TEST_F(MqttClientTest, RetainedMessageReachesALateSubscriber) {
     ASSERT_EQ(pub.start(), "");
     ASSERT_TRUE(pubSeen.waitFor([&] { return !pubSeen.connacks.empty(); }));
     std::string why;
-    ASSERT_TRUE(pub.publish("site/COM3/state", "{\"state\":\"online\"}", 1, true, nullptr, &why)) << why;
+    int mid = -1;
+    ASSERT_TRUE(pub.publish("site/COM3/state", "{\"state\":\"online\"}", 1, true, &mid, &why)) << why;
+    // Acknowledged, and so kept, before the subscriber comes: else it might get it as it goes
+    // out, not as a retained message.
+    ASSERT_TRUE(pubSeen.waitFor([&] {
+        return std::find(pubSeen.published.begin(), pubSeen.published.end(), mid) != pubSeen.published.end();
+    }));
 
     Seen subSeen;
     mqtt::Client sub(OptionsFor(broker, "sub"), subSeen.handlers());
@@ -136,6 +149,39 @@ TEST_F(MqttClientTest, ReconnectsAndSubscribesAgainAfterTheBrokerRestarts) {
     ASSERT_TRUE(pub.publish("t/x", "after", 1, false));
     ASSERT_TRUE(seen.waitFor([&] { return !seen.messages.empty(); })) << "subscription not restored";
     EXPECT_EQ(seen.messages[0].payload, "after");
+}
+
+// A subscriber with a session the broker keeps (persistence on, QoS 0 queued) gets what was
+// published while it was away, across a restart of the broker.
+TEST(MqttClientSession, AKeptSessionGetsWhatCameWhileItWasAway) {
+    testsupport::MosquittoBroker broker;
+    broker.addConfig("allow_anonymous true\npersistence true\npersistence_location " + broker.dir() +
+                     "/\nqueue_qos0_messages true\n");
+    ASSERT_TRUE(broker.start()) << broker.log();
+    Seen seen;
+    auto options = OptionsFor(broker, "keeper");
+    options.cleanSession = false;
+    {
+        mqtt::Client sub(options, seen.handlers());
+        sub.subscribe("t/#", 1);
+        ASSERT_EQ(sub.start(), "");
+        ASSERT_TRUE(seen.waitFor([&] { return seen.connacks.size() == 1; }));
+        sub.disconnect();
+    }
+    broker.stop();
+    ASSERT_TRUE(broker.start()) << broker.log();
+    {
+        Seen pubSeen;
+        mqtt::Client pub(OptionsFor(broker, "pub"), pubSeen.handlers());
+        ASSERT_EQ(pub.start(), "");
+        ASSERT_TRUE(pubSeen.waitFor([&] { return !pubSeen.connacks.empty(); }));
+        ASSERT_TRUE(pub.publish("t/x", "while away", 0, false));
+        pub.disconnect();
+    }
+    mqtt::Client sub(options, seen.handlers());
+    ASSERT_EQ(sub.start(), "");
+    ASSERT_TRUE(seen.waitFor([&] { return !seen.messages.empty(); })) << broker.log();
+    EXPECT_EQ(seen.messages[0].payload, "while away");
 }
 
 TEST(MqttClientAuth, AWrongPasswordIsAFinalRefusal) {

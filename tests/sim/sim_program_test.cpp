@@ -160,6 +160,26 @@ TEST(SimProgram, FloodFromTheStart) {
     }
 }
 
+TEST(SimProgram, ServesSeveralReadersEachOnItsOwnPort) {
+    TempPortDir dir;
+    // A list and a repeated option together.
+    SimProcess sim({"--port-dir", dir.path(), "--com", "3,4", "--com", "7", "--no-crlf"});
+    for (const char* com : {"COM3", "COM4", "COM7"}) {
+        const std::string line = sim.ReadLine();
+        EXPECT_EQ(line.rfind(std::string(com) + " VKR900-15 /dev/", 0), 0u) << line;
+    }
+    for (const char* com : {"COM3", "COM4", "COM7"}) {
+        PtyClient client(dir.path() + "/" + com);
+        ASSERT_TRUE(client.ok()) << com;
+        client.Write(RequestFrame(9, "VERSION"));
+        EXPECT_EQ(client.ReadFrames(1), ":00000009 VERSION VKR900-15;") << com;
+    }
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    for (const char* com : {"COM3", "COM4", "COM7"})
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.path() + "/" + com))) << com;
+}
+
 struct ArgsCase {
     const char* name;
     std::vector<std::string> args;
@@ -181,16 +201,19 @@ TEST_P(SimProgramArgs, ExitCodeAndOutput) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SimProgramArgs,
-                         ::testing::Values(ArgsCase{"Help", {"--help"}, 0, "--port-dir DIR"},
-                                           ArgsCase{"UnknownOption", {"--colour"}, 2, ""},
-                                           ArgsCase{"MissingValue", {"--com"}, 2, ""},
-                                           ArgsCase{"NotANumber", {"--reply-delay", "5x"}, 2, ""},
-                                           ArgsCase{"TagsAndEpcs", {"--tags", "2", "--epc", "AB"}, 2, ""},
-                                           ArgsCase{"TcpPortOutOfRange", {"--tcp", "65536"}, 2, ""},
-                                           ArgsCase{
-                                               "NoSuchDirectory", {"--port-dir", "/nonexistent/x"}, 1, ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimProgramArgs,
+    ::testing::Values(ArgsCase{"Help", {"--help"}, 0, "--port-dir DIR"},
+                      ArgsCase{"UnknownOption", {"--colour"}, 2, ""},
+                      ArgsCase{"MissingValue", {"--com"}, 2, ""},
+                      ArgsCase{"RepeatedCom", {"--com", "3,4", "--com", "3"}, 2, ""},
+                      ArgsCase{"BadComInList", {"--com", "3,,4"}, 2, ""},
+                      ArgsCase{"SharedTcpPort", {"--com", "3,4", "--tcp", "5000"}, 2, ""},
+                      ArgsCase{"NotANumber", {"--reply-delay", "5x"}, 2, ""},
+                      ArgsCase{"TagsAndEpcs", {"--tags", "2", "--epc", "AB"}, 2, ""},
+                      ArgsCase{"TcpPortOutOfRange", {"--tcp", "65536"}, 2, ""},
+                      ArgsCase{"NoSuchDirectory", {"--port-dir", "/nonexistent/x"}, 1, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace rd::sim
