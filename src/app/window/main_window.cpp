@@ -11,6 +11,7 @@
 #include "panels/panel900.h"
 #include "panels/panel_wiegand.h"
 #include "tools/ant_test.h"
+#include "tools/fleet_page.h"
 #include "tools/inv_log.h"
 #include "tools/kamaz.h"
 #include "tools/saw_monitor.h"
@@ -94,6 +95,9 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
     PageControl1->addTab(pageKAMAZ, QStringLiteral("KAMAZ"));
     pageTAGS = new TagsPage(PageControl1);
     PageControl1->addTab(pageTAGS, QStringLiteral("TAGS"));
+    // The readers of every bridge on an MQTT broker.
+    pageFLEET = new FleetPage(PageControl1);
+    PageControl1->addTab(pageFLEET, QStringLiteral("FLEET"));
 
     // The inventory run state, on every page that starts runs or follows them.
     for (QWidget* page :
