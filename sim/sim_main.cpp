@@ -2,11 +2,14 @@
 // served on a TCP port of 127.0.0.1, until SIGINT or SIGTERM.
 #include "sim/reader_sim.h"
 
+#include "protocol/recording.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include <pthread.h>
@@ -41,6 +44,13 @@ const char* const kUsage =
     "  --no-stop-confirm       end runs without answering STOP_INVENTORY\n"
     "  --collection-ms MS      length of a 433 MHz collection (default 200)\n"
     "  --flood                 send inventory answers back to back from the start\n"
+    "  --replay FILE           answer as a recorded session did: a traffic log (the window's\n"
+    "                          or readerdesk-cli's --traffic-log) or readerdesk-cli monitor\n"
+    "                          output; every request is told on standard error\n"
+    "  --speed X               replay at X times the recorded pace (default 1; 0: as fast\n"
+    "                          as the line takes the answers)\n"
+    "  --loop                  replay the answers recorded apart from any request, and those\n"
+    "                          of an inventory, again and again\n"
     "  --help                  this text\n";
 
 int Usage(const std::string& error) {
@@ -58,12 +68,23 @@ bool ToInt(const std::string& text, int& value) {
     }
 }
 
+bool ToDouble(const std::string& text, double& value) {
+    try {
+        size_t used = 0;
+        value = std::stod(text, &used);
+        return used == text.size();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     rd::sim::Options opt;
     bool flood = false;
     bool tagsGiven = false;
+    std::string replayFile;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -126,6 +147,12 @@ int main(int argc, char** argv) {
             ok = number(opt.collectionMs) && opt.collectionMs >= 0;
         } else if (a == "--flood") {
             flood = true;
+        } else if (a == "--replay") {
+            ok = value(replayFile);
+        } else if (a == "--speed") {
+            ok = value(text) && ToDouble(text, opt.replayOptions.speed) && opt.replayOptions.speed >= 0;
+        } else if (a == "--loop") {
+            opt.replayOptions.loop = true;
         } else {
             return Usage("unknown option " + a);
         }
@@ -135,6 +162,20 @@ int main(int argc, char** argv) {
     }
     if (tagsGiven && !opt.epcs.empty()) {
         return Usage("--tags and --epc exclude each other");
+    }
+    if (!replayFile.empty()) {
+        try {
+            opt.replay = std::make_shared<const rd::proto::Recording>(rd::proto::ReadRecording(replayFile));
+        } catch (const rd::proto::RecordingError& e) {
+            std::cerr << "readerdesk-sim: " << replayFile << ": " << e.what() << "\n";
+            return 1;
+        }
+        if (const rd::proto::RecordedLine* reply = rd::proto::IdentifierReply(*opt.replay)) {
+            opt.identifier = rd::proto::FrameWord(3, rd::proto::AnswerFrame(reply->bytes));
+        }
+        opt.replayOptions.log = [](const std::string& line) {
+            std::cerr << "readerdesk-sim: " << line << std::endl;
+        };
     }
 
     // Block the signals before the simulator's thread starts, so that it inherits the mask
