@@ -75,6 +75,9 @@ ReaderCore::ReaderCore(Options options) : opt(std::move(options)), group(GroupOf
         epcs = opt.epcs;
     }
     tagReads.assign(epcs.size(), 0);
+    if (opt.replay) {
+        player = std::make_unique<ReplayPlayer>(*opt.replay, opt.replayOptions, opt.identifier);
+    }
 }
 
 // --- Requests ---------------------------------------------------------------------------
@@ -94,7 +97,11 @@ void ReaderCore::Handle(const Request& req, SimTime now) {
     lastCounter = req.counter;
     const bool last =
         opt.hangUpAfterRequests >= 0 && requestLog.size() >= static_cast<size_t>(opt.hangUpAfterRequests);
-    if (!opt.silent) {
+    if (opt.silent) {
+        // recorded only
+    } else if (player) {
+        player->request(req, now);
+    } else {
         Answer(req, now);
     }
     if (last) {
@@ -152,6 +159,7 @@ NextTick ReaderCore::tick(SimTime now, Line& line) {
     QueueDueCycle(now);
     QueueEndedCollections(now);
     QueueFloodBatch();
+    QueueReplay(now);
     WriteDue(now, line);
     HangUpWhenRead(now, line);
     return Next(now);
@@ -202,6 +210,19 @@ void ReaderCore::QueueFloodBatch() {
         }
     }
     Enqueue(std::move(c));
+}
+
+// The recording's answers that are due; dropped, as the inventory cycles are, while the line
+// holds more than the backlog unread.
+void ReaderCore::QueueReplay(SimTime now) {
+    if (!player) {
+        return;
+    }
+    for (const std::string& frame : player->due(now, queue.empty())) {
+        if (queuedBytes <= kMaxBacklog) {
+            QueueFrame(frame, opt.replyDelayMs);
+        }
+    }
 }
 
 // Writes the pieces that are due, in order, as far as the line takes them; counts and records
@@ -272,6 +293,14 @@ NextTick ReaderCore::Next(SimTime now) const {
     if (drainDeadline) {
         consider(now + kDrainLook);
     }
+    if (player) {
+        if (const std::optional<SimTime> at = player->next()) {
+            consider(*at);
+        }
+        if (player->waitsForLine() && queue.empty()) {
+            next.whenWritable = true;
+        }
+    }
     if (flooding && queue.empty()) {
         next.whenWritable = true; // the next batch goes as soon as the line takes it
     } else if (!queue.empty()) {
@@ -326,7 +355,11 @@ void ReaderCore::Enqueue(Chunk c) {
 
 // Frames "<counter> text" as an answer and queues it with the answer options.
 void ReaderCore::QueueAnswer(const std::string& counter, const std::string& text, int delayMs) {
-    const std::string frame = ":" + counter + " " + text + ";";
+    QueueFrame(":" + counter + " " + text + ";", delayMs);
+}
+
+// Queues an answer frame ':' ... ';' with the answer options.
+void ReaderCore::QueueFrame(const std::string& frame, int delayMs) {
     std::string bytes = frame;
     if (opt.crlf) {
         bytes += "\r\n";

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "sim/reader_sim.h"
+#include "sim/replay.h"
 #include "sim/request_parser.h"
 
 #include <chrono>
@@ -21,6 +22,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -95,12 +97,14 @@ class ReaderCore {
     void QueueDueCycle(SimTime now);
     void QueueEndedCollections(SimTime now);
     void QueueFloodBatch();
+    void QueueReplay(SimTime now);
     void WriteDue(SimTime now, Line& line);
     void HangUpWhenRead(SimTime now, Line& line);
     NextTick Next(SimTime now) const;
     // Output.
     void Enqueue(Chunk c);
     void QueueAnswer(const std::string& counter, const std::string& text, int delayMs);
+    void QueueFrame(const std::string& frame, int delayMs);
     void QueueCycle(const std::string& counter, std::string* out, int* frames);
     std::string TagWords(size_t i);
     std::string UidRecord(const std::string& tag);
@@ -134,6 +138,9 @@ class ReaderCore {
     // Collections in progress: when each ends, and the counter text to answer with.
     std::vector<std::pair<SimTime, std::string>> collections;
     std::map<std::string, int> sensorReads;
+
+    // The recording played instead (opt.replay).
+    std::unique_ptr<ReplayPlayer> player;
 };
 
 } // namespace rd::sim

@@ -37,6 +37,8 @@
 // What the reader does lives in ReaderCore (reader_core.h); this class runs it on the pty.
 #pragma once
 
+#include "sim/replay.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -94,6 +96,11 @@ struct Options {
     // 433 MHz kinds.
     int collectionMs = 200; // from "collection_start.." to "collection_stop"
     std::vector<std::string> sensorTags = {"EEEE-FEDCBAF0", "EEEE-FEDCBAF1", "EEEE-FEDCBAF2"};
+
+    // A recorded session to play instead of the reader's own answers (see replay.h); the
+    // answer options above (delay, split, CR LF...) apply to its answers too.
+    std::shared_ptr<const proto::Recording> replay = {};
+    ReplayOptions replayOptions = {};
 };
 
 class ReaderSim {

@@ -2,6 +2,8 @@
 // DIR/COMn and/or served on a TCP port of 127.0.0.1, until SIGINT or SIGTERM.
 #include "sim/reader_sim.h"
 
+#include "protocol/recording.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +48,13 @@ const char* const kUsage =
     "  --no-stop-confirm       end runs without answering STOP_INVENTORY\n"
     "  --collection-ms MS      length of a 433 MHz collection (default 200)\n"
     "  --flood                 send inventory answers back to back from the start\n"
+    "  --replay FILE           answer as a recorded session did: a traffic log (the window's\n"
+    "                          or readerdesk-cli's --traffic-log) or readerdesk-cli monitor\n"
+    "                          output; every request is told on standard error\n"
+    "  --speed X               replay at X times the recorded pace (default 1; 0: as fast\n"
+    "                          as the line takes the answers)\n"
+    "  --loop                  replay the answers recorded apart from any request, and those\n"
+    "                          of an inventory, again and again\n"
     "  --help                  this text\n";
 
 int Usage(const std::string& error) {
@@ -81,6 +90,16 @@ bool AddComNumbers(const std::string& text, std::vector<int>& numbers) {
     }
 }
 
+bool ToDouble(const std::string& text, double& value) {
+    try {
+        size_t used = 0;
+        value = std::stod(text, &used);
+        return used == text.size();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -88,6 +107,7 @@ int main(int argc, char** argv) {
     bool flood = false;
     bool tagsGiven = false;
     std::vector<int> comNumbers;
+    std::string replayFile;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -150,6 +170,12 @@ int main(int argc, char** argv) {
             ok = number(opt.collectionMs) && opt.collectionMs >= 0;
         } else if (a == "--flood") {
             flood = true;
+        } else if (a == "--replay") {
+            ok = value(replayFile);
+        } else if (a == "--speed") {
+            ok = value(text) && ToDouble(text, opt.replayOptions.speed) && opt.replayOptions.speed >= 0;
+        } else if (a == "--loop") {
+            opt.replayOptions.loop = true;
         } else {
             return Usage("unknown option " + a);
         }
@@ -164,6 +190,20 @@ int main(int argc, char** argv) {
         comNumbers.push_back(opt.comNumber);
     if (comNumbers.size() > 1 && opt.tcpPort > 0)
         return Usage("several readers cannot share one --tcp port: give --tcp 0");
+    if (!replayFile.empty()) {
+        try {
+            opt.replay = std::make_shared<const rd::proto::Recording>(rd::proto::ReadRecording(replayFile));
+        } catch (const rd::proto::RecordingError& e) {
+            std::cerr << "readerdesk-sim: " << replayFile << ": " << e.what() << "\n";
+            return 1;
+        }
+        if (const rd::proto::RecordedLine* reply = rd::proto::IdentifierReply(*opt.replay)) {
+            opt.identifier = rd::proto::FrameWord(3, rd::proto::AnswerFrame(reply->bytes));
+        }
+        opt.replayOptions.log = [](const std::string& line) {
+            std::cerr << "readerdesk-sim: " << line << std::endl;
+        };
+    }
 
     // Block the signals before the simulator's thread starts, so that it inherits the mask
     // and sigwait below receives them.

@@ -1,6 +1,7 @@
 #include "cli/cli_commands.h"
 
 #include "cli/inventory_tally.h"
+#include "cli/replay_command.h"
 #include "cli/session.h"
 #include "cli/stop_signals.h"
 
@@ -46,12 +47,6 @@ std::string Trimmed(const std::string& s) {
     if (first == std::string::npos)
         return {};
     return s.substr(first, s.find_last_not_of(" \t\r\n\f\v") - first + 1);
-}
-
-std::string Fixed(double value, int decimals) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-    return buf;
 }
 
 const ReaderWanted kAnyReader{};
@@ -281,36 +276,7 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
     const char* stop = endedByReader ? "ended by the reader" : confirmed ? "confirmed" : "not confirmed";
     const uint64_t lostBytes = s.reportLostBytes();
 
-    for (const TagCount& t : tally.tags()) {
-        if (out.json()) {
-            out.line(JsonLine()
-                         .str("type", "tag")
-                         .str("epc", Latin1ToUtf8(t.epc))
-                         .num("reads", int64_t(t.reads))
-                         .str("antenna", Latin1ToUtf8(t.antenna))
-                         .str("signal", Latin1ToUtf8(t.signal)));
-        } else {
-            out.line("EPC " + (t.epc.empty() ? std::string("(none)") : TerminalText(t.epc)) + "  reads " +
-                     std::to_string(t.reads) + "  antenna " + TerminalText(t.antenna) + "  signal " +
-                     TerminalText(t.signal));
-        }
-    }
-    if (out.json()) {
-        out.line(JsonLine()
-                     .str("type", "summary")
-                     .num("tags", int64_t(tally.tags().size()))
-                     .num("reads", int64_t(tally.reads()))
-                     .num("cycles", int64_t(tally.cycles()))
-                     .real("seconds", seconds, 3)
-                     .real("reads_per_s", rate, 1)
-                     .str("stop", stop)
-                     .num("lost_bytes", int64_t(lostBytes)));
-    } else {
-        out.line("tags " + std::to_string(tally.tags().size()) + "  reads " + std::to_string(tally.reads()) +
-                 "  cycles " + std::to_string(tally.cycles()) + "  seconds " + Fixed(seconds, 2) +
-                 "  reads/s " + Fixed(rate, 1) + "  stop " + stop +
-                 (lostBytes > 0 ? "  lost bytes " + std::to_string(lostBytes) : std::string()));
-    }
+    PrintInventory(out, tally, {seconds, rate, stop, lostBytes});
     // Counts short of what the reader sent are no clean run.
     return confirmed && lostBytes == 0 ? kExitOk : kExitNoReader;
 }
@@ -444,6 +410,8 @@ int RunCommand(const CliOptions& o, Output& out, TrafficLog& log) {
         return RunSensors(o, out, log);
     case Command::Monitor:
         return RunMonitor(o, out, log);
+    case Command::Replay:
+        return RunReplay(o, out);
     case Command::None:
         break;
     }

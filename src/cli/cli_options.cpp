@@ -32,6 +32,8 @@ const char* const kUsage =
     "                        print every answer as it arrives, with the time (to the\n"
     "                        millisecond), as text or in hexadecimal; without --seconds\n"
     "                        until Ctrl+C\n"
+    "  replay FILE           the inventory summary of a recorded session (a traffic log or\n"
+    "                        monitor output), counted as inventory counts; opens no port\n"
     "\n"
     "Options:\n"
     "  --port NAME           COMn or tcp://HOST:PORT (PORT 1 to 65535, an IPv6 HOST in\n"
@@ -48,13 +50,14 @@ const char* const kUsage =
     "backslash as \\\\ (JSON output escapes them as JSON does). Exit codes: 0 success; 1 no\n"
     "reader, no answer, the stop not confirmed, or a traffic log that could not be written;\n"
     "2 wrong usage (a command too long for a frame, a word that is not UTF-8 text, a port\n"
-    "folder that is not there).\n";
+    "folder that is not there, a recording that cannot be read).\n";
 
 namespace {
 
 const std::map<std::string, Command> kCommands = {
     {"ports", Command::Ports},         {"scan", Command::Scan},       {"send", Command::Send},
     {"inventory", Command::Inventory}, {"sensors", Command::Sensors}, {"monitor", Command::Monitor},
+    {"replay", Command::Replay},
 };
 
 bool ToInt(const std::string& text, int& value) {
@@ -98,6 +101,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 o.command = it->second;
             } else if (o.command == Command::Send) {
                 o.words.push_back(a);
+            } else if (o.command == Command::Replay && o.recording.empty() && !a.empty()) {
+                o.recording = a;
             } else {
                 r.error = "unexpected word " + a;
                 return r;
@@ -211,6 +216,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (o.command == Command::Send && o.words.empty()) {
         r.error = "send needs a command";
+        return r;
+    }
+    if (o.command == Command::Replay && o.recording.empty()) {
+        r.error = "replay needs the recorded session's file";
         return r;
     }
     // A word goes out as the characters it spells: bytes that spell none have no place on the

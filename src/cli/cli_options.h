@@ -6,7 +6,7 @@
 
 namespace rd::cli {
 
-enum class Command { None, Ports, Scan, Send, Inventory, Sensors, Monitor };
+enum class Command { None, Ports, Scan, Send, Inventory, Sensors, Monitor, Replay };
 
 struct CliOptions {
     Command command = Command::None;
@@ -35,6 +35,9 @@ struct CliOptions {
 
     // monitor
     bool hex = false;
+
+    // replay: the recorded session
+    std::string recording;
 };
 
 struct ParseResult {

@@ -1,9 +1,12 @@
 // The count of an inventory run, from its answers: one entry per distinct EPC (word 5 of
 // an "INV" answer) with its reads, antenna (word 3) and last signal (word 6), and the
-// cycles begun ("START_INVENTORY" answers).
+// cycles begun ("START_INVENTORY" answers); and how inventory and replay print it.
 #pragma once
 
+#include "cli/cli_output.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -34,5 +37,17 @@ class InventoryTally {
     uint64_t reads_ = 0;
     uint64_t cycles_ = 0;
 };
+
+// The figures of a run beside the tally.
+struct RunFigures {
+    double seconds = 0;
+    double readsPerSecond = 0;
+    const char* stop = ""; // "confirmed", "not confirmed", ...
+    std::optional<uint64_t> lostBytes = {};
+};
+
+// One line per EPC ("EPC ...  reads N  antenna A  signal S", or a "tag" object) and the
+// summary ("tags ...  stop ...", or a "summary" object; lost bytes only when known).
+void PrintInventory(Output& out, const InventoryTally& tally, const RunFigures& f);
 
 } // namespace rd::cli

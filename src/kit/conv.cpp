@@ -45,6 +45,11 @@ QString KeepSaveFolder(const QString& chosen) {
     return chosen;
 }
 
+std::function<QString(const QString&)>& openFn() {
+    static std::function<QString(const QString&)> fn;
+    return fn;
+}
+
 int hexValue(QChar c) {
     const ushort u = c.unicode();
     if (u >= '0' && u <= '9')
@@ -136,6 +141,22 @@ QString ExecuteSaveDialog(QWidget* parent, const QString& objectName, const QStr
 
 void SetSaveDialogForTesting(std::function<QString(const QString&, const QString&)> fn) {
     saveFn() = std::move(fn);
+}
+
+QString ExecuteOpenDialog(QWidget* parent, const QString& objectName) {
+    if (openFn())
+        return openFn()(objectName);
+    QFileDialog dialog(parent);
+    dialog.setObjectName(objectName);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+void SetOpenDialogForTesting(std::function<QString(const QString& objectName)> fn) {
+    openFn() = std::move(fn);
 }
 
 QByteArray NarrowText(const QString& s) {

@@ -36,6 +36,10 @@ inline QString TimeText() {
 // of the path it gives is kept all the same.
 QString ExecuteSaveDialog(QWidget* parent, const QString& objectName, const QString& suggestedName);
 void SetSaveDialogForTesting(std::function<QString(const QString& objectName, const QString& suggested)> fn);
+// An open-file dialog for an existing file: the chosen path, or "" when the user cancelled.
+// Tests replace the dialog with a function.
+QString ExecuteOpenDialog(QWidget* parent, const QString& objectName);
+void SetOpenDialogForTesting(std::function<QString(const QString& objectName)> fn);
 
 // The low 8 bits of every character code become one byte, and back (Latin-1 both ways,
 // with no replacement characters).

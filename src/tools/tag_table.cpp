@@ -67,6 +67,14 @@ const QStringList& TagTable::Headers() {
 TagTable::TagTable(Clock clock) : clock_(std::move(clock)) {}
 
 bool TagTable::answer(const QString& answer) {
+    return take(answer, nullptr);
+}
+
+bool TagTable::answerAt(const QString& answer, int64_t atMs) {
+    return take(answer, &atMs);
+}
+
+bool TagTable::take(const QString& answer, const int64_t* atMs) {
     const QString keyword = AnswerWord(2, answer);
     const bool cycle = keyword == QLatin1String("START_INVENTORY");
     if (!cycle && keyword != QLatin1String("INV"))
@@ -77,7 +85,8 @@ bool TagTable::answer(const QString& answer) {
         if (epc.isEmpty())
             return false;
     }
-    const int64_t now = clock_();
+    // The clock is read for counted answers only.
+    const int64_t now = atMs ? *atMs : clock_();
     if (!counting_) {
         counting_ = true;
         firstCountedMs_ = now;

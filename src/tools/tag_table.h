@@ -48,6 +48,8 @@ class TagTable {
 
     // Takes one answer text; true when it changed a row or a figure.
     bool answer(const QString& answer);
+    // The same for an answer that arrived at atMs (a recorded one), not at the clock's now.
+    bool answerAt(const QString& answer, int64_t atMs);
     // Empties the rows and the figures. A run under way counts on from here.
     void clear();
     // An inventory run started: the run's figures start from zero and its time from now.
@@ -94,6 +96,7 @@ class TagTable {
     std::pair<int, int> takeChanged();
 
   private:
+    bool take(const QString& answer, const int64_t* atMs);
     void touched(int row);
 
     Clock clock_;

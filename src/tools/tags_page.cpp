@@ -37,6 +37,10 @@ TagsPage::TagsPage(QWidget* parent, TagTable::Clock clock)
                         tr("Empty the table and the figures"));
     csv_ = MakeButton(this, QStringLiteral("BitBtnTAGS_CSV"), QStringLiteral("CSV"), colors::black(),
                       tr("Save the table as a CSV file"));
+    open_ =
+        MakeButton(this, QStringLiteral("BitBtnTAGS_OPEN"), QStringLiteral("Open session…"), colors::black(),
+                   tr("Load a recorded session (a traffic log or readerdesk-cli monitor output) into the "
+                      "terminal and this table, with the times it was recorded"));
     summary_ = MakeLabel(this, QStringLiteral("LabelTAGS_SUMMARY"), table_.summary());
     // Long figures break onto a second line instead of widening the window.
     summary_->setWordWrap(true);
@@ -65,14 +69,16 @@ TagsPage::TagsPage(QWidget* parent, TagTable::Clock clock)
     auto* grid = new QGridLayout(this);
     grid->addWidget(clear_, 0, 0);
     grid->addWidget(csv_, 0, 1);
-    grid->addWidget(summary_, 0, 2);
-    grid->addWidget(view_, 1, 0, 1, 3);
-    grid->addWidget(total_, 2, 0, 1, 3);
-    grid->setColumnStretch(2, 1);
+    grid->addWidget(open_, 0, 2);
+    grid->addWidget(summary_, 0, 3);
+    grid->addWidget(view_, 1, 0, 1, 4);
+    grid->addWidget(total_, 2, 0, 1, 4);
+    grid->setColumnStretch(3, 1);
     grid->setRowStretch(1, 1);
 
     OnClick(clear_, [this] { BitBtnTAGS_CLEARClick(); });
     OnClick(csv_, [this] { BitBtnTAGS_CSVClick(); });
+    OnClick(open_, [this] { emit openSessionClicked(); });
     timer_->onTimer([this] { TimerTAGSTimer(); });
 }
 
@@ -101,6 +107,13 @@ void TagsPage::runEnded() {
     showFigures();
 }
 
+void TagsPage::TagsAnswerAt(const QString& answer, int64_t atMs) {
+    if (!table_.answerAt(answer, atMs))
+        return;
+    pending_ = true;
+    timer_->setEnabled(true);
+}
+
 void TagsPage::TimerTAGSTimer() {
     model_->flush();
     showFigures();
@@ -115,6 +128,7 @@ void TagsPage::BitBtnTAGS_CLEARClick() {
     pending_ = false;
     timer_->setEnabled(false);
     showFigures();
+    emit cleared();
 }
 
 void TagsPage::BitBtnTAGS_CSVClick() {

@@ -26,6 +26,8 @@ class TagsPage : public QWidget {
 
     // Answer handler, called by the answer routing with every answer text.
     void TagsAnswer(const QString& answer);
+    // An answer of a recorded session, with the time it arrived then.
+    void TagsAnswerAt(const QString& answer, int64_t atMs);
 
     void BitBtnTAGS_CLEARClick();
     void BitBtnTAGS_CSVClick();
@@ -39,6 +41,14 @@ class TagsPage : public QWidget {
     void runEnded();
 
     TagTable& table() { return table_; }
+
+  signals:
+    // "Open session…": the window loads a recorded session.
+    void openSessionClicked();
+    // CLEAR emptied the table.
+    void cleared();
+
+  public:
     TagTableModel& model() { return *model_; }
     TagSortModel& sortModel() { return *sort_; }
 
@@ -53,6 +63,7 @@ class TagsPage : public QWidget {
     QLabel* total_;
     QPushButton* clear_;
     QPushButton* csv_;
+    QPushButton* open_;
     QTableView* view_;
     FormTimer* timer_;
     bool pending_ = false; // answers taken since the last refresh

@@ -263,6 +263,8 @@ TEST_F(CliTest, WrongUsageShowsTheUsageWithExitCodeTwo) {
         {"monitor", "--seconds", "-1"},
         {"monitor", "--cycles", "2"},
         {"sensors", "--hex"},
+        {"replay"},
+        {"replay", "a.log", "b.log"},
     };
     AddReader();
     for (const auto& args : cases) {
@@ -419,6 +421,49 @@ TEST_F(CliTest, TrafficLogHoldsRequestsAnswersAndDiscoveryWithTheirTimes) {
     EXPECT_EQ(requests, 2) << "the probe and the command";
     EXPECT_EQ(answers, 2) << "the probe's reply and the answer";
     EXPECT_TRUE(found);
+}
+
+// A session recorded by the traffic log or by monitor is counted again, without a reader, as
+// the inventory counted it; a damaged recording is refused with its line.
+TEST_F(CliTest, ReplayCountsARecordedSessionAsTheInventoryDid) {
+    sim::Options o;
+    o.varySignal = true;
+    sim::ReaderSim& r = AddReader(o);
+    const std::string log = home.path() + "/inventory.log";
+    int code = -1;
+    auto inventory = Run({"inventory", "--json", "--cycles", "6", "--traffic-log", log}, &code);
+    ASSERT_EQ(code, 0) << inventory->err;
+    auto replay = Run({"replay", "--json", log}, &code);
+    EXPECT_EQ(code, 0) << replay->err;
+    EXPECT_EQ(replay->Json("tag"), inventory->Json("tag"));
+    const auto summary = replay->Json("summary");
+    ASSERT_EQ(summary.size(), 1u) << replay->out;
+    for (const char* key : {"tags", "reads", "cycles", "stop"})
+        EXPECT_EQ(summary[0].value(S(key)), inventory->Json("summary")[0].value(S(key))) << key;
+
+    // What monitor printed, standard error beside it.
+    auto monitor = Start({"monitor", "--seconds", "1.5"});
+    ASSERT_TRUE(monitor->WaitForStderr("found COM3"));
+    for (const char* a : {"START_INVENTORY", "INV 1 3000 E1 -40", "INV 2 3000 E2\\ -41", "INV 1 3000 E1 -44"})
+        r.sendAnswer(a);
+    EXPECT_EQ(monitor->Wait(), 0) << monitor->err;
+    const std::string monitored = home.path() + "/monitor.txt";
+    std::ofstream(monitored) << monitor->err << monitor->out;
+    replay = Run({"replay", monitored}, &code);
+    EXPECT_EQ(code, 0) << replay->err;
+    ASSERT_EQ(replay->Lines().size(), 3u) << replay->out;
+    EXPECT_EQ(replay->Lines()[0], "EPC E1  reads 2  antenna 1  signal -44");
+    EXPECT_EQ(replay->Lines()[1], "EPC E2\\\\  reads 1  antenna 2  signal -41");
+    EXPECT_EQ(replay->Lines()[2].rfind("tags 2  reads 3  cycles 1  seconds ", 0), 0u) << replay->Lines()[2];
+
+    const std::string damaged = home.path() + "/damaged.log";
+    std::ofstream(damaged) << "12:00:00.000 :1 START_INVENTORY;\n12:00:00.001 :1 INV \\q;\n";
+    replay = Run({"replay", damaged}, &code);
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(replay->err, "readerdesk-cli: " + damaged +
+                               ": line 2: neither an answer (':' ... ';') nor its bytes in hexadecimal "
+                               "(\":1 INV \\q;\")\n");
+    EXPECT_EQ(replay->out, "");
 }
 
 // A traffic log that cannot be written ends the run before the reader is asked anything, with

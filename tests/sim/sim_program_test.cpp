@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,8 @@ using testing::TcpClient;
 // readerdesk-sim started with the given arguments, its standard output on a pipe.
 class SimProcess {
   public:
-    explicit SimProcess(const std::vector<std::string>& args) {
+    // errorsToo: standard error goes to the same pipe (else to /dev/null).
+    explicit SimProcess(const std::vector<std::string>& args, bool errorsToo = false) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0) {
             return;
@@ -34,8 +36,12 @@ class SimProcess {
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], 1);
-            int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
+            if (errorsToo) {
+                ::dup2(out[1], 2);
+            } else {
+                int devnull = ::open("/dev/null", O_WRONLY);
+                ::dup2(devnull, 2);
+            }
             std::vector<char*> argv;
             std::string exe = READERDESK_SIM_EXE;
             argv.push_back(exe.data());
@@ -180,6 +186,43 @@ TEST(SimProgram, ServesSeveralReadersEachOnItsOwnPort) {
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.path() + "/" + com))) << com;
 }
 
+// A short session recorded by the window: the probe's reply and a command with two answers.
+TEST(SimProgram, ReplaysARecordingAndRefusesADamagedOneByLine) {
+    TempPortDir dir;
+    const std::string good = dir.path() + "/good.log";
+    const std::string bad = dir.path() + "/bad.log";
+    {
+        std::ofstream(good)
+            << "2026-12-10 10:00:00.100 << 00 3A 31 20 56 45 52 53 49 4F 4E 20 57 47 3B 0D 0A\n"
+               "2026-12-10 10:00:01.000 >> 01 3A 32 20 47 4F 3B\n" // :2 GO;
+               "2026-12-10 10:00:01.010 << 00 3A 32 20 4F 4E 45 3B\n"
+               "2026-12-10 10:00:09.000 << 00 3A 32 20 54 57 4F 3B\n";
+        std::ofstream(bad) << "2026-12-10 10:00:00.100 Port COM1 check..\n"
+                              "2026-12-10 10:00:01.000 << 00 3A 32 20 4F 4E 45\n"
+                              "2026-12-10 10:00:01.010 << 00 3A 32 20 4F 4Z 3B\n";
+    }
+    {
+        SimProcess sim({"--port-dir", dir.path(), "--replay", good, "--speed", "0"});
+        const std::string line = sim.ReadLine();
+        ASSERT_EQ(line.rfind("COM3 WG /dev/", 0), 0u) << line;
+        PtyClient client(dir.path() + "/COM3");
+        ASSERT_TRUE(client.ok());
+        client.Write(RequestFrame(7, "VERSION"));
+        EXPECT_EQ(FramesIn(client.ReadFrames(1)), std::vector<std::string>{":00000007 VERSION WG;"});
+        client.Write(RequestFrame(8, "GO"));
+        EXPECT_EQ(FramesIn(client.ReadFrames(2)),
+                  (std::vector<std::string>{":00000008 ONE;", ":00000008 TWO;"}));
+        sim.Signal(SIGTERM);
+        EXPECT_EQ(sim.Wait(), 0);
+    }
+    SimProcess damaged({"--replay", bad}, true);
+    EXPECT_EQ(damaged.ReadAll(),
+              "readerdesk-sim: " + bad +
+                  ": line 3: an answer whose bytes are not hexadecimal (\"<< 00 3A 32 20 4F 4Z "
+                  "3B\")\n");
+    EXPECT_EQ(damaged.Wait(), 1);
+}
+
 struct ArgsCase {
     const char* name;
     std::vector<std::string> args;
@@ -212,6 +255,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ArgsCase{"NotANumber", {"--reply-delay", "5x"}, 2, ""},
                       ArgsCase{"TagsAndEpcs", {"--tags", "2", "--epc", "AB"}, 2, ""},
                       ArgsCase{"TcpPortOutOfRange", {"--tcp", "65536"}, 2, ""},
+                      ArgsCase{"NegativeSpeed", {"--speed", "-1"}, 2, ""},
+                      ArgsCase{"NoRecording", {"--replay", "/nonexistent/x.log"}, 1, ""},
                       ArgsCase{"NoSuchDirectory", {"--port-dir", "/nonexistent/x"}, 1, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 

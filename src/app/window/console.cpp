@@ -200,6 +200,10 @@ void TFormQUOR::appendTerminal(const QString& line) {
     writeTrafficLog(line);
 }
 
+void TFormQUOR::appendRecordedTerminal(const QString& line, int64_t wallMs, int64_t steadyMs) {
+    MemoTERMINAL->append(terminalLines_.add(line, wallMs, steadyMs));
+}
+
 void TFormQUOR::buildTerminalSwitches(QVBoxLayout* page) {
     CheckBoxTRM_TIME = new QCheckBox(QStringLiteral("time"), TabSheetTERMINAL);
     CheckBoxTRM_TIME->setObjectName(QStringLiteral("CheckBoxTRM_TIME"));

@@ -4,6 +4,8 @@
 
 #include "app/window/main_timer.h"
 #include "app/window/traffic_log.h"
+#include "kit/conv.h"
+#include "kit/errors.h"
 #include "kit/form_timer.h"
 #include "kit/line_list.h"
 #include "kit/widgets.h"
@@ -271,6 +273,14 @@ void TFormQUOR::wirePages() {
             [this] { BitBtn_ANT_TEST_dev_foundClick(); });
     connect(pageANT_TEST, &AntTestPage::clockDoubleClicked, this, [this] { Label_ANT_TEST_TIMEDblClick(); });
     connect(pageZEZ2011, &SawMonitorPage::findReaderClicked, this, [this] { BitBtnZEZ2011_COMClick(); });
+    connect(pageTAGS, &TagsPage::openSessionClicked, this, [this] {
+        RunGuarded([this] {
+            const QString path = ExecuteOpenDialog(this, QStringLiteral("OpenDialogTAGS"));
+            if (!path.isEmpty())
+                openSession(path);
+        });
+    });
+    connect(pageTAGS, &TagsPage::cleared, this, [this] { statusBar_->showReplay(QString()); });
 }
 
 bool TFormQUOR::eventFilter(QObject* watched, QEvent* event) {

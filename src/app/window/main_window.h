@@ -137,6 +137,13 @@ class TFormQUOR : public QWidget, public Shell {
     // ended there.
     bool trafficLogFailed() const { return trafficLogFailed_; }
 
+    // Loads a recorded session (a traffic log or readerdesk-cli monitor output) into the
+    // terminal and the TAGS table as if it arrived now, with the times it was recorded, for
+    // analysis without a reader; the status bar says "replay of FILE". Throws AppError, with
+    // the line, for a file that is no recording or a damaged one; nothing is loaded then.
+    // (session_replay.cpp; "Open session…" on the TAGS page asks for the file.)
+    void openSession(const QString& path);
+
     // Runs discovery once, as the UTIL page's "COM" button does, as soon as the window
     // has been shown and painted for the first time.
     void scanWhenShown();
@@ -243,6 +250,8 @@ class TFormQUOR : public QWidget, public Shell {
     void showRunStatus();
     void showRateStatus();
     void appendTerminal(const QString& line);
+    // A terminal line of a recorded session: with its recorded times, not in the traffic log.
+    void appendRecordedTerminal(const QString& line, int64_t wallMs, int64_t steadyMs);
     void appendDiscovery(TMemo* memo, const QString& line);
     void writeTrafficLog(const QString& line);
     void paintNow();

@@ -94,12 +94,15 @@ WindowStatusBar::WindowStatusBar(QWidget* parent) : QStatusBar(parent) {
     run_ = MakePart(this, "LabelSTATUS_RUN", QStringLiteral("inventory run state"));
     rate_ = MakePart(this, "LabelSTATUS_RATE", QStringLiteral("inventory reads"));
     log_ = MakePart(this, "LabelSTATUS_LOG", QStringLiteral("traffic log"));
+    replay_ = MakePart(this, "LabelSTATUS_REPLAY", QStringLiteral("recorded session"));
     addWidget(link_, 3);
     addWidget(run_, 2);
     addWidget(rate_, 2);
     addWidget(log_, 2);
+    addWidget(replay_, 2);
     rate_->hide();
     log_->hide();
+    replay_->hide();
     showLink(link_status::notConnected(), false);
 }
 
@@ -130,6 +133,12 @@ void WindowStatusBar::showLog(const QString& path) {
     SetPart(log_, path.isEmpty() ? QString() : QStringLiteral("log: ") + QFileInfo(path).fileName());
     log_->setToolTip(path);
     log_->setVisible(!path.isEmpty());
+}
+
+void WindowStatusBar::showReplay(const QString& path) {
+    SetPart(replay_, path.isEmpty() ? QString() : QStringLiteral("replay of ") + QFileInfo(path).fileName());
+    replay_->setToolTip(path);
+    replay_->setVisible(!path.isEmpty());
 }
 
 } // namespace rd
