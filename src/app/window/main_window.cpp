@@ -14,6 +14,7 @@
 #include "tools/inv_log.h"
 #include "tools/kamaz.h"
 #include "tools/saw_monitor.h"
+#include "tools/sweep_page.h"
 #include "tools/tags_page.h"
 
 #include <QComboBox>
@@ -94,11 +95,13 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
     PageControl1->addTab(pageKAMAZ, QStringLiteral("KAMAZ"));
     pageTAGS = new TagsPage(PageControl1);
     PageControl1->addTab(pageTAGS, QStringLiteral("TAGS"));
+    pageSWEEP = new SweepPage(*this, PageControl1);
+    PageControl1->addTab(pageSWEEP, QStringLiteral("SWEEP"));
 
     // The inventory run state, on every page that starts runs or follows them.
-    for (QWidget* page :
-         {static_cast<QWidget*>(page900), static_cast<QWidget*>(pageANT_TEST), static_cast<QWidget*>(pageLOG),
-          static_cast<QWidget*>(pageKAMAZ), static_cast<QWidget*>(pageTAGS)})
+    for (QWidget* page : {static_cast<QWidget*>(page900), static_cast<QWidget*>(pageANT_TEST),
+                          static_cast<QWidget*>(pageLOG), static_cast<QWidget*>(pageKAMAZ),
+                          static_cast<QWidget*>(pageTAGS), static_cast<QWidget*>(pageSWEEP)})
         runStateLabels_.push_back(RunStateLabel::addTo(page));
     // The status bar, below every page.
     statusBar_ = new WindowStatusBar(this);
@@ -267,6 +270,8 @@ void TFormQUOR::wirePages() {
             [this] { BitBtn_ANT_TEST_dev_foundClick(); });
     connect(pageANT_TEST, &AntTestPage::clockDoubleClicked, this, [this] { Label_ANT_TEST_TIMEDblClick(); });
     connect(pageZEZ2011, &SawMonitorPage::findReaderClicked, this, [this] { BitBtnZEZ2011_COMClick(); });
+    pageSWEEP->setConnectedCheck([this] { return connected(); });
+    connect(pageSWEEP, &SweepPage::stateChanged, statusBar_, &WindowStatusBar::showSweep);
 }
 
 bool TFormQUOR::eventFilter(QObject* watched, QEvent* event) {

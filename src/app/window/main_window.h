@@ -58,6 +58,7 @@ class InvLogPage;
 class SawMonitorPage;
 class KamazPage;
 class TagsPage;
+class SweepPage;
 
 // The console presets of ComboBoxUTIL_COMMAND, in list order (empty items separate groups).
 QStringList ConsolePresets();
@@ -192,6 +193,7 @@ class TFormQUOR : public QWidget, public Shell {
     SawMonitorPage* pageZEZ2011 = nullptr;
     KamazPage* pageKAMAZ = nullptr;
     TagsPage* pageTAGS = nullptr;
+    SweepPage* pageSWEEP = nullptr;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

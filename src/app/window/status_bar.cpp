@@ -94,12 +94,15 @@ WindowStatusBar::WindowStatusBar(QWidget* parent) : QStatusBar(parent) {
     run_ = MakePart(this, "LabelSTATUS_RUN", QStringLiteral("inventory run state"));
     rate_ = MakePart(this, "LabelSTATUS_RATE", QStringLiteral("inventory reads"));
     log_ = MakePart(this, "LabelSTATUS_LOG", QStringLiteral("traffic log"));
+    sweep_ = MakePart(this, "LabelSTATUS_SWEEP", QStringLiteral("attenuation sweep"));
     addWidget(link_, 3);
     addWidget(run_, 2);
     addWidget(rate_, 2);
     addWidget(log_, 2);
+    addWidget(sweep_, 2);
     rate_->hide();
     log_->hide();
+    sweep_->hide();
     showLink(link_status::notConnected(), false);
 }
 
@@ -130,6 +133,11 @@ void WindowStatusBar::showLog(const QString& path) {
     SetPart(log_, path.isEmpty() ? QString() : QStringLiteral("log: ") + QFileInfo(path).fileName());
     log_->setToolTip(path);
     log_->setVisible(!path.isEmpty());
+}
+
+void WindowStatusBar::showSweep(const QString& text) {
+    SetPart(sweep_, text);
+    sweep_->setVisible(!text.isEmpty());
 }
 
 } // namespace rd

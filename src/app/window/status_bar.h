@@ -1,9 +1,9 @@
 // The status bar at the foot of the main window, on every page. Left to right: the
 // connection ("COM3 · VKR900-15 · 115200 8N2", "Not connected — press COM", a scan under way,
 // a lost connection in red), the inventory run state as the pages' indicators show it, the
-// reads a second and the distinct EPCs during a run, and the traffic log's file name while
-// one is written. Each part gives assistive technology its text as its accessible
-// description, updated with the text.
+// reads a second and the distinct EPCs during a run, the traffic log's file name while
+// one is written, and the attenuation sweep's state once one has begun. Each part gives assistive technology
+// its text as its accessible description, updated with the text.
 #pragma once
 
 #include <QColor>
@@ -60,17 +60,21 @@ class WindowStatusBar : public QStatusBar {
     void hideRate();
     // The traffic log's file (the name shown, the whole path as hint); "" hides the part.
     void showLog(const QString& path);
+    // The attenuation sweep's state and progress ("sweep: step 4 of 11, 10 dB"); "" hides it.
+    void showSweep(const QString& text);
 
     QLabel* link() const { return link_; }
     QLabel* run() const { return run_; }
     QLabel* rate() const { return rate_; }
     QLabel* log() const { return log_; }
+    QLabel* sweep() const { return sweep_; }
 
   private:
     QLabel* link_;
     QLabel* run_;
     QLabel* rate_;
     QLabel* log_;
+    QLabel* sweep_;
 };
 
 } // namespace rd
