@@ -26,6 +26,10 @@
 
 namespace rd {
 
+namespace {
+constexpr int kStepColumnWidth = 44; // "10 dB" and a count of thousands
+} // namespace
+
 SweepPage::SweepPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell) {
     setObjectName(QStringLiteral("TabSheetSWEEP"));
 
@@ -60,7 +64,6 @@ SweepPage::SweepPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(sh
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
-    table_->horizontalHeader()->setDefaultSectionSize(48);
     table_->horizontalHeader()->setMinimumSectionSize(36);
 
     auto* chart = new QChart;
@@ -74,6 +77,8 @@ SweepPage::SweepPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(sh
     tagsAxis_ = new QValueAxis;
     tagsAxis_->setTitleText(QStringLiteral("tags seen"));
     tagsAxis_->setLabelFormat(QStringLiteral("%d"));
+    tagsAxis_->setTickType(QValueAxis::TicksDynamic);
+    tagsAxis_->setTickAnchor(0);
     readsAxis_ = new QValueAxis;
     readsAxis_->setTitleText(QStringLiteral("reads"));
     readsAxis_->setLabelFormat(QStringLiteral("%d"));
@@ -98,14 +103,14 @@ SweepPage::SweepPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(sh
     chartView_->setObjectName(QStringLiteral("ChartSWEEP"));
     chartView_->setAccessibleName(tr("tags seen and reads per step"));
     chartView_->setRenderHint(QPainter::Antialiasing);
-    chartView_->setMinimumSize(120, 80);
+    chartView_->setMinimumSize(120, 220);
 
-    auto* split = new QSplitter(Qt::Horizontal, this);
+    auto* split = new QSplitter(Qt::Vertical, this);
     split->setObjectName(QStringLiteral("SplitterSWEEP"));
     split->addWidget(table_);
     split->addWidget(chartView_);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(start_, 0, 0);
@@ -224,8 +229,15 @@ void SweepPage::refresh() {
         const std::optional<int> m = s.margin(r);
         cell(r, steps + 1, m ? QString::number(*m) : QStringLiteral("-"), true);
     }
-    if (rows > 0 && table_->columnWidth(0) < 150)
-        table_->setColumnWidth(0, 150);
+    // Whole EPCs and margin caption; the counts in narrow columns, so that most steps fit.
+    if (rows > 0) {
+        const int before = table_->columnWidth(0);
+        table_->resizeColumnToContents(0);
+        table_->setColumnWidth(0, std::max(before, table_->columnWidth(0)));
+    }
+    for (int c = 1; c <= steps; ++c)
+        table_->setColumnWidth(c, kStepColumnWidth);
+    table_->resizeColumnToContents(steps + 1);
 
     // The chart: one point per step begun, in the order of attenuation.
     std::vector<int> order;
@@ -245,9 +257,12 @@ void SweepPage::refresh() {
     readsSeries_->replace(reads);
     const double lo = order.empty() ? 0 : s.stepValue(order.front());
     const double hi = order.empty() ? 20 : s.stepValue(order.back());
-    dbAxis_->setRange(lo, std::max(hi, lo + 1));
-    tagsAxis_->setRange(0, std::max<double>(1, double(rows)));
+    dbAxis_->setRange(lo, std::max(hi, lo + 4));
+    // Whole ticks: a tag or a read is never half of one.
+    tagsAxis_->setRange(0, std::max(1, rows));
+    tagsAxis_->setTickInterval(std::max(1, (rows + 4) / 5));
     readsAxis_->setRange(0, std::max(1.0, maxReads));
+    readsAxis_->applyNiceNumbers();
 }
 
 void SweepPage::BitBtnSWEEP_CSVClick() {
