@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace rd::sim {
 
@@ -75,6 +76,16 @@ ReaderCore::ReaderCore(Options options) : opt(std::move(options)), group(GroupOf
         epcs = opt.epcs;
     }
     tagReads.assign(epcs.size(), 0);
+    const int n = static_cast<int>(epcs.size());
+    for (int i = 0; i < n; ++i) {
+        if (static_cast<size_t>(i) < opt.tagMargins.size()) {
+            margins.push_back(opt.tagMargins[static_cast<size_t>(i)]);
+        } else if (!opt.tagMargins.empty() || n == 1) {
+            margins.push_back(18);
+        } else {
+            margins.push_back(4 + (28 * i + n - 1) / (2 * (n - 1))); // 4 + 14 i / (n - 1), rounded
+        }
+    }
     if (opt.replay) {
         player = std::make_unique<ReplayPlayer>(*opt.replay, opt.replayOptions, opt.identifier);
     }
@@ -135,6 +146,13 @@ void ReaderCore::Answer(const Request& req, SimTime now) {
             }
         }
         return;
+    }
+    if (group == ReaderGroup::Uhf900 && cmd == "SET_ATT_OUT" && words.size() >= 2) {
+        char* end = nullptr;
+        const long dB = std::strtol(words[1].c_str(), &end, 10);
+        if (*end == '\0') {
+            attenuation = static_cast<int>(std::clamp(dB, -1000L, 1000L));
+        }
     }
     if (group == ReaderGroup::Sensor433 && cmd == "SEND_COP_COLLECTION") {
         QueueAnswer(c, "collection_start..", delay);
@@ -424,7 +442,9 @@ void ReaderCore::QueueCycle(const std::string& counter, std::string* out, int* f
     };
     add("START_INVENTORY");
     for (size_t i = 0; i < epcs.size(); ++i) {
-        add("INV " + TagWords(i));
+        if (attenuation <= margins[i]) {
+            add("INV " + TagWords(i));
+        }
     }
 }
 

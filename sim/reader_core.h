@@ -134,6 +134,9 @@ class ReaderCore {
     std::vector<std::string> epcs;
     // Reads of each tag since the run began (for varySignal).
     std::vector<int> tagReads;
+    // The output attenuation, and the highest at which each tag is read.
+    int attenuation = 0;
+    std::vector<int> margins;
 
     // Collections in progress: when each ends, and the counter text to answer with.
     std::vector<std::pair<SimTime, std::string>> collections;

@@ -18,6 +18,8 @@
 //       that stays put does. With varySignal the strength moves by 1 from one read of the
 //       tag to the next (at most 3 away from its level), so the texts differ from read to
 //       read.
+//       "SET_ATT_OUT <dB>" sets the output attenuation (answered "OK"): a tag is left out
+//       of the cycles while it is above the tag's margin (tagMargins below).
 //   - 433 MHz kinds ("VKR433-16", "VKR433-SAW"):
 //       "SEND_COP_COLLECTION ..." gives ":<counter> collection_start..;" and, collectionMs
 //       later, ":<counter> collection_stop;".
@@ -82,6 +84,11 @@ struct Options {
     // 3008000000000001, 3008000000000002, ...
     int tagCount = 3;
     std::vector<std::string> epcs = {};
+    // The highest output attenuation, in dB, at which each tag is still read: in a cycle a
+    // tag answers only while the attenuation ("SET_ATT_OUT <dB>", 0 until one comes) is at
+    // most its margin. Empty: the margins spread evenly from 4 to 18 dB over the tags in
+    // field order, rounded to whole dB (one tag: 18). A tag beyond the list gets 18.
+    std::vector<int> tagMargins = {};
     // First cycle at once (after replyDelayMs), then one every cyclePeriodMs. Cycles that
     // fall due while 64 KiB of output wait unread are skipped.
     int cyclePeriodMs = 50;

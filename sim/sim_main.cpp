@@ -33,6 +33,9 @@ const char* const kUsage =
     "                          VKR900-153, VKR433-16, VKR433-SAW, WG, K7000 or any text\n"
     "  --tags N                tags in the field of a 900 MHz reader (default 3)\n"
     "  --epc EPC               a tag's EPC (repeatable; replaces --tags)\n"
+    "  --tag-margins DB,DB...  the highest output attenuation (SET_ATT_OUT) at which each\n"
+    "                          tag is still read, one per tag (without --tags or --epc: as\n"
+    "                          many tags); default: spread evenly from 4 to 18 dB\n"
     "  --cycle-ms MS           inventory cycle period (default 50)\n"
     "  --vary-signal           a tag's signal strength (word 6 of its answers) moves from\n"
     "                          read to read (without it: every read of a tag is the same text)\n"
@@ -90,6 +93,24 @@ bool AddComNumbers(const std::string& text, std::vector<int>& numbers) {
     }
 }
 
+// "4,8,12": whole numbers of dB, apart by commas.
+bool ToMargins(const std::string& text, std::vector<int>& margins) {
+    margins.clear();
+    size_t from = 0;
+    while (true) {
+        const size_t comma = text.find(',', from);
+        int dB = 0;
+        if (!ToInt(text.substr(from, comma == std::string::npos ? std::string::npos : comma - from), dB)) {
+            return false;
+        }
+        margins.push_back(dB);
+        if (comma == std::string::npos) {
+            return true;
+        }
+        from = comma + 1;
+    }
+}
+
 bool ToDouble(const std::string& text, double& value) {
     try {
         size_t used = 0;
@@ -140,6 +161,8 @@ int main(int argc, char** argv) {
         } else if (a == "--epc") {
             ok = value(text);
             opt.epcs.push_back(text);
+        } else if (a == "--tag-margins") {
+            ok = value(text) && ToMargins(text, opt.tagMargins);
         } else if (a == "--cycle-ms") {
             ok = number(opt.cyclePeriodMs) && opt.cyclePeriodMs >= 1;
         } else if (a == "--vary-signal") {
@@ -185,6 +208,14 @@ int main(int argc, char** argv) {
     }
     if (tagsGiven && !opt.epcs.empty()) {
         return Usage("--tags and --epc exclude each other");
+    }
+    if (!opt.tagMargins.empty()) {
+        const size_t tags = !opt.epcs.empty() ? opt.epcs.size() : static_cast<size_t>(opt.tagCount);
+        if (!tagsGiven && opt.epcs.empty()) {
+            opt.tagCount = static_cast<int>(opt.tagMargins.size());
+        } else if (opt.tagMargins.size() != tags) {
+            return Usage("--tag-margins needs one margin per tag");
+        }
     }
     if (comNumbers.empty())
         comNumbers.push_back(opt.comNumber);

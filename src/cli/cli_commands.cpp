@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include "cli/inventory_stop.h"
 #include "cli/inventory_tally.h"
 #include "cli/replay_command.h"
 #include "cli/session.h"
@@ -50,7 +51,11 @@ std::string Trimmed(const std::string& s) {
 }
 
 const ReaderWanted kAnyReader{};
+} // namespace
+
 const ReaderWanted k900Reader{[](ReaderGroup g) { return g == ReaderGroup::Uhf900; }, "900 MHz reader"};
+namespace {
+
 const ReaderWanted kSensorReader{
     [](ReaderGroup g) { return g == ReaderGroup::SensorTag || g == ReaderGroup::Active433; },
     "433 MHz or sensor-tag reader"};
@@ -109,6 +114,7 @@ std::string CheckComposedCommands(const CliOptions& o) {
         commands.push_back({"the command", SendText(o)});
         break;
     case Command::Inventory:
+    case Command::Sweep:
         commands.push_back(
             {"the inventory start (--q, --c, --n)", proto::KelmEpcInventoryTime(o.q, o.c, o.n)});
         commands.push_back({"the stop", proto::EpcStop()});
@@ -238,38 +244,10 @@ int RunInventory(const CliOptions& o, Output& out, TrafficLog& log) {
     if (endedByReader)
         s.note("the reader ended the inventory");
     if (!confirmed && !lost) {
-        const int requestsSeen = StopRequests();
-        const auto firstStop = Clock::now();
-        const auto giveUp = firstStop + milliseconds(kStopGiveUpMs);
-        auto nextStop = firstStop;
-        while (!confirmed) {
-            if (Clock::now() >= nextStop) {
-                if (nextStop >= giveUp)
-                    break;
-                s.send(proto::EpcStop());
-                // One stop a tick, as the window's timer: a late tick is not made up for.
-                nextStop += milliseconds(kStopRetryMs);
-                if (const auto now = Clock::now(); nextStop <= now)
-                    nextStop = now + milliseconds(kStopRetryMs);
-            }
-            const WaitEnd w = s.pump(
-                nextStop,
-                [&](const std::string& a) {
-                    confirmed = tally.take(a) == "STOP_INVENTORY";
-                    return !confirmed;
-                },
-                requestsSeen);
-            if (w == WaitEnd::Lost) {
-                lost = true;
-                break;
-            }
-            if (w == WaitEnd::Interrupted) {
-                s.note("interrupted again: stop abandoned");
-                break;
-            }
-        }
-        if (!confirmed && !lost && Clock::now() >= giveUp)
-            s.note("EPC_STOP not confirmed after 3 s; stop abandoned");
+        const StopEnd end =
+            StopInventory(s, [&](const std::string& a) { return tally.take(a) == "STOP_INVENTORY"; });
+        confirmed = end == StopEnd::Confirmed;
+        lost = end == StopEnd::Lost;
     }
     if (lost && !confirmed)
         s.note("no EPC_STOP could be sent: the reader may still be running the inventory");
@@ -412,6 +390,8 @@ int RunCommand(const CliOptions& o, Output& out, TrafficLog& log) {
         return RunMonitor(o, out, log);
     case Command::Replay:
         return RunReplay(o, out);
+    case Command::Sweep:
+        return RunSweep(o, out, log);
     case Command::None:
         break;
     }

@@ -3,6 +3,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_output.h"
+#include "cli/session.h"
 
 #include <string>
 
@@ -30,12 +31,17 @@ inline constexpr int kCollectionGraceMs = 2000;
 // when all fit. Checked before any port is opened.
 std::string CheckComposedCommands(const CliOptions& o);
 
+// The readers a command can work with.
+extern const ReaderWanted k900Reader;
+
 int RunPorts(const CliOptions& o, Output& out);
 int RunScan(const CliOptions& o, Output& out, TrafficLog& log);
 int RunSend(const CliOptions& o, Output& out, TrafficLog& log);
 int RunInventory(const CliOptions& o, Output& out, TrafficLog& log);
 int RunSensors(const CliOptions& o, Output& out, TrafficLog& log);
 int RunMonitor(const CliOptions& o, Output& out, TrafficLog& log);
+// cli_sweep.cpp
+int RunSweep(const CliOptions& o, Output& out, TrafficLog& log);
 
 int RunCommand(const CliOptions& o, Output& out, TrafficLog& log);
 

@@ -2,6 +2,7 @@
 
 #include "cli/cli_output.h"
 
+#include "link/sweep.h"
 #include "link/tcp_port.h"
 
 #include <charconv>
@@ -28,6 +29,13 @@ const char* const kUsage =
     "                        first EPC_STOP); without --cycles or --seconds it runs until\n"
     "                        Ctrl+C\n"
     "  sensors               a collection, then the three sensor-tag reads: T, H, cf, mf, df\n"
+    "  sweep [--steps \"0 2 4...\"] [--cycles N] [--q Q] [--c C] [--n N]\n"
+    "                        an attenuation sweep: for each value (default \"0 2 4 6 8 10\n"
+    "                        12 14 16 18 20\", in dB) SET_ATT_OUT, then an inventory of N\n"
+    "                        whole cycles (default 10), stopped with EPC_STOP; prints each\n"
+    "                        EPC's reads per step and its margin (the highest attenuation\n"
+    "                        at which it was still read), then the tags seen and reads\n"
+    "                        per step\n"
     "  monitor [--seconds S] [--hex]\n"
     "                        print every answer as it arrives, with the time (to the\n"
     "                        millisecond), as text or in hexadecimal; without --seconds\n"
@@ -58,6 +66,7 @@ const std::map<std::string, Command> kCommands = {
     {"ports", Command::Ports},         {"scan", Command::Scan},       {"send", Command::Send},
     {"inventory", Command::Inventory}, {"sensors", Command::Sensors}, {"monitor", Command::Monitor},
     {"replay", Command::Replay},
+    {"sweep", Command::Sweep},
 };
 
 bool ToInt(const std::string& text, int& value) {
@@ -166,6 +175,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 return r;
             if (!ToInt(value, o.cycles) || o.cycles < 1)
                 return bad();
+        } else if (a == "--steps") {
+            if (!takeValue())
+                return r;
+            const SweepSteps steps = ParseSweepSteps(value);
+            if (!steps.error.empty()) {
+                r.error = "bad value for --steps: " + steps.error;
+                return r;
+            }
+            o.steps = steps.values;
         } else if (a == "--seconds") {
             if (!takeValue())
                 return r;
@@ -189,10 +207,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return r;
     }
     const std::map<std::string, std::vector<Command>> belongsTo = {
-        {"--wait", {Command::Send}},   {"--cycles", {Command::Inventory}},
-        {"--q", {Command::Inventory}}, {"--c", {Command::Inventory}},
-        {"--n", {Command::Inventory}}, {"--seconds", {Command::Inventory, Command::Monitor}},
+        {"--wait", {Command::Send}},
+        {"--cycles", {Command::Inventory, Command::Sweep}},
+        {"--q", {Command::Inventory, Command::Sweep}},
+        {"--c", {Command::Inventory, Command::Sweep}},
+        {"--n", {Command::Inventory, Command::Sweep}},
+        {"--seconds", {Command::Inventory, Command::Monitor}},
         {"--hex", {Command::Monitor}},
+        {"--steps", {Command::Sweep}},
     };
     for (const std::string& g : given) {
         const auto it = belongsTo.find(g);
@@ -214,6 +236,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         r.error = "--no-probe needs --port, and a command that talks to the reader";
         return r;
     }
+    if (o.command == Command::Sweep && o.steps.empty())
+        o.steps = ParseSweepSteps(kSweepDefaultSteps).values;
+    if (o.command == Command::Sweep && o.cycles == 0)
+        o.cycles = kSweepDefaultCycles;
     if (o.command == Command::Send && o.words.empty()) {
         r.error = "send needs a command";
         return r;
@@ -225,7 +251,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     // A word goes out as the characters it spells: bytes that spell none have no place on the
     // wire.
     std::vector<std::string> spelt = o.words;
-    if (o.command == Command::Inventory)
+    if (o.command == Command::Inventory || o.command == Command::Sweep)
         spelt.insert(spelt.end(), {o.q, o.c, o.n});
     for (const std::string& w : spelt) {
         if (!IsUtf8(w)) {

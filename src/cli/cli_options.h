@@ -6,7 +6,7 @@
 
 namespace rd::cli {
 
-enum class Command { None, Ports, Scan, Send, Inventory, Sensors, Monitor, Replay };
+enum class Command { None, Ports, Scan, Send, Inventory, Sensors, Monitor, Replay, Sweep };
 
 struct CliOptions {
     Command command = Command::None;
@@ -32,6 +32,10 @@ struct CliOptions {
     std::string q = "20";
     std::string c = "5";
     std::string n = "15";
+
+    // sweep: the attenuation of each step, in dB; the cycles of each step are `cycles`
+    // (0: kSweepDefaultCycles).
+    std::vector<int> steps;
 
     // monitor
     bool hex = false;

@@ -174,6 +174,15 @@ JsonLine& JsonLine::num(std::string_view k, int64_t value) {
     return *this;
 }
 
+JsonLine& JsonLine::nums(std::string_view k, const std::vector<int64_t>& values) {
+    key(k);
+    body_ += '[';
+    for (std::size_t i = 0; i < values.size(); ++i)
+        body_ += (i ? "," : "") + std::to_string(values[i]);
+    body_ += ']';
+    return *this;
+}
+
 JsonLine& JsonLine::real(std::string_view k, double value, int decimals) {
     key(k);
     if (!std::isfinite(value))

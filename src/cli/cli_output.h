@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rd::cli {
 
@@ -33,6 +34,7 @@ class JsonLine {
   public:
     JsonLine& str(std::string_view key, std::string_view utf8);
     JsonLine& num(std::string_view key, int64_t value);
+    JsonLine& nums(std::string_view key, const std::vector<int64_t>& values); // an array
     JsonLine& real(std::string_view key, double value, int decimals);
     JsonLine& boolean(std::string_view key, bool value);
     std::string text() const { return body_ + "}"; }

@@ -137,7 +137,7 @@ QString EpcStop() {
 }
 
 QString SetAttOut(const QString& attenuation) {
-    return Join(QStringLiteral("SET_ATT_OUT "), {attenuation});
+    return Q(proto::SetAttOut(U8(attenuation)));
 }
 
 QString QueryAck() {

@@ -31,6 +31,10 @@ std::string EpcStop() {
     return "EPC_STOP";
 }
 
+std::string SetAttOut(std::string_view attenuation) {
+    return Join("SET_ATT_OUT ", {attenuation});
+}
+
 std::u16string Utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());

@@ -21,6 +21,8 @@ std::string SendCopReadUserId(std::string_view mfr, std::string_view serial);
 // "KELM_EPC_INVENTORY_TIME Q C CNTR".
 std::string KelmEpcInventoryTime(std::string_view q, std::string_view c, std::string_view cntr);
 std::string EpcStop();
+// "SET_ATT_OUT <attenuation>": the output attenuation, in dB.
+std::string SetAttOut(std::string_view attenuation);
 
 // UTF-8 as UTF-16; a byte that starts no valid sequence becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);

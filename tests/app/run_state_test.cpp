@@ -219,7 +219,7 @@ TEST_F(RunStates, EveryLabelTellsAssistiveTechnologyWhatItShows) {
                 << told.toStdString();
             runStateLabels += label->objectName() == "LabelRUN_STATE";
         }
-        EXPECT_EQ(runStateLabels, 5);
+        EXPECT_EQ(runStateLabels, 6);
     };
     check("stopped");
     click("BitBtnEPC_INVENTORY_TIME");

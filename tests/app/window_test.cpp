@@ -41,9 +41,10 @@ TEST(WindowStructure, PagesInOrderWithCaptionsAndStartPages) {
     ASSERT_TRUE(pc1 && pc2);
     EXPECT_EQ(tabNames(pc1), QStringList({"TabSheetTITLE", "TabSheetUTIL", "TabSheetTERMINAL",
                                           "TabSheet_ANT_TEST", "TabSheetLOG", "TabSheetZEZ2011",
-                                          "TabSheetKAMAZ", "TabSheetTAGS", "TabSheetFLEET"}));
+                                          "TabSheetKAMAZ", "TabSheetTAGS", "TabSheetFLEET",
+                                          "TabSheetSWEEP"}));
     EXPECT_EQ(tabCaptions(pc1).mid(1),
-              QStringList({"UTIL", "TRM", "ANT_TEST", "LOG", "ZEZ2011", "KAMAZ", "TAGS", "FLEET"}));
+              QStringList({"UTIL", "TRM", "ANT_TEST", "LOG", "ZEZ2011", "KAMAZ", "TAGS", "FLEET", "SWEEP"}));
     EXPECT_EQ(tabNames(pc2),
               QStringList({"TabSheet433", "TabSheet900", "TabSheetWG", "TabSheetALPHA", "TabSheetSpare"}));
     EXPECT_EQ(tabCaptions(pc2).mid(0, 4), QStringList({"433", "900", "Wiegand", "ALPHA"}));

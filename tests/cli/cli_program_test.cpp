@@ -2,8 +2,11 @@
 // port directory: what each command prints (its JSON lines parsed), what it sends, and its
 // exit codes.
 #include "cli_process.h"
-#include "sim/reader_sim.h"
 
+#include "sim/reader_sim.h"
+#include <QJsonArray>
+
+#include <QJsonArray>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -265,6 +268,9 @@ TEST_F(CliTest, WrongUsageShowsTheUsageWithExitCodeTwo) {
         {"sensors", "--hex"},
         {"replay"},
         {"replay", "a.log", "b.log"},
+        {"sweep", "--steps", "0 2 x"},
+        {"sweep", "--cycles", "0"},
+        {"inventory", "--steps", "0 2"},
     };
     AddReader();
     for (const auto& args : cases) {
@@ -622,6 +628,65 @@ TEST_F(CliTest, InventoryCountsEachTagOnceWithItsReads) {
         EXPECT_GT(summary[0].value(S("reads_per_s")).toDouble(), 0.0);
         EXPECT_EQ(Str(summary[0], "stop"), "confirmed");
         EXPECT_EQ(summary[0].value(S("lost_bytes")).toInt(-1), 0);
+    }
+}
+
+// A reader whose tags are read up to 4, 8 and 12 dB: the sweep finds each margin exactly,
+// each step an attenuation, whole cycles and a confirmed stop before the next.
+TEST_F(CliTest, SweepFindsEachTagsMarginExactly) {
+    sim::Options o;
+    o.tagMargins = {4, 8, 12};
+    o.cyclePeriodMs = 10;
+    sim::ReaderSim& r = AddReader(o);
+    int code = -1;
+    auto p = Run({"sweep", "--json", "--cycles", "3", "--q", "7"}, &code);
+    EXPECT_EQ(code, 0) << p->err;
+    EXPECT_FALSE(r.inventoryRunning());
+    std::vector<std::string> expected;
+    for (int dB = 0; dB <= 20; dB += 2)
+        expected.insert(expected.end(),
+                        {"SET_ATT_OUT " + std::to_string(dB), "KELM_EPC_INVENTORY_TIME 7 5 15", "EPC_STOP"});
+    EXPECT_EQ(CommandsAfterProbe(r), expected);
+    EXPECT_NE(p->err.find("step 6 of 11, 10 dB"), std::string::npos) << p->err;
+
+    const auto steps = p->Json("step");
+    ASSERT_EQ(steps.size(), 11u) << p->out;
+    const int seen[] = {3, 3, 3, 2, 2, 1, 1, 0, 0, 0, 0};
+    for (int s = 0; s < 11; ++s) {
+        EXPECT_EQ(Num(steps[std::size_t(s)], "attenuation_db"), 2 * s);
+        EXPECT_EQ(Num(steps[std::size_t(s)], "tags"), seen[s]) << s;
+        EXPECT_EQ(Num(steps[std::size_t(s)], "reads"), 3 * seen[s]) << s;
+    }
+    const auto tags = p->Json("tag");
+    ASSERT_EQ(tags.size(), 3u) << p->out;
+    for (int t = 0; t < 3; ++t) {
+        const int margin = 4 * (t + 1);
+        EXPECT_EQ(Str(tags[std::size_t(t)], "epc"), "300800000000000" + std::to_string(t + 1));
+        EXPECT_EQ(Num(tags[std::size_t(t)], "margin_db"), margin);
+        const QJsonArray reads = tags[std::size_t(t)].value(S("reads")).toArray();
+        ASSERT_EQ(reads.size(), 11);
+        for (int s = 0; s < 11; ++s)
+            EXPECT_EQ(reads[s].toInt(), 2 * s <= margin ? 3 : 0) << t << " " << s;
+    }
+
+    // As a table, over steps of its own; bad steps or cycles name their option.
+    readers.clear();
+    AddReader(o);
+    p = Run({"sweep", "--steps", "9,0  5 13", "--cycles", "2"}, &code);
+    EXPECT_EQ(code, 0) << p->err;
+    // In the order first read: the third tag alone at 9 dB.
+    EXPECT_EQ(p->out, "EPC                9 dB   0 dB   5 dB  13 dB  margin dB\n"
+                      "3008000000000003      2      2      2      0          9\n"
+                      "3008000000000001      0      2      0      0          0\n"
+                      "3008000000000002      0      2      2      0          5\n"
+                      "tags seen             1      3      2      0\n"
+                      "reads                 2      6      4      0\n");
+    for (const auto& [args, message] : {std::pair{std::vector<std::string>{"sweep", "--steps", "0 2 x"},
+                                                  "bad value for --steps: 'x' is not a whole number of dB"},
+                                        {{"sweep", "--cycles", "0"}, "bad value for --cycles: 0"}}) {
+        p = Run(args, &code);
+        EXPECT_EQ(code, 2);
+        EXPECT_NE(p->err.find(message), std::string::npos) << p->err;
     }
 }
 

@@ -193,6 +193,57 @@ INSTANTIATE_TEST_SUITE_P(Cases, InventoryCycles,
                                            CycleCase{20, 50, {20, 70, 120}, 190},
                                            CycleCase{0, 30, {0, 30, 60, 90, 120, 150}, 170}));
 
+// The output attenuation: a tag is in a cycle only while the attenuation is at most its
+// margin, given or spread from 4 to 18 dB over the tags.
+struct AttenuationCase {
+    const char* name;
+    int tags;
+    std::vector<int> margins;
+    const char* attenuation;   // "" : no SET_ATT_OUT
+    std::vector<int> tagsRead; // 1 for 3008000000000001, ...
+};
+
+class Attenuation : public ::testing::TestWithParam<AttenuationCase> {};
+
+TEST_P(Attenuation, LeavesOutTheTagsAboveTheirMargin) {
+    const AttenuationCase& c = GetParam();
+    ReaderCore core({.identifier = "VKR900-15", .tagCount = c.tags, .tagMargins = c.margins});
+    BufferLine line;
+    int counter = 1;
+    if (*c.attenuation != '\0') {
+        Send(core, 0, counter++, std::string("SET_ATT_OUT ") + c.attenuation);
+    }
+    Send(core, 0, counter, "KELM_EPC_INVENTORY_TIME 20 5 15");
+    RunUntil(core, line, 0, 10);
+    std::vector<int> read;
+    for (const std::string& a : core.answers()) {
+        if (a.find(" INV ") != std::string::npos) {
+            read.push_back(std::stoi(a.substr(a.find(" 3008") + 5, 12), nullptr, 16));
+        }
+    }
+    EXPECT_EQ(read, c.tagsRead);
+    if (*c.attenuation != '\0') {
+        EXPECT_EQ(core.answers().front(), ":00000001 OK;");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Attenuation,
+    ::testing::Values(AttenuationCase{"NoneSetReadsAll", 3, {4, 8, 12}, "", {1, 2, 3}},
+                      AttenuationCase{"AtAMarginTheTagIsRead", 3, {4, 8, 12}, "8", {2, 3}},
+                      AttenuationCase{"AboveAMarginItIsNot", 3, {4, 8, 12}, "9", {3}},
+                      AttenuationCase{"AboveAll", 3, {4, 8, 12}, "13", {}},
+                      AttenuationCase{"NotANumberChangesNothing", 3, {4, 8, 12}, "9x", {1, 2, 3}},
+                      // Spread: 4, 7, 10, 12, 15, 18.
+                      AttenuationCase{"SixSpreadAt10", 6, {}, "10", {3, 4, 5, 6}},
+                      AttenuationCase{"SixSpreadAt11", 6, {}, "11", {4, 5, 6}},
+                      AttenuationCase{"SixSpreadAt7", 6, {}, "7", {2, 3, 4, 5, 6}},
+                      AttenuationCase{"SixSpreadAt15", 6, {}, "15", {5, 6}},
+                      AttenuationCase{"SixSpreadAt18", 6, {}, "18", {6}},
+                      AttenuationCase{"SixSpreadAt19", 6, {}, "19", {}},
+                      AttenuationCase{"OneTagAt18", 1, {}, "18", {1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(InventoryCycleTimes, ALateTickMakesNoMissedCycleUp) {
     ReaderCore core({.identifier = "VKR900-15", .tagCount = 1, .cyclePeriodMs = 50});
     BufferLine line;

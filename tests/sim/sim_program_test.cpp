@@ -142,6 +142,29 @@ TEST(SimProgram, ServesTheReaderOnTcpWithoutAPortDirectory) {
     EXPECT_EQ(sim.Wait(), 0);
 }
 
+// --tag-margins alone makes as many tags, each read up to its margin.
+TEST(SimProgram, TagMarginsSetTheTagsAndTheirMargins) {
+    TempPortDir dir;
+    SimProcess sim({"--port-dir", dir.path(), "--com", "1", "--no-crlf", "--tag-margins", "4,9,6,7,2"});
+    ASSERT_FALSE(sim.ReadLine().empty());
+    {
+        PtyClient client(dir.path() + "/COM1");
+        ASSERT_TRUE(client.ok());
+        client.Write(RequestFrame(1, "SET_ATT_OUT 5"));
+        EXPECT_EQ(client.ReadFrames(1), ":00000001 OK;");
+        client.Write(RequestFrame(2, "KELM_EPC_INVENTORY_TIME 20 5 15"));
+        const auto frames = FramesIn(client.ReadFrames(4));
+        ASSERT_EQ(frames.size(), 4u);
+        EXPECT_EQ(frames[0], ":00000002 START_INVENTORY;");
+        EXPECT_NE(frames[1].find(" 3008000000000002 "), std::string::npos) << frames[1];
+        EXPECT_NE(frames[2].find(" 3008000000000003 "), std::string::npos) << frames[2];
+        EXPECT_NE(frames[3].find(" 3008000000000004 "), std::string::npos) << frames[3];
+        EXPECT_EQ(FramesIn(client.ReadFrames(1)).at(0), ":00000002 START_INVENTORY;");
+    }
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+}
+
 TEST(SimProgram, FloodFromTheStart) {
     // The tag's second read: the same text, or with --vary-signal a strength moved by 1.
     const std::pair<std::vector<std::string>, const char*> cases[] = {
@@ -257,6 +280,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ArgsCase{"TcpPortOutOfRange", {"--tcp", "65536"}, 2, ""},
                       ArgsCase{"NegativeSpeed", {"--speed", "-1"}, 2, ""},
                       ArgsCase{"NoRecording", {"--replay", "/nonexistent/x.log"}, 1, ""},
+                      ArgsCase{"MarginNotANumber", {"--tag-margins", "4,x"}, 2, ""},
+                      ArgsCase{"MarginMissing", {"--tag-margins", "4,,8"}, 2, ""},
+                      ArgsCase{"MarginsForOtherTags", {"--tags", "2", "--tag-margins", "4,8,12"}, 2, ""},
                       ArgsCase{"NoSuchDirectory", {"--port-dir", "/nonexistent/x"}, 1, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 

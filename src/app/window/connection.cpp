@@ -1,6 +1,7 @@
 // The connection to a found reader: the receiver thread, the end of a connection, a lost
 // connection and the attempts to reopen it, and the hints on the port box and status label.
 #include "app/window/main_window.h"
+#include "tools/sweep_page.h"
 
 #include "kit/conv.h"
 
@@ -66,6 +67,7 @@ void TFormQUOR::endConnection() {
     // stays so until the next start: the reader may still be running it.
     if (runState_ == RunState::Running || runState_ == RunState::Stopping)
         setRunState(RunState::Stopped);
+    pageSWEEP->connectionEnded();
     if (!had)
         return;
     // Every control that showed the connection as it is without one.

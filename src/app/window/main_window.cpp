@@ -17,6 +17,7 @@
 #include "tools/inv_log.h"
 #include "tools/kamaz.h"
 #include "tools/saw_monitor.h"
+#include "tools/sweep_page.h"
 #include "tools/tags_page.h"
 
 #include <QComboBox>
@@ -100,11 +101,13 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
     // The readers of every bridge on an MQTT broker.
     pageFLEET = new FleetPage(PageControl1);
     PageControl1->addTab(pageFLEET, QStringLiteral("FLEET"));
+    pageSWEEP = new SweepPage(*this, PageControl1);
+    PageControl1->addTab(pageSWEEP, QStringLiteral("SWEEP"));
 
     // The inventory run state, on every page that starts runs or follows them.
-    for (QWidget* page :
-         {static_cast<QWidget*>(page900), static_cast<QWidget*>(pageANT_TEST), static_cast<QWidget*>(pageLOG),
-          static_cast<QWidget*>(pageKAMAZ), static_cast<QWidget*>(pageTAGS)})
+    for (QWidget* page : {static_cast<QWidget*>(page900), static_cast<QWidget*>(pageANT_TEST),
+                          static_cast<QWidget*>(pageLOG), static_cast<QWidget*>(pageKAMAZ),
+                          static_cast<QWidget*>(pageTAGS), static_cast<QWidget*>(pageSWEEP)})
         runStateLabels_.push_back(RunStateLabel::addTo(page));
     // The status bar, below every page.
     statusBar_ = new WindowStatusBar(this);
@@ -281,6 +284,8 @@ void TFormQUOR::wirePages() {
         });
     });
     connect(pageTAGS, &TagsPage::cleared, this, [this] { statusBar_->showReplay(QString()); });
+    pageSWEEP->setConnectedCheck([this] { return connected(); });
+    connect(pageSWEEP, &SweepPage::stateChanged, statusBar_, &WindowStatusBar::showSweep);
 }
 
 bool TFormQUOR::eventFilter(QObject* watched, QEvent* event) {

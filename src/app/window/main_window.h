@@ -59,6 +59,7 @@ class SawMonitorPage;
 class KamazPage;
 class TagsPage;
 class FleetPage;
+class SweepPage;
 
 // The console presets of ComboBoxUTIL_COMMAND, in list order (empty items separate groups).
 QStringList ConsolePresets();
@@ -201,6 +202,7 @@ class TFormQUOR : public QWidget, public Shell {
     KamazPage* pageKAMAZ = nullptr;
     TagsPage* pageTAGS = nullptr;
     FleetPage* pageFLEET = nullptr;
+    SweepPage* pageSWEEP = nullptr;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

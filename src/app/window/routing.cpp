@@ -10,6 +10,7 @@
 #include "tools/ant_test.h"
 #include "tools/inv_log.h"
 #include "tools/saw_monitor.h"
+#include "tools/sweep_page.h"
 #include "tools/tags_page.h"
 
 #include <QElapsedTimer>
@@ -74,6 +75,7 @@ void TFormQUOR::routeOneAnswer(const std::string& bytes) {
     pageLOG->InvLogAnswer(answer);
     pageZEZ2011->SawAnswer(answer);
     pageTAGS->TagsAnswer(answer);
+    pageSWEEP->SweepAnswer(answer);
     if (tallying_)
         runTally_.answer(bytes, statusClock_.elapsed());
     ++answersRouted_;

@@ -12,6 +12,7 @@
 #include "panels/panel900.h"
 #include "tools/ant_test.h"
 #include "tools/tags_page.h"
+#include "tools/sweep_page.h"
 
 #include <QTimer>
 
@@ -95,6 +96,8 @@ void TFormQUOR::endStopRetries(RunState shown) {
     // Confirmed, abandoned, failed or cut off by a lost connection: the window waits for
     // nothing more. Only a confirmed stop shows the run as stopped.
     setRunState(shown);
+    // Last: a sweep begins its next step here, and that step's start sets the run state.
+    pageSWEEP->runStopEnded(shown == RunState::Stopped);
 }
 
 void TFormQUOR::StopInventoryAnswer(const QString& answer) {
@@ -130,6 +133,7 @@ void TFormQUOR::runCutOff() {
         endStopRetries(RunState::Interrupted);
     else if (runState_ == RunState::Running || runState_ == RunState::Stopping)
         setRunState(RunState::Interrupted);
+    pageSWEEP->connectionEnded();
 }
 
 void TFormQUOR::stopRunAfterReconnect() {

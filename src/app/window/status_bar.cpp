@@ -95,14 +95,17 @@ WindowStatusBar::WindowStatusBar(QWidget* parent) : QStatusBar(parent) {
     rate_ = MakePart(this, "LabelSTATUS_RATE", QStringLiteral("inventory reads"));
     log_ = MakePart(this, "LabelSTATUS_LOG", QStringLiteral("traffic log"));
     replay_ = MakePart(this, "LabelSTATUS_REPLAY", QStringLiteral("recorded session"));
+    sweep_ = MakePart(this, "LabelSTATUS_SWEEP", QStringLiteral("attenuation sweep"));
     addWidget(link_, 3);
     addWidget(run_, 2);
     addWidget(rate_, 2);
     addWidget(log_, 2);
     addWidget(replay_, 2);
+    addWidget(sweep_, 2);
     rate_->hide();
     log_->hide();
     replay_->hide();
+    sweep_->hide();
     showLink(link_status::notConnected(), false);
 }
 
@@ -139,6 +142,11 @@ void WindowStatusBar::showReplay(const QString& path) {
     SetPart(replay_, path.isEmpty() ? QString() : QStringLiteral("replay of ") + QFileInfo(path).fileName());
     replay_->setToolTip(path);
     replay_->setVisible(!path.isEmpty());
+}
+
+void WindowStatusBar::showSweep(const QString& text) {
+    SetPart(sweep_, text);
+    sweep_->setVisible(!text.isEmpty());
 }
 
 } // namespace rd

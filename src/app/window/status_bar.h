@@ -2,8 +2,9 @@
 // connection ("COM3 · VKR900-15 · 115200 8N2", "Not connected — press COM", a scan under way,
 // a lost connection in red), the inventory run state as the pages' indicators show it, the
 // reads a second and the distinct EPCs during a run, the traffic log's file name while
-// one is written, and the recorded session loaded into the window. Each part gives assistive technology its
-// text as its accessible description, updated with the text.
+// one is written, the recorded session loaded into the window, and the attenuation sweep's state once
+// one has begun. Each part gives assistive technology its text as its accessible description, updated
+// with the text.
 #pragma once
 
 #include <QColor>
@@ -62,12 +63,15 @@ class WindowStatusBar : public QStatusBar {
     void showLog(const QString& path);
     // "replay of FILE": the recorded session loaded (the whole path as hint); "" hides the part.
     void showReplay(const QString& path);
+    // The attenuation sweep's state and progress ("sweep: step 4 of 11, 10 dB"); "" hides it.
+    void showSweep(const QString& text);
 
     QLabel* link() const { return link_; }
     QLabel* run() const { return run_; }
     QLabel* rate() const { return rate_; }
     QLabel* log() const { return log_; }
     QLabel* replay() const { return replay_; }
+    QLabel* sweep() const { return sweep_; }
 
   private:
     QLabel* link_;
@@ -75,6 +79,7 @@ class WindowStatusBar : public QStatusBar {
     QLabel* rate_;
     QLabel* log_;
     QLabel* replay_;
+    QLabel* sweep_;
 };
 
 } // namespace rd
