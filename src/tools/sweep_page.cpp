@@ -271,7 +271,7 @@ void SweepPage::BitBtnSWEEP_CSVClick() {
                                            TimeFileName(TimeText()) + QStringLiteral("-SWEEP.csv"));
     if (path.isEmpty())
         return;
-    WriteTextLinesFile(path, model_.csvLines());
+    WriteTextLinesFile(path, model_.csvLines(), FileText::AnswerBytes);
 }
 
 void SweepPage::BitBtnSWEEP_PNGClick() {

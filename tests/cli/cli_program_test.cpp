@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -917,24 +919,43 @@ TEST_F(CliTest, MonitorNeverWritesAReadersControlCharactersRaw) {
 }
 
 TEST_F(CliTest, AnswersLostToAFullReceiveBufferAreReportedAndFailTheRun) {
-    // The reader floods while nobody reads the program's standard output: its writes stall
-    // once the pipe is full, and its receive buffer overflows behind them.
+    // The reader floods while the program cannot get rid of what it writes: monitor's standard
+    // output, or inventory's traffic log (a pipe nobody reads), fills and its writes stall;
+    // its receive buffer overflows behind them.
+    const std::string fifo = home.path() + "/stalled-log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::vector<std::string> cases[] = {
         {"monitor", "--seconds", "1.5"},
         {"monitor", "--json", "--seconds", "1.5"},
-        {"inventory", "--json", "--seconds", "1.5"},
+        {"--traffic-log", fifo, "inventory", "--json", "--seconds", "1.5"},
     };
     for (const auto& args : cases) {
-        const bool json = args[1] == "--json";
-        SCOPED_TRACE(args[0] + (json ? " --json" : ""));
+        const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+        const bool stalledLog = args[0] == "--traffic-log";
+        SCOPED_TRACE(args[stalledLog ? 2 : 0] + (json ? " --json" : ""));
         readers.clear();
         sim::ReaderSim& r = AddReader();
+        // The pipe's reader is there (so that the program can open it) but reads nothing
+        // until the flood is over.
+        const int logReader = stalledLog ? ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK) : -1;
         auto p = Start(args);
         ASSERT_TRUE(p->WaitForStderr("VKR900-15 found COM3"));
         r.startFlood();
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         r.stopFlood();
+        std::atomic<bool> done{false};
+        std::thread drain([&] {
+            char scrap[65536];
+            while (logReader >= 0 && !done.load()) {
+                if (::read(logReader, scrap, sizeof scrap) <= 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
         EXPECT_EQ(p->Wait(), 1) << p->err;
+        done.store(true);
+        drain.join();
+        if (logReader >= 0)
+            ::close(logReader);
         EXPECT_TRUE(QRegularExpression(S("COM3: [1-9]\\d* bytes lost, receive buffer full"))
                         .match(QString::fromStdString(p->err))
                         .hasMatch())
