@@ -65,8 +65,7 @@ namespace {
 const std::map<std::string, Command> kCommands = {
     {"ports", Command::Ports},         {"scan", Command::Scan},       {"send", Command::Send},
     {"inventory", Command::Inventory}, {"sensors", Command::Sensors}, {"monitor", Command::Monitor},
-    {"replay", Command::Replay},
-    {"sweep", Command::Sweep},
+    {"replay", Command::Replay},       {"sweep", Command::Sweep},
 };
 
 bool ToInt(const std::string& text, int& value) {

@@ -207,7 +207,8 @@ TEST_F(WindowSettings, DefaultsWhenOffOrDamaged) {
         {"damaged file", QByteArray(damaged, sizeof damaged - 1) + QByteArray(3000, '\xfe'), true},
         {"unreadable entries",
          "[boxes]\nEditNET_PORT=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x3\n[window]\ngeometry=@ByteArray(zz)\n"
-         "hiddenPages=UTIL, TRM, ANT_TEST, LOG, ZEZ2011, KAMAZ, TAGS, FLEET, SWEEP, ReaderDesk\ncurrentPage=nope\n",
+         "hiddenPages=UTIL, TRM, ANT_TEST, LOG, ZEZ2011, KAMAZ, TAGS, FLEET, SWEEP, "
+         "ReaderDesk\ncurrentPage=nope\n",
          true},
     };
     std::map<QString, QString> defaults;

@@ -39,10 +39,10 @@ TEST(WindowStructure, PagesInOrderWithCaptionsAndStartPages) {
     auto* pc1 = w.findChild<QTabWidget*>("PageControl1");
     auto* pc2 = w.findChild<QTabWidget*>("PageControl2");
     ASSERT_TRUE(pc1 && pc2);
-    EXPECT_EQ(tabNames(pc1), QStringList({"TabSheetTITLE", "TabSheetUTIL", "TabSheetTERMINAL",
-                                          "TabSheet_ANT_TEST", "TabSheetLOG", "TabSheetZEZ2011",
-                                          "TabSheetKAMAZ", "TabSheetTAGS", "TabSheetFLEET",
-                                          "TabSheetSWEEP"}));
+    EXPECT_EQ(
+        tabNames(pc1),
+        QStringList({"TabSheetTITLE", "TabSheetUTIL", "TabSheetTERMINAL", "TabSheet_ANT_TEST", "TabSheetLOG",
+                     "TabSheetZEZ2011", "TabSheetKAMAZ", "TabSheetTAGS", "TabSheetFLEET", "TabSheetSWEEP"}));
     EXPECT_EQ(tabCaptions(pc1).mid(1),
               QStringList({"UTIL", "TRM", "ANT_TEST", "LOG", "ZEZ2011", "KAMAZ", "TAGS", "FLEET", "SWEEP"}));
     EXPECT_EQ(tabNames(pc2),

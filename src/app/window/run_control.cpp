@@ -11,8 +11,8 @@
 #include "panels/commands.h"
 #include "panels/panel900.h"
 #include "tools/ant_test.h"
-#include "tools/tags_page.h"
 #include "tools/sweep_page.h"
+#include "tools/tags_page.h"
 
 #include <QTimer>
 
