@@ -1,5 +1,7 @@
 #include "bridge/bridge.h"
 
+#include <algorithm>
+
 #include "bridge/event_log.h"
 #include "bridge/reader_worker.h"
 
@@ -132,9 +134,12 @@ int RunBridge(const BridgeOptions& o) {
     log.event("started",
               {{"broker", ctx.broker.url()}, {"topic_prefix", ctx.topicPrefix}, {"readers", readers}});
 
+    // --queue bounds the bridge as a whole: each reader keeps its share.
+    const std::size_t queueShare =
+        std::max<std::size_t>(1, ctx.options->queue / std::max<std::size_t>(1, ports.size()));
     std::vector<std::unique_ptr<ReaderWorker>> workers;
     for (const std::string& p : ports)
-        workers.push_back(std::make_unique<ReaderWorker>(ctx, p));
+        workers.push_back(std::make_unique<ReaderWorker>(ctx, p, queueShare));
     for (auto& w : workers)
         w->start();
 

@@ -35,9 +35,9 @@ std::string CounterText(int32_t counter) {
 
 } // namespace
 
-ReaderWorker::ReaderWorker(const BridgeContext& ctx, std::string port)
+ReaderWorker::ReaderWorker(const BridgeContext& ctx, std::string port, std::size_t queueShare)
     : ctx_(ctx), port_(std::move(port)), name_(ReaderName(port_)), topic_(ctx.topicPrefix + "/" + name_),
-      queue_(ctx.options->queue) {}
+      queue_(queueShare) {}
 
 ReaderWorker::~ReaderWorker() {
     stop();
@@ -393,10 +393,16 @@ void ReaderWorker::flushBatch() {
     batch_.clear();
 }
 
+namespace {
+constexpr uint64_t kMaxInFlight = 2000;
+} // namespace
+
 void ReaderWorker::drain() {
     if (!batch_.empty() && Clock::now() >= batchDue_)
         flushBatch();
-    while (!queue_.empty() && client_ && client_->connected()) {
+    // The library's own queue is unbounded: messages wait here, in the bounded queue, while
+    // the connection has not written what it already holds.
+    while (!queue_.empty() && client_ && client_->connected() && client_->inFlight() < kMaxInFlight) {
         const OutMessage& m = queue_.front();
         if (!client_->publish(m.topic, m.payload, m.qos, m.retain))
             break;

@@ -47,7 +47,8 @@ class ReaderWorker {
   public:
     using Clock = std::chrono::steady_clock;
 
-    ReaderWorker(const BridgeContext& ctx, std::string port);
+    // queueShare: the messages this reader keeps while the broker is away (its share of --queue).
+    ReaderWorker(const BridgeContext& ctx, std::string port, std::size_t queueShare);
     ~ReaderWorker(); // stop() and join
     ReaderWorker(const ReaderWorker&) = delete;
     ReaderWorker& operator=(const ReaderWorker&) = delete;

@@ -189,6 +189,7 @@ bool Client::publish(const std::string& topic, const std::string& payload, int q
         }
         return false;
     }
+    handed_.fetch_add(1);
     return true;
 }
 
@@ -233,6 +234,8 @@ void Client::onConnect(mosquitto* m, void* self, int code) {
         c->connected_ = code == 0;
         subs = c->subscriptions_;
     }
+    // What was in flight on the connection before has been written or is gone with it.
+    c->done_.store(c->handed_.load());
     if (code == 0) {
         for (const auto& [pattern, qos] : subs) {
             mosquitto_subscribe(m, nullptr, pattern.c_str(), qos);
@@ -276,6 +279,7 @@ void Client::onMessage(mosquitto*, void* self, const mosquitto_message* msg) {
 
 void Client::onPublish(mosquitto*, void* self, int mid) {
     auto* c = static_cast<Client*>(self);
+    c->done_.fetch_add(1);
     if (c->handlers_.published) {
         c->handlers_.published(mid);
     }

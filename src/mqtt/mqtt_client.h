@@ -6,6 +6,7 @@
 // (a Qt window) hands what it needs over to that thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,6 +99,16 @@ class Client {
 
     bool connected() const;
 
+    // Messages handed to the library and not yet written to the connection (QoS 0) or not yet
+    // acknowledged (QoS 1 and 2). The library's own queue has no bound: a caller that must
+    // keep its memory bounded holds its messages back while this is high. A reconnect counts
+    // what was in flight as gone.
+    uint64_t inFlight() const {
+        const uint64_t handed = handed_.load();
+        const uint64_t done = done_.load();
+        return handed > done ? handed - done : 0;
+    }
+
   private:
     static void onConnect(mosquitto*, void*, int);
     static void onDisconnect(mosquitto*, void*, int);
@@ -112,6 +123,8 @@ class Client {
     std::vector<std::pair<std::string, int>> subscriptions_;
     bool connected_ = false;
     bool stopping_ = false;
+    std::atomic<uint64_t> handed_{0};
+    std::atomic<uint64_t> done_{0};
 };
 
 } // namespace mqtt

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "support/mosquitto_broker.h"
 
@@ -182,6 +183,23 @@ TEST(MqttClientSession, AKeptSessionGetsWhatCameWhileItWasAway) {
     ASSERT_EQ(sub.start(), "");
     ASSERT_TRUE(seen.waitFor([&] { return !seen.messages.empty(); })) << broker.log();
     EXPECT_EQ(seen.messages[0].payload, "while away");
+}
+
+TEST_F(MqttClientTest, MessagesInFlightAreCountedUntilWritten) {
+    Seen seen;
+    mqtt::Client pub(OptionsFor(broker, "pub"), seen.handlers());
+    ASSERT_EQ(pub.start(), "");
+    ASSERT_TRUE(seen.waitFor([&] { return !seen.connacks.empty(); }));
+    EXPECT_EQ(pub.inFlight(), 0u);
+    const std::string payload(4096, 'x');
+    for (int i = 0; i < 200; ++i)
+        for (int qos : {0, 1})
+            ASSERT_TRUE(pub.publish("t/" + std::to_string(qos), payload, qos, false));
+    EXPECT_GT(pub.inFlight(), 0u) << "400 messages of 4 KiB cannot all be written at once";
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (pub.inFlight() != 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(pub.inFlight(), 0u) << "written and acknowledged messages stay counted";
 }
 
 TEST(MqttClientAuth, AWrongPasswordIsAFinalRefusal) {
