@@ -112,10 +112,21 @@ class MosquittoBroker {
     void stop() {
         if (pid_ > 0) {
             ::kill(pid_, SIGTERM);
+            ::kill(pid_, SIGCONT); // a paused broker ends too
             int status = 0;
             ::waitpid(pid_, &status, 0);
             pid_ = -1;
         }
+    }
+
+    // Holds the broker still (SIGSTOP): connections stay open, nothing is answered.
+    void pause() {
+        if (pid_ > 0)
+            ::kill(pid_, SIGSTOP);
+    }
+    void resume() {
+        if (pid_ > 0)
+            ::kill(pid_, SIGCONT);
     }
 
     // The broker's own log, for a failure message.
