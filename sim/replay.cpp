@@ -10,13 +10,6 @@ namespace {
 // high speed cannot pile up the whole recording at once.
 constexpr std::size_t kBatchBytes = 8192;
 
-std::string FirstWord(const std::string& text) {
-    const std::size_t from = text.find_first_not_of(' ');
-    if (from == std::string::npos)
-        return {};
-    return text.substr(from, text.find(' ', from) - from);
-}
-
 } // namespace
 
 ReplayPlayer::ReplayPlayer(const proto::Recording& recording, ReplayOptions options,
@@ -31,7 +24,7 @@ ReplayPlayer::ReplayPlayer(const proto::Recording& recording, ReplayOptions opti
     bool skipping = false; // after a VERSION request: its reply is the identifier's
     for (const proto::RecordedLine& l : recording.lines) {
         if (l.kind == proto::RecordedKind::Request) {
-            skipping = FirstWord(l.command) == "VERSION";
+            skipping = proto::CommandKeyword(l.command) == "VERSION";
             if (skipping)
                 continue;
             into = &byCommand_[l.command];
@@ -71,7 +64,7 @@ void ReplayPlayer::request(const Request& req, Time now) {
         if (!free_.answers.empty())
             freePlaying_ = Playing{&free_, now, 0, 0, {}};
     }
-    if (FirstWord(req.command) == "VERSION") {
+    if (proto::CommandKeyword(req.command) == "VERSION") {
         pendingNow_.push_back(proto::WithCounter(identifier_, req.counter));
         say(shown + " answered with the recorded identifier reply");
         return;

@@ -6,17 +6,6 @@
 
 namespace rd::cli {
 
-namespace {
-
-std::string FirstWord(const std::string& text) {
-    const std::size_t from = text.find_first_not_of(' ');
-    if (from == std::string::npos)
-        return {};
-    return text.substr(from, text.find(' ', from) - from);
-}
-
-} // namespace
-
 RecordedRuns TallyRecording(const proto::Recording& r) {
     RecordedRuns out;
     InventoryTally& tally = out.tally;
@@ -33,7 +22,7 @@ RecordedRuns TallyRecording(const proto::Recording& r) {
     out.figures.stop = "still running";
     for (const proto::RecordedLine& l : r.lines) {
         if (l.kind == proto::RecordedKind::Request) {
-            const std::string command = FirstWord(l.command);
+            const std::string command = proto::CommandKeyword(l.command);
             if (command == "KELM_EPC_INVENTORY_TIME" && !inRun) {
                 inRun = true;
                 stopSent = false;

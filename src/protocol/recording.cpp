@@ -324,6 +324,13 @@ std::string_view AnswerFrame(std::string_view bytes) {
     return bytes.substr(colon, semi - colon + 1);
 }
 
+std::string CommandKeyword(std::string_view command) {
+    const std::size_t from = command.find_first_not_of(' ');
+    if (from == std::string_view::npos)
+        return {};
+    return std::string(command.substr(from, command.find(' ', from) - from));
+}
+
 std::string FrameWord(int n, std::string_view frame) {
     if (frame.size() < 2 || frame.front() != ':' || frame.back() != ';' || n < 1)
         return {};

@@ -63,6 +63,8 @@ Recording ReadRecording(const std::string& path);
 std::string_view AnswerFrame(std::string_view bytes);
 // Word n (from 1) of a frame ':' ... ';' split at blanks; "" when there is none.
 std::string FrameWord(int n, std::string_view frame);
+// The keyword of a request's command text: its first word ("" for a blank text).
+std::string CommandKeyword(std::string_view command);
 // The frame with word 1 (the counter) replaced; a frame without word 1 as it is.
 std::string WithCounter(std::string_view frame, std::string_view counter);
 
