@@ -329,11 +329,12 @@ TEST_F(BridgeProgram, KeepsReadsWhileTheBrokerIsAwayUpToTheQueue) {
     sim::ReaderSim& reader = addReader(3);
     mqtt::ClientOptions keep;
     keep.cleanSession = false;
-    Watcher watcher(broker.url(), "site/COM3/tags", keep);
+    Watcher watcher(broker.url(), "site/COM3/#", keep);
     ASSERT_TRUE(watcher.waitConnected());
     BridgeProcess bridge(args(broker.url(), {"--port", "COM3", "--queue", "15"}), dir_);
-    ASSERT_TRUE(waitForEvent(Event("broker_connected"))) << bridge.Stderr();
-    ASSERT_TRUE(waitForEvent(Event("reader_online")));
+    // The state reaching the watcher shows its subscription in place before the first read.
+    ASSERT_TRUE(watcher.waitFor("site/COM3/state", [](const auto& s) { return LastStateIs(s, "online"); }))
+        << bridge.Stderr() << testing::ReadWhole(log_);
 
     auto inject = [&](const std::string& stem, int count) {
         for (int i = 1; i <= count; ++i)
@@ -346,7 +347,8 @@ TEST_F(BridgeProgram, KeepsReadsWhileTheBrokerIsAwayUpToTheQueue) {
         return out;
     };
     inject("A", 5);
-    ASSERT_TRUE(watcher.waitFor("site/COM3/tags", [](const auto& t) { return t.size() == 5; }));
+    ASSERT_TRUE(watcher.waitFor("site/COM3/tags", [](const auto& t) { return t.size() == 5; }))
+        << testing::ReadWhole(log_);
 
     broker.stop();
     ASSERT_TRUE(waitForEvent(Event("broker_lost")));
