@@ -113,6 +113,19 @@ void SetClockForTesting(std::function<QDateTime()> clock) {
     clockFn() = std::move(clock);
 }
 
+QString TimeText() {
+    thread_local qint64 shownSecond = std::numeric_limits<qint64>::min();
+    thread_local QString shown;
+    const qint64 ms = NowMs();
+    // Whole seconds, also before 1970; the local time changes its offset only on whole seconds.
+    const qint64 second = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+    if (second != shownSecond) {
+        shown = TimeText(Now().time());
+        shownSecond = second;
+    }
+    return shown;
+}
+
 QString TimeText(const QTime& t) {
     static const QString format = [] {
         QString f = QLocale().timeFormat(QLocale::LongFormat);

@@ -26,9 +26,9 @@ qint64 NowMs();
 // Time of day in the locale's long time format (hours, minutes, seconds), without a
 // time-zone part.
 QString TimeText(const QTime& t);
-inline QString TimeText() {
-    return TimeText(Now().time());
-}
+// TimeText of Now(). The text is made again only when the second changes: the clock label
+// asks for it at every tick of the main timer.
+QString TimeText();
 
 // A save-file dialog: shows it with the suggested file name in the folder of the last file
 // saved (kept in the settings), else in the user's documents folder, and returns the chosen

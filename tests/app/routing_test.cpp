@@ -333,12 +333,17 @@ TEST_F(Connected, NotConnectedStopStillPendsAndLaterReachesTheReader) {
 TEST_F(Connected, ClockLabelShowsTheTimeAtEveryTick) {
     connect();
     auto* clock = control<QLabel>("Label_ANT_TEST_TIME");
-    const QDateTime t(QDate(2013, 3, 1), QTime(9, 5, 7));
-    SetClockForTesting([&] { return t; });
-    window().TimerMAIN->fire();
-    SetClockForTesting({});
-    EXPECT_EQ(clock->text(), TimeText(QTime(9, 5, 7)));
-    EXPECT_TRUE(clock->text().contains("05:07")) << clock->text().toStdString();
+    // Within a second, into the next one, and a clock set back.
+    const QTime ticks[] = {QTime(9, 5, 7), QTime(9, 5, 7, 900), QTime(9, 5, 8, 100), QTime(9, 5, 6, 500)};
+    for (const QTime& at : ticks) {
+        const QDateTime t(QDate(2013, 3, 1), at);
+        SetClockForTesting([&] { return t; });
+        window().TimerMAIN->fire();
+        SetClockForTesting({});
+        EXPECT_EQ(clock->text(), TimeText(QTime(at.hour(), at.minute(), at.second())))
+            << at.toString().toStdString();
+    }
+    EXPECT_TRUE(clock->text().contains("05:06")) << clock->text().toStdString();
 }
 
 TEST_F(Connected, DroppedBytesAreShownToTheUser) {
