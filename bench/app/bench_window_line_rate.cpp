@@ -269,8 +269,8 @@ double MeasureInChild(const std::string& what, int seconds) {
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0)
         return -1;
-    const std::string cmd =
-        "'" + std::string(self, std::size_t(n)) + "' --only " + what + " --seconds " + std::to_string(seconds);
+    const std::string cmd = "'" + std::string(self, std::size_t(n)) + "' --only " + what + " --seconds " +
+                            std::to_string(seconds);
     FILE* out = popen(cmd.c_str(), "r");
     if (!out)
         return -1;
