@@ -124,7 +124,7 @@ TEST_F(ReceiverFlood, StalledTakerNeverGetsSplicedAnswers) {
         // A burst of answers taken at full speed, then a stall long enough to fill the ring.
         const int burst = 50 + int(stalls * 37 % 400);
         for (int k = 0; k < burst; ++k) {
-            const std::optional<std::string> answer = t.take(200);
+            const std::optional<std::string> answer = t.take(3000);
             ASSERT_TRUE(answer.has_value()) << "no answer after " << taken;
             const uint64_t droppedBefore = t.droppedBytes();
             t.release();
