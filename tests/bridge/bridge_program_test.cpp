@@ -221,16 +221,20 @@ TEST_F(BridgeProgram, AnswersCommandsAndARead_onlyBridgeRefusesThem) {
     testsupport::MosquittoBroker broker;
     ASSERT_TRUE(broker.start()) << broker.log();
     sim::ReaderSim& reader = addReader(3, {"E2001"});
-    Watcher watcher(broker.url(), "site/COM3/reply");
+    Watcher watcher(broker.url(), "site/COM3/#");
     ASSERT_TRUE(watcher.waitConnected());
     for (bool readOnly : {false, true}) {
         std::vector<std::string> extra = {"--port", "COM3"};
         if (readOnly)
             extra.push_back("--read-only");
         std::filesystem::remove(log_);
+        const std::size_t statesBefore = watcher.on("site/COM3/state").size();
         BridgeProcess bridge(args(broker.url(), extra), dir_);
-        ASSERT_TRUE(waitForEvent([](const Json& e) { return e.value("event", "") == "broker_connected"; }));
-        ASSERT_TRUE(waitForEvent(Event("reader_online")));
+        // The bridge subscribes to its commands before it publishes its state: once the state is
+        // here, a command reaches it.
+        ASSERT_TRUE(watcher.waitFor("site/COM3/state", [&](const auto& s) {
+            return s.size() > statesBefore && LastStateIs(s, "online");
+        })) << bridge.Stderr();
         const std::size_t requestsBefore = reader.requestCount();
         std::size_t replies = watcher.on("site/COM3/reply").size();
         for (const Case& c : cases) {
