@@ -102,6 +102,8 @@ void TCOM_A::Execute() {
     // are the first input.
     SetCommTimeouts(hPORT, TimeOuts);
     SetupComm(hPORT, kThreadQueueSize, kThreadQueueSize);
+    // Lost before this thread reads (during a probe) is not the thread's to tell.
+    overrunsSeen_ = InputOverruns(hPORT);
 
     modeSeen_.store(REC_MODE, std::memory_order_release);
     AnswerCutter cutter(REC_ANSWER_BUF, ANSWER_BUF_COUNT, REC_MODE);
@@ -118,6 +120,8 @@ void TCOM_A::Execute() {
         uint32_t got = 0;
         if (PortError e = ReadFileUntilWoken(hPORT, block, kReadBlock, &got, &wake_); e.ok()) {
             failedInARow = 0;
+            if (got > 0)
+                noteOverruns();
             appendToRing(block, got);
             cutRing(cutter);
         } else {
@@ -165,6 +169,17 @@ void TCOM_A::cutRing(AnswerCutter& cutter) {
         }
     }
     modeSeen_.store(REC_MODE, std::memory_order_release);
+}
+
+void TCOM_A::noteOverruns() {
+    const uint64_t overruns = InputOverruns(hPORT);
+    if (overruns <= overrunsSeen_)
+        return;
+    // Lost where the driver cannot hand them on: they count as dropped, and the frame being
+    // collected ends before the bytes just read, which may follow the loss.
+    dropped_.fetch_add(overruns - overrunsSeen_, std::memory_order_relaxed);
+    overrunsSeen_ = overruns;
+    gapBefore_[writePos_] = 1;
 }
 
 void TCOM_A::appendToRing(const uint8_t* bytes, uint32_t count) {

@@ -75,7 +75,8 @@ class TCOM_A {
 
     // Ask the thread to leave its loop at the end of the current pass.
     void requestStop();
-    // Bytes that arrived while the ring was full and had to be dropped.
+    // Bytes that arrived while the ring was full and had to be dropped, and those the port's
+    // driver counted as lost before they could be read.
     uint64_t droppedBytes() const { return dropped_.load(std::memory_order_relaxed); }
     // Reads that failed (an adapter pulled out) since the start.
     uint64_t failedReads() const { return failedReads_.load(std::memory_order_acquire); }
@@ -98,6 +99,9 @@ class TCOM_A {
     // Feed ring bytes to the cutter until the ring is empty or the queue of answers is full.
     void cutRing(AnswerCutter& cutter);
     void appendToRing(const uint8_t* bytes, uint32_t count);
+    // Bytes the port's driver lost since the last look (InputOverruns): counted as dropped, and
+    // the bytes read next follow a gap.
+    void noteOverruns();
     // Sleep at most ms, ended early by a stop request or a release.
     void rest(int ms);
 
@@ -125,6 +129,7 @@ class TCOM_A {
     WakeSignal wake_;
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> dropped_{0};
+    uint64_t overrunsSeen_ = 0; // the thread's own
     std::atomic<uint64_t> failedReads_{0};
     mutable std::mutex readErrorMutex_;
     PortError lastReadError_;

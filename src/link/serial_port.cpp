@@ -301,6 +301,11 @@ PortError ReadFileUntilWoken(PortHandle h, void* buf, uint32_t n, uint32_t* got,
     });
 }
 
+uint64_t InputOverruns(PortHandle h) {
+    const auto b = lookup(h);
+    return b ? b->inputOverruns() : 0;
+}
+
 PortError WriteFile(PortHandle h, const void* buf, uint32_t n, uint32_t* written) {
     if (written)
         *written = 0;

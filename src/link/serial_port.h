@@ -96,6 +96,8 @@ PortError ReadFile(PortHandle h, void* buf, uint32_t n, uint32_t* got);
 // taken and the read returns what it has so far, successfully. The receiver thread uses it
 // to notice a released answer without sitting out the read.
 PortError ReadFileUntilWoken(PortHandle h, void* buf, uint32_t n, uint32_t* got, const WakeSignal* wake);
+// The port's InputOverruns as its backend counts them (0 for a handle that is not open).
+uint64_t InputOverruns(PortHandle h);
 // Writes under the write time-outs; a write that times out part-way fails, with *written
 // telling how much went out.
 PortError WriteFile(PortHandle h, const void* buf, uint32_t n, uint32_t* written);
@@ -161,6 +163,10 @@ class PortBackend {
     // Whether input is waiting or comes within timeoutMs; a backend that cannot tell says yes,
     // and the read that follows decides.
     virtual bool waitForInput(uint32_t /*timeoutMs*/) { return true; }
+    // Bytes the device or its driver lost before they could be read (receive overruns, a full
+    // driver buffer), counted from the open, where the platform counts them; 0 elsewhere.
+    // Asked by the reading thread only.
+    virtual uint64_t inputOverruns() { return 0; }
 };
 
 // Opens a port by COM name; returns nullptr when it cannot be opened, with the cause in why

@@ -177,7 +177,10 @@ uint32_t speedRate(speed_t code) {
 class PosixPort final : public TimedPortBackend, private PolledLine {
   public:
     PosixPort(int fd, std::string device, UucpLock lock)
-        : PolledLine(fd, POLLIN), device_(std::move(device)), lock_(std::move(lock)) {}
+        : PolledLine(fd, POLLIN), device_(std::move(device)), lock_(std::move(lock)) {
+        // The driver's counts run from its start: what it had lost before this open is not ours.
+        overrunsAtOpen_ = driverOverruns();
+    }
     ~PosixPort() override {
         // The exclusive flag outlives this descriptor while anyone else keeps the tty open.
         ::ioctl(fd_, TIOCNXCL);
@@ -293,7 +296,30 @@ class PosixPort final : public TimedPortBackend, private PolledLine {
 
     bool waitForInput(uint32_t timeoutMs) override { return waitPolled(timeoutMs); }
 
+    uint64_t inputOverruns() override {
+        const std::optional<uint64_t> now = driverOverruns();
+        return now && overrunsAtOpen_ && *now >= *overrunsAtOpen_ ? *now - *overrunsAtOpen_ : 0;
+    }
+
   private:
+    // Bytes lost to the UART's overruns and to the tty layer's full buffer, as a serial driver
+    // counts them (TIOCGICOUNT); none where the device keeps no such count (a pseudo-terminal,
+    // many USB adapters), and the question is not asked again.
+    std::optional<uint64_t> driverOverruns() {
+#if defined(__linux__) && defined(TIOCGICOUNT)
+        if (!icountWorks_)
+            return std::nullopt;
+        serial_icounter_struct c{};
+        if (::ioctl(fd_, TIOCGICOUNT, &c) != 0) {
+            icountWorks_ = false;
+            return std::nullopt;
+        }
+        return uint64_t(unsigned(c.overrun)) + uint64_t(unsigned(c.buf_overrun));
+#else
+        return std::nullopt;
+#endif
+    }
+
     PortError readImpl(uint8_t* buf, uint32_t n, uint32_t& got, const WakeSignal* wake) override {
         return readPolled(timeouts(), buf, n, got, wake);
     }
@@ -302,9 +328,13 @@ class PosixPort final : public TimedPortBackend, private PolledLine {
         return writePolled(writeDeadline(n), buf, n, written);
     }
 
-    ssize_t readSome(uint8_t* buf, std::size_t n) override { return ::read(fd_, buf, n); }
+    ssize_t readSome(uint8_t* buf, std::size_t n) override {
+        return ::read(fd_, buf, n);
+    }
 
-    ssize_t writeSome(const uint8_t* buf, std::size_t n) override { return ::write(fd_, buf, n); }
+    ssize_t writeSome(const uint8_t* buf, std::size_t n) override {
+        return ::write(fd_, buf, n);
+    }
 
     // Hung up (a 0-byte read after POLLHUP) or broken.
     bool inputEnded(short revents, ssize_t k, int err) override {
@@ -328,6 +358,8 @@ class PosixPort final : public TimedPortBackend, private PolledLine {
     std::mutex m_;
     uint32_t inQueue_ = 0;
     uint32_t outQueue_ = 0;
+    bool icountWorks_ = true;
+    std::optional<uint64_t> overrunsAtOpen_;
 };
 
 } // namespace

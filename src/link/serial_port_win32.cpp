@@ -21,6 +21,7 @@
 #include "link/win32_system.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <string>
@@ -217,7 +218,9 @@ class Win32Port final : public PortBackend {
         for (;;) {
             DWORD errors = 0;
             COMSTAT st{};
-            if (!::ClearCommError(h_, &errors, &st) || st.cbInQue > 0)
+            const BOOL ok = ::ClearCommError(h_, &errors, &st);
+            noteOverruns(ok, errors);
+            if (!ok || st.cbInQue > 0)
                 return true; // cannot tell, or input waits: the read that follows decides
             const auto now = Clock::now();
             if (now >= deadline)
@@ -227,11 +230,26 @@ class Win32Port final : public PortBackend {
         }
     }
 
+    // The driver says that input was lost (CE_OVERRUN: the UART's, CE_RXOVER: its buffer's), not
+    // how much: each time counts as one.
+    uint64_t inputOverruns() override {
+        DWORD errors = 0;
+        COMSTAT st{};
+        noteOverruns(::ClearCommError(h_, &errors, &st), errors);
+        return overruns_.load();
+    }
+
   private:
     PortError failedNow() const { return failed(ErrnoFor(::GetLastError()), device_); }
+    // ClearCommError also clears what it reports: every caller of it counts the overruns.
+    void noteOverruns(BOOL ok, DWORD errors) {
+        if (ok && (errors & (CE_OVERRUN | CE_RXOVER)) != 0)
+            overruns_.fetch_add(1);
+    }
 
     const HANDLE h_;
     const std::string device_;
+    std::atomic<uint64_t> overruns_{0};
 };
 
 // Whether Windows knows COMn as a device.

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -310,6 +311,70 @@ TEST_F(ReceiverRing, LostBytesBreakTheFrameTheyFallInto) {
     EXPECT_EQ(answers[inRing - 1], NumberedFrame(int(inRing)));
     EXPECT_EQ(answers[inRing], second.substr(0, frameSize));
     EXPECT_EQ(answers.back(), tail);
+}
+
+// A serial line whose driver loses input while the program is slow to read: the reads hand
+// on the bytes in turn, and the driver's count of lost bytes grows by lostBefore[k] before
+// read k.
+class OverrunPort : public testing::FakePort {
+  public:
+    OverrunPort(std::vector<std::string> reads, uint64_t lostAtOpen, std::vector<uint64_t> lostBefore)
+        : reads_(std::move(reads)), lostBefore_(std::move(lostBefore)), lost_(lostAtOpen) {}
+    PortError read(void* buf, uint32_t n, uint32_t* got) override {
+        *got = 0;
+        if (next_ >= reads_.size()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5)); // a quiet line's time-out
+            return {};
+        }
+        lost_ += lostBefore_[next_];
+        const std::string& bytes = reads_[next_++];
+        *got = std::min<uint32_t>(n, static_cast<uint32_t>(bytes.size()));
+        std::copy_n(bytes.data(), *got, static_cast<char*>(buf));
+        return {};
+    }
+    uint64_t inputOverruns() override { return lost_; }
+
+  private:
+    std::vector<std::string> reads_;
+    std::vector<uint64_t> lostBefore_;
+    uint64_t lost_;
+    std::size_t next_ = 0;
+};
+
+TEST(ReceiverOverruns, BytesTheDriverLostEndTheFrameAndCountAsDropped) {
+    // ":1 DA" and "TA 2;" are the two ends of frames with 40 bytes lost between them.
+    const std::vector<std::string> reads = {":1 DA", "TA 2;", ":3 OK;"};
+    const struct {
+        uint64_t lostAtOpen;
+        std::vector<uint64_t> lostBefore;
+        std::vector<std::string> answers;
+        uint64_t dropped;
+    } rows[] = {
+        {0, {0, 40, 0}, {":3 OK;"}, 40},
+        {0, {0, 0, 0}, {":1 DATA 2;", ":3 OK;"}, 0}, // a driver that lost nothing
+        {5, {0, 0, 0}, {":1 DATA 2;", ":3 OK;"}, 0}, // lost before the thread began to read
+    };
+    for (const auto& r : rows) {
+        SetPortOpener([&](const std::string&, PortError&) {
+            return std::make_unique<OverrunPort>(reads, r.lostAtOpen, r.lostBefore);
+        });
+        const PortHandle h = testing::Open("COM6");
+        SetPortOpener({});
+        ASSERT_NE(h, INVALID_PORT_HANDLE);
+        {
+            TCOM_A t(h, "COM6");
+            std::vector<std::string> answers;
+            while (answers.size() < r.answers.size()) {
+                const std::optional<std::string> a = t.take(3000);
+                ASSERT_TRUE(a.has_value()) << "after " << answers.size();
+                answers.push_back(*a);
+                t.release();
+            }
+            EXPECT_EQ(answers, r.answers);
+            EXPECT_EQ(t.droppedBytes(), r.dropped);
+        }
+        ClosePort(h);
+    }
 }
 
 // Reads fail for a while (an adapter out and back in), then answers come again.
