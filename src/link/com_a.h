@@ -122,7 +122,8 @@ class TCOM_A {
 
     const int32_t ringSize_;
     std::vector<uint8_t> ring_;
-    // Non-zero at a ring position whose byte follows bytes that were dropped (ring full).
+    // Non-zero at a ring position whose byte follows bytes that were dropped (ring full, or
+    // lost in the driver).
     std::vector<uint8_t> gapBefore_;
     int32_t writePos_ = 0;
     int32_t readPos_ = 0;
