@@ -2,13 +2,13 @@
 // paced to what a 115200-baud line in 8N2 carries (10,472 bytes a second); the real window,
 // shown on the offscreen platform with an inventory run started, takes them for a while.
 // Prints the CPU time of the window's process (every thread) over the wall time, in per
-// cent of one core, and the same for Debian's picocom (when installed) on the same paced
-// stream, for comparison.
+// cent of one core, and the same for Debian's picocom and tio (those installed) on the same
+// paced stream, for comparison.
 //
-// picocom and the window are measured one after the other in rounds, each in a process of its
-// own; the figures are the medians of the rounds.
+// The terminal programs and the window are measured one after the other in rounds, each in a
+// process of its own; the figures are the medians of the rounds.
 //
-//   bench_window_line_rate [--seconds N (10)] [--rounds N (3)] [--no-picocom]
+//   bench_window_line_rate [--seconds N (10)] [--rounds N (3)] [--no-terminals]
 #include "bench_window_support.h"
 #include "link/serial_port.h"
 
@@ -159,11 +159,28 @@ bool Executable(const char* path) {
     return access(path, X_OK) == 0;
 }
 
-// picocom on the feeder's port, on a terminal of its own (script), for seconds; its CPU
-// per cent of one core, or a negative value when it cannot be run.
-double MeasurePicocom(int seconds) {
-    const char* picocom = "/usr/bin/picocom";
-    if (!Executable(picocom) || !Executable("/usr/bin/script"))
+// The plain terminal programs the window is compared with, as Debian installs them.
+struct Terminal {
+    const char* name;
+    const char* path;
+    const char* options; // before the port: 115200 baud, 8N2, no flow control
+};
+constexpr Terminal kTerminals[] = {
+    {"picocom", "/usr/bin/picocom", "-q -b 115200 -d 8 -y n -p 2 -f n"},
+    {"tio", "/usr/bin/tio", "-b 115200 -d 8 -p none -s 2 -f none"},
+};
+
+const Terminal* TerminalNamed(const std::string& name) {
+    for (const Terminal& t : kTerminals)
+        if (name == t.name)
+            return &t;
+    return nullptr;
+}
+
+// A terminal program on the feeder's port, on a terminal of its own (script), for seconds;
+// its CPU per cent of one core, or a negative value when it cannot be run.
+double MeasureTerminal(const Terminal& term, int seconds) {
+    if (!Executable(term.path) || !Executable("/usr/bin/script"))
         return -1;
     rd::sim::TempPortDir dir;
     Feeder feeder;
@@ -176,14 +193,14 @@ double MeasurePicocom(int seconds) {
         const int null = open("/dev/null", O_RDWR);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
-        // script gives picocom the terminal it insists on; exec replaces script's shell.
-        const std::string cmd = std::string("exec ") + picocom + " -q -b 115200 -d 8 -y n -p 2 " + port;
+        // script gives the program the terminal it insists on; exec replaces script's shell.
+        const std::string cmd = std::string("exec ") + term.path + " " + term.options + " " + port;
         execl("/usr/bin/script", "script", "-qfec", cmd.c_str(), "/dev/null", static_cast<char*>(nullptr));
         std::_Exit(127);
     }
-    // Let picocom open the port and settle, find it under script, then pace.
+    // Let the program open the port and settle, find it under script, then pace.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    pid_t pico = -1;
+    pid_t prog = -1;
     {
         const std::string children =
             "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
@@ -191,11 +208,11 @@ double MeasurePicocom(int seconds) {
         if (f) {
             int c = -1;
             if (std::fscanf(f, "%d", &c) == 1)
-                pico = c;
+                prog = c;
             std::fclose(f);
         }
     }
-    if (pico <= 0) {
+    if (prog <= 0) {
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
         feeder.stop();
@@ -203,12 +220,12 @@ double MeasurePicocom(int seconds) {
     }
     feeder.pace();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const double cpu0 = CpuSecondsOf(pico);
+    const double cpu0 = CpuSecondsOf(prog);
     const auto t0 = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double cpu1 = CpuSecondsOf(pico);
+    const double cpu1 = CpuSecondsOf(prog);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    kill(pico, SIGTERM);
+    kill(prog, SIGTERM);
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
     feeder.stop();
@@ -262,7 +279,7 @@ double MeasureWindow(int argc, char** argv, int seconds) {
     return percent;
 }
 
-// Runs this program again for one measurement ("--only window" or "--only picocom") and
+// Runs this program again for one measurement ("--only window", "--only picocom", ...) and
 // reads the figure it prints; negative when it printed none.
 double MeasureInChild(const std::string& what, int seconds) {
     char self[4096] = {};
@@ -296,23 +313,23 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
     int seconds = 10;
     int rounds = 3;
-    bool picocom = true;
+    bool terminals = true;
     std::string only;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
             seconds = std::max(1, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc)
             rounds = std::max(1, std::atoi(argv[++i]));
-        else if (!std::strcmp(argv[i], "--no-picocom"))
-            picocom = false;
+        else if (!std::strcmp(argv[i], "--no-terminals"))
+            terminals = false;
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
             only = argv[++i];
     }
-    if (only == "picocom") {
-        const double p = MeasurePicocom(seconds);
+    if (const Terminal* term = TerminalNamed(only)) {
+        const double p = MeasureTerminal(*term, seconds);
         if (p < 0)
             return 1;
-        std::printf("picocom_line_rate_cpu_percent %.2f %%\n", p);
+        std::printf("%s_line_rate_cpu_percent %.2f %%\n", term->name, p);
         return 0;
     }
     if (only == "window") {
@@ -322,27 +339,39 @@ int main(int argc, char** argv) {
         std::printf("window_line_rate_cpu_percent %.2f %%\n", w);
         return 0;
     }
-    // Rounds of picocom and the window one after the other, each in a fresh process, so that
-    // a slow spell of the machine falls on both; the medians are the figures.
-    picocom = picocom && Executable("/usr/bin/picocom") && Executable("/usr/bin/script");
-    if (!picocom)
-        std::fprintf(stderr, "bench_window_line_rate: no picocom (Debian package picocom) to compare with\n");
-    std::vector<double> pico;
+    // Rounds of each terminal program and the window one after the other, each in a fresh
+    // process, so that a slow spell of the machine falls on all of them; the medians are the
+    // figures.
+    std::vector<const Terminal*> compared;
+    for (const Terminal& t : kTerminals) {
+        if (!terminals)
+            break;
+        if (Executable(t.path) && Executable("/usr/bin/script"))
+            compared.push_back(&t);
+        else
+            std::fprintf(stderr, "bench_window_line_rate: no %s (Debian package %s) to compare with\n",
+                         t.name, t.name);
+    }
+    std::vector<std::vector<double>> termFigures(compared.size());
     std::vector<double> window;
     for (int r = 0; r < rounds; ++r) {
-        if (picocom) {
-            const double p = MeasureInChild("picocom", seconds);
+        std::string line;
+        for (std::size_t k = 0; k < compared.size(); ++k) {
+            const double p = MeasureInChild(compared[k]->name, seconds);
             if (p >= 0)
-                pico.push_back(p);
+                termFigures[k].push_back(p);
+            char part[64];
+            std::snprintf(part, sizeof part, "%s %.2f %%, ", compared[k]->name, p);
+            line += part;
         }
         const double w = MeasureInChild("window", seconds);
         if (w >= 0)
             window.push_back(w);
-        std::fprintf(stderr, "bench_window_line_rate: round %d: picocom %.2f %%, window %.2f %%\n", r + 1,
-                     pico.size() > std::size_t(r) ? pico.back() : -1.0, w);
+        std::fprintf(stderr, "bench_window_line_rate: round %d: %swindow %.2f %%\n", r + 1, line.c_str(), w);
     }
-    if (picocom && !pico.empty())
-        std::printf("picocom_line_rate_cpu_percent %.2f %%\n", Median(pico));
+    for (std::size_t k = 0; k < compared.size(); ++k)
+        if (!termFigures[k].empty())
+            std::printf("%s_line_rate_cpu_percent %.2f %%\n", compared[k]->name, Median(termFigures[k]));
     if (window.size() != std::size_t(rounds)) {
         std::fprintf(stderr, "bench_window_line_rate: the window could not be measured in every round\n");
         return 1;
