@@ -1,6 +1,7 @@
 #include "kit/line_list.h"
 
 #include "kit/errors.h"
+#include "kit/scroll_bar_style.h"
 
 #include <QClipboard>
 #include <QFontMetricsF>
@@ -229,6 +230,8 @@ TMemo::TMemo(const QString& objectName, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    verticalScrollBar()->setStyle(CachedScrollBarStyle::instance());
+    horizontalScrollBar()->setStyle(CachedScrollBarStyle::instance());
     setBackgroundRole(QPalette::Base);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);

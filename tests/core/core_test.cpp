@@ -4,6 +4,7 @@
 #include "kit/errors.h"
 #include "kit/form_timer.h"
 #include "kit/line_list.h"
+#include "kit/scroll_bar_style.h"
 #include "kit/settings.h"
 #include "kit/widgets.h"
 
@@ -296,6 +297,41 @@ TEST(TMemo, ManyBurstsAreShownAtABoundedPace) {
     QScrollBar* v = m.verticalScrollBar();
     EXPECT_EQ(v->value(), v->maximum());
     EXPECT_EQ(v->maximum(), m.count() - m.viewport()->height() / m.fontMetrics().lineSpacing());
+}
+
+// A scroll bar drawn from the kept pictures looks as the application's style draws it, at
+// every place of the handle and in every state, one after the other on the same bar.
+TEST(CachedScrollBarStyle, DrawsWhatTheApplicationsStyleDraws) {
+    struct Case {
+        Qt::Orientation orientation;
+        int maximum;
+        int value;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {Qt::Vertical, 1000, 0, true},     {Qt::Vertical, 1000, 300, true},
+        {Qt::Vertical, 1000, 600, true},   {Qt::Vertical, 1000, 999, true},
+        {Qt::Vertical, 1000, 1000, true},  {Qt::Vertical, 1000, 1000, false},
+        {Qt::Vertical, 5, 3, true},        {Qt::Vertical, 0, 0, true},
+        {Qt::Horizontal, 300, 0, true},    {Qt::Horizontal, 300, 150, true},
+        {Qt::Horizontal, 300, 300, false},
+    };
+    QScrollBar plain;
+    QScrollBar cached;
+    cached.setStyle(CachedScrollBarStyle::instance());
+    for (const Case& c : cases) {
+        for (QScrollBar* bar : {&plain, &cached}) {
+            bar->setOrientation(c.orientation);
+            bar->resize(c.orientation == Qt::Vertical ? QSize(16, 150) : QSize(150, 16));
+            bar->setRange(0, c.maximum);
+            bar->setPageStep(10);
+            bar->setValue(c.value);
+            bar->setEnabled(c.enabled);
+        }
+        EXPECT_EQ(cached.grab().toImage(), plain.grab().toImage())
+            << "orientation " << c.orientation << ", maximum " << c.maximum << ", value " << c.value
+            << (c.enabled ? "" : ", disabled");
+    }
 }
 
 // Lines dropped at the top while the user reads further up: the lines in sight stay.
