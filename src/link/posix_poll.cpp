@@ -19,11 +19,31 @@ timespec ToTimespec(std::chrono::steady_clock::duration d) {
 PortError PolledLine::readPolled(const CommTimeouts& t, uint8_t* buf, uint32_t n, uint32_t& got,
                                  const WakeSignal* wake) {
     got = 0;
+    const PortError e = readPolledUntil(t, buf, n, got, wake);
+    lastReadFilled_ = e.ok() && n > 0 && got == n;
+    return e;
+}
+
+PortError PolledLine::readPolledUntil(const CommTimeouts& t, uint8_t* buf, uint32_t n, uint32_t& got,
+                                      const WakeSignal* wake) {
     if (n == 0)
         return {};
     const int wakeFd = wake ? wake->fd() : -1;
     const ReadPlan plan = PlanRead(t, n);
     ReadDeadline deadline(plan, Clock::now());
+
+    // A read that filled the whole block says more is most likely waiting (a flood, a backlog):
+    // it is taken at once, as the wait below would find it, without asking ppoll first. When
+    // nothing is there after all, or the line has ended, the wait below goes on as ever.
+    if (lastReadFilled_) {
+        const ssize_t k = readSome(buf, n);
+        if (k > 0) {
+            got = static_cast<uint32_t>(k);
+            if (got == n || plan.returnOnFirstByte || plan.returnAtOnce)
+                return {};
+            deadline.bytesArrived(Clock::now());
+        }
+    }
 
     for (;;) {
         timespec ts{}; // zero: look and return

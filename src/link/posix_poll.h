@@ -56,7 +56,12 @@ class PolledLine {
     const int fd_;
 
   private:
+    PortError readPolledUntil(const CommTimeouts& t, uint8_t* buf, uint32_t n, uint32_t& got,
+                              const WakeSignal* wake);
+
     const short readEvents_;
+    // The last read took as many bytes as it asked for.
+    bool lastReadFilled_ = false;
 };
 
 } // namespace rd

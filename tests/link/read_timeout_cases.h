@@ -115,7 +115,16 @@ inline std::vector<TimedReadCase> ReadTimeoutCases() {
 }
 
 // Runs one case on the open port h with the device at its far end (a RawPty or a TcpPeer).
-template <class Device> void ExpectTimedReadCase(PortHandle h, const Device& device, const TimedReadCase& c) {
+// afterAFullRead: a read that took all the bytes it asked for comes first, as in a flood; the
+// case's read keeps its time-outs all the same.
+template <class Device>
+void ExpectTimedReadCase(PortHandle h, const Device& device, const TimedReadCase& c,
+                         bool afterAFullRead = false) {
+    if (afterAFullRead) {
+        device.write("full");
+        const auto full = TimedRead(h, {0, 0, 5000, 0, 0}, 4);
+        ASSERT_EQ(full.bytes, "full");
+    }
     if (!c.before.empty())
         device.write(c.before);
     DevicePlayer player(device, c.during, true);

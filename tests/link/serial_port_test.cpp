@@ -198,6 +198,10 @@ TEST_P(ReadTimeouts, OneRead) {
     testing::ExpectTimedReadCase(h, pty, GetParam());
 }
 
+TEST_P(ReadTimeouts, OneReadAfterAFullOne) {
+    testing::ExpectTimedReadCase(h, pty, GetParam(), true);
+}
+
 INSTANTIATE_TEST_SUITE_P(PtyPortTest, ReadTimeouts, ::testing::ValuesIn(testing::ReadTimeoutCases()),
                          [](const auto& info) { return testing::TimedReadCaseName(info.param); });
 

@@ -208,6 +208,10 @@ TEST_P(TcpReadTimeouts, OneRead) {
     testing::ExpectTimedReadCase(h, peer, GetParam());
 }
 
+TEST_P(TcpReadTimeouts, OneReadAfterAFullOne) {
+    testing::ExpectTimedReadCase(h, peer, GetParam(), true);
+}
+
 // The serial port's table, and the rules the receiver thread and the probes read by.
 std::vector<TimedReadCase> TcpReadCases() {
     auto cases = testing::ReadTimeoutCases();
