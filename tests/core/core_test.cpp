@@ -4,6 +4,7 @@
 #include "kit/errors.h"
 #include "kit/form_timer.h"
 #include "kit/line_list.h"
+#include "kit/page_control.h"
 #include "kit/scroll_bar_style.h"
 #include "kit/settings.h"
 #include "kit/widgets.h"
@@ -15,13 +16,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -332,6 +336,51 @@ TEST(CachedScrollBarStyle, DrawsWhatTheApplicationsStyleDraws) {
             << "orientation " << c.orientation << ", maximum " << c.maximum << ", value " << c.value
             << (c.enabled ? "" : ", disabled");
     }
+}
+
+// A figure changing on a page repaints the figure, not the tab bar and every page around it;
+// the tab bar is still laid out when its tabs change, and the window still learns when a
+// page needs more room.
+TEST(PageControl, AFigureOnAPageRepaintsOnlyWhatChanged) {
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    };
+    QWidget top;
+    auto* pages = new PageControl(&top);
+    auto* topLayout = new QVBoxLayout(&top);
+    topLayout->addWidget(pages);
+    auto* page = new QWidget;
+    auto* pageLayout = new QVBoxLayout(page);
+    auto* figure = new QLabel(QStringLiteral("Reads: 0"));
+    pageLayout->addWidget(figure);
+    pages->addTab(page, QStringLiteral("TAGS"));
+    pages->addTab(new QWidget, QStringLiteral("LOG"));
+    top.resize(400, 300);
+    top.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&top));
+    QApplication::processEvents();
+
+    PaintCount tabBar;
+    pages->tabBar()->installEventFilter(&tabBar);
+    for (int i = 1; i <= 5; ++i) {
+        figure->setText(QStringLiteral("Reads: %1").arg(i * 1000));
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(tabBar.paints, 0);
+
+    const int before = pages->tabBar()->width();
+    pages->setTabText(1, QStringLiteral("a much longer tab text"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pages->tabBar()->width() > before; }, 1000));
+
+    const int minimum = topLayout->minimumSize().height();
+    auto* tall = new QWidget;
+    tall->setMinimumHeight(minimum + 200);
+    pageLayout->addWidget(tall);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return topLayout->minimumSize().height() > minimum + 200; }, 1000));
 }
 
 // Lines dropped at the top while the user reads further up: the lines in sight stay.

@@ -8,6 +8,7 @@
 #include "kit/errors.h"
 #include "kit/form_timer.h"
 #include "kit/line_list.h"
+#include "kit/page_control.h"
 #include "kit/widgets.h"
 #include "panels/panel433.h"
 #include "panels/panel900.h"
@@ -57,7 +58,7 @@ TFormQUOR::TFormQUOR(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("ReaderDesk"));
     setFont(fontOf(QStringLiteral("Tahoma"), 8.25));
 
-    PageControl1 = new QTabWidget(this);
+    PageControl1 = new PageControl(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setAccessibleName(QStringLiteral("pages"));
     auto* top = new QVBoxLayout(this);
@@ -202,7 +203,7 @@ void TFormQUOR::buildUtilPage() {
     MemoUTIL_REC->setFont(consoleFont);
     MemoUTIL_REC->setMinimumHeight(138);
 
-    PageControl2 = new QTabWidget(TabSheetUTIL);
+    PageControl2 = new PageControl(TabSheetUTIL);
     PageControl2->setObjectName(QStringLiteral("PageControl2"));
     PageControl2->setAccessibleName(QStringLiteral("reader pages"));
     PageControl2->setMinimumHeight(264);
