@@ -9,6 +9,7 @@
 // process of its own; the figures are the medians of the rounds.
 //
 //   bench_window_line_rate [--seconds N (10)] [--rounds N (3)] [--no-terminals]
+//                          [--page OBJECT-NAME (the page in front at start), e.g. TabSheetTAGS]
 #include "bench_window_support.h"
 #include "link/serial_port.h"
 
@@ -236,7 +237,7 @@ double MeasureTerminal(const Terminal& term, int seconds) {
 
 // One measurement of the window in this process: its CPU per cent of one core, or a negative
 // value when the window could not be measured.
-double MeasureWindow(int argc, char** argv, int seconds) {
+double MeasureWindow(int argc, char** argv, int seconds, const std::string& page) {
     rd::sim::TempPortDir dir;
     Feeder feeder;
     if (!feeder.start(dir.path())) {
@@ -255,6 +256,11 @@ double MeasureWindow(int argc, char** argv, int seconds) {
         // The run is started from the 900 page, as a user does; its answers come paced.
         if (auto* start = w.findChild<QPushButton*>(QStringLiteral("BitBtnEPC_INVENTORY_TIME")))
             start->click();
+        // The page in front while the answers come (by default the one in front at start).
+        if (!page.empty() && !rd::bench::ShowPage(w, page)) {
+            std::fprintf(stderr, "bench_window_line_rate: no page %s\n", page.c_str());
+            return -1;
+        }
         feeder.pace();
         rd::bench::RunEventsFor(app, 1000);
 
@@ -281,13 +287,13 @@ double MeasureWindow(int argc, char** argv, int seconds) {
 
 // Runs this program again for one measurement ("--only window", "--only picocom", ...) and
 // reads the figure it prints; negative when it printed none.
-double MeasureInChild(const std::string& what, int seconds) {
+double MeasureInChild(const std::string& what, int seconds, const std::string& page) {
     char self[4096] = {};
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0)
         return -1;
     const std::string cmd = "'" + std::string(self, std::size_t(n)) + "' --only " + what + " --seconds " +
-                            std::to_string(seconds);
+                            std::to_string(seconds) + (page.empty() ? "" : " --page " + page);
     FILE* out = popen(cmd.c_str(), "r");
     if (!out)
         return -1;
@@ -315,6 +321,7 @@ int main(int argc, char** argv) {
     int rounds = 3;
     bool terminals = true;
     std::string only;
+    std::string page;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
             seconds = std::max(1, std::atoi(argv[++i]));
@@ -324,6 +331,8 @@ int main(int argc, char** argv) {
             terminals = false;
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
             only = argv[++i];
+        else if (!std::strcmp(argv[i], "--page") && i + 1 < argc)
+            page = argv[++i];
     }
     if (const Terminal* term = TerminalNamed(only)) {
         const double p = MeasureTerminal(*term, seconds);
@@ -333,7 +342,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (only == "window") {
-        const double w = MeasureWindow(argc, argv, seconds);
+        const double w = MeasureWindow(argc, argv, seconds, page);
         if (w < 0)
             return 1;
         std::printf("window_line_rate_cpu_percent %.2f %%\n", w);
@@ -357,14 +366,14 @@ int main(int argc, char** argv) {
     for (int r = 0; r < rounds; ++r) {
         std::string line;
         for (std::size_t k = 0; k < compared.size(); ++k) {
-            const double p = MeasureInChild(compared[k]->name, seconds);
+            const double p = MeasureInChild(compared[k]->name, seconds, std::string());
             if (p >= 0)
                 termFigures[k].push_back(p);
             char part[64];
             std::snprintf(part, sizeof part, "%s %.2f %%, ", compared[k]->name, p);
             line += part;
         }
-        const double w = MeasureInChild("window", seconds);
+        const double w = MeasureInChild("window", seconds, page);
         if (w >= 0)
             window.push_back(w);
         std::fprintf(stderr, "bench_window_line_rate: round %d: %swindow %.2f %%\n", r + 1, line.c_str(), w);

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTabWidget>
 
 #include <cstdio>
 #include <string>
@@ -33,6 +34,17 @@ inline bool ShowConnected(TFormQUOR& w, const char* benchName) {
         return false;
     }
     return true;
+}
+
+// Brings the page with this object name to the front of its tab widget; false when there is none.
+inline bool ShowPage(TFormQUOR& w, const std::string& objectName) {
+    for (QTabWidget* tabs : w.findChildren<QTabWidget*>())
+        for (int i = 0; i < tabs->count(); ++i)
+            if (tabs->widget(i)->objectName() == QString::fromStdString(objectName)) {
+                tabs->setCurrentIndex(i);
+                return true;
+            }
+    return false;
 }
 
 // Handles the application's events for ms milliseconds.
