@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -352,9 +353,7 @@ int main(int argc, char** argv) {
     // process, so that a slow spell of the machine falls on all of them; the medians are the
     // figures.
     std::vector<const Terminal*> compared;
-    for (const Terminal& t : kTerminals) {
-        if (!terminals)
-            break;
+    for (const Terminal& t : terminals ? kTerminals : std::span<const Terminal>()) {
         if (Executable(t.path) && Executable("/usr/bin/script"))
             compared.push_back(&t);
         else
