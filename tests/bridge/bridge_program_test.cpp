@@ -53,27 +53,25 @@ class Watcher {
     // The payloads on topic, as JSON.
     std::vector<Json> on(const std::string& topic) {
         std::lock_guard lock(mutex_);
+        return onLocked(topic);
+    }
+    // Waits until pred holds for the payloads on topic.
+    bool waitFor(const std::string& topic, const std::function<bool(const std::vector<Json>&)>& pred,
+                 std::chrono::milliseconds within = 15s) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, within, [&] { return pred(onLocked(topic)); });
+    }
+    mqtt::Client& client() { return *client_; }
+
+  private:
+    std::vector<Json> onLocked(const std::string& topic) const {
         std::vector<Json> out;
         for (const auto& m : messages_)
             if (m.topic == topic)
                 out.push_back(Json::parse(m.payload, nullptr, false));
         return out;
     }
-    // Waits until pred holds for the payloads on topic.
-    bool waitFor(const std::string& topic, const std::function<bool(const std::vector<Json>&)>& pred,
-                 std::chrono::milliseconds within = 15s) {
-        const auto end = std::chrono::steady_clock::now() + within;
-        for (;;) {
-            if (pred(on(topic)))
-                return true;
-            std::unique_lock lock(mutex_);
-            if (changed_.wait_until(lock, end) == std::cv_status::timeout)
-                return false;
-        }
-    }
-    mqtt::Client& client() { return *client_; }
 
-  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool connected_ = false;
@@ -129,7 +127,7 @@ class BridgeProgram : public ::testing::Test {
     std::vector<std::unique_ptr<sim::ReaderSim>> sims_;
 };
 
-// Three readers at once, each with its own tags; a stop request ends every run with EPC_STOP,
+// Three readers at once, each with its own tags, a stop request ends every run with EPC_STOP,
 // sets every reader "offline" and exits 0.
 TEST_F(BridgeProgram, ServesThreeReadersAtOnceAndStopsThemAllOnSigterm) {
     testsupport::MosquittoBroker broker;
@@ -170,9 +168,9 @@ TEST_F(BridgeProgram, ServesThreeReadersAtOnceAndStopsThemAllOnSigterm) {
         EXPECT_FALSE(sims_[i]->inventoryRunning()) << i;
     }
     for (const auto& [name, list] : epcs)
-        EXPECT_TRUE(watcher.waitFor("site/" + name + "/state", [](const std::vector<Json>& s) {
-            return LastStateIs(s, "offline");
-        })) << name;
+        EXPECT_TRUE(watcher.waitFor("site/" + name + "/state",
+                                    [](const std::vector<Json>& s) { return LastStateIs(s, "offline"); }))
+            << name << " " << Json(watcher.on("site/" + name + "/state")).dump();
     EXPECT_TRUE(waitForEvent(Event("stopped")));
 }
 
