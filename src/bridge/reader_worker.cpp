@@ -95,7 +95,6 @@ void ReaderWorker::makeClient() {
     mqtt::Handlers h;
     h.connected = [this](int code, const std::string& text) {
         if (code == 0) {
-            needState_ = true;
             ctx_.log->event("broker_connected", {{"reader", name_}, {"broker", ctx_.broker.url()}});
             return;
         }
@@ -175,10 +174,8 @@ void ReaderWorker::run() {
         }
         takeCommands();
         checkPending(Clock::now());
-        heartbeat(Clock::now());
-        if (needState_.exchange(false))
-            publishState();
         drain();
+        heartbeat(Clock::now());
     }
     finish();
 }
@@ -377,9 +374,21 @@ void ReaderWorker::setState(const char* state) {
 }
 
 void ReaderWorker::publishState() {
-    if (!client_ ||
-        !client_->publish(topic_ + "/state", StatePayload(state_, port_, identifier_, since_), 1, true))
-        needState_ = true; // again at the next connect, or the next turn
+    const uint64_t connection = client_ ? client_->connection() : 0;
+    stateOn_ = 0; // again at the next turn, unless it goes out now
+    if (connection != 0 &&
+        client_->publish(topic_ + "/state", StatePayload(state_, port_, identifier_, since_), 1, true))
+        stateOn_ = connection;
+}
+
+bool ReaderWorker::stateIsOut() {
+    const uint64_t connection = client_ ? client_->connection() : 0;
+    if (connection == 0)
+        return false;
+    // A new connection: the state first, so that no subscriber sees tags before "online".
+    if (stateOn_ != connection)
+        publishState();
+    return stateOn_ == connection;
 }
 
 void ReaderWorker::push(std::string suffix, std::string payload, int qos, bool retain) {
@@ -402,7 +411,7 @@ void ReaderWorker::drain() {
         flushBatch();
     // The library's own queue is unbounded: messages wait here, in the bounded queue, while
     // the connection has not written what it already holds.
-    while (!queue_.empty() && client_ && client_->connected() && client_->inFlight() < kMaxInFlight) {
+    while (!queue_.empty() && stateIsOut() && client_->inFlight() < kMaxInFlight) {
         const OutMessage& m = queue_.front();
         if (!client_->publish(m.topic, m.payload, m.qos, m.retain))
             break;
@@ -433,7 +442,7 @@ void ReaderWorker::heartbeat(Clock::time_point now) {
     lastBeat_ = now;
     readsAtLastBeat_ = reads_;
     // Figures of a moment: not kept for a broker that is away.
-    if (client_ && client_->connected())
+    if (stateIsOut())
         client_->publish(topic_ + "/stats", StatsPayload(s, IsoTimeNow()), 0, false);
 }
 

@@ -82,6 +82,9 @@ class ReaderWorker {
     bool sendText(const std::string& text, std::string& why);
     void setState(const char* state);
     void publishState();
+    // True when a broker connection stands and the state went out on it (publishing it now
+    // when it has not).
+    bool stateIsOut();
     void push(std::string suffix, std::string payload, int qos = 0, bool retain = false);
     void flushBatch();
     void drain();
@@ -104,7 +107,9 @@ class ReaderWorker {
     std::string identifier_;
     std::string state_ = "lost";
     std::string since_;
-    std::atomic<bool> needState_{false};
+    // The broker connection the state was last published on (Client::connection()); on any
+    // other, the state goes out before the stats or anything queued.
+    uint64_t stateOn_ = 0;
 
     std::mutex inboxMutex_;
     std::deque<std::string> inbox_;

@@ -226,12 +226,19 @@ bool Client::connected() const {
     return connected_;
 }
 
+uint64_t Client::connection() const {
+    std::lock_guard lock(mutex_);
+    return connected_ ? connects_ : 0;
+}
+
 void Client::onConnect(mosquitto* m, void* self, int code) {
     auto* c = static_cast<Client*>(self);
     std::vector<std::pair<std::string, int>> subs;
     {
         std::lock_guard lock(c->mutex_);
         c->connected_ = code == 0;
+        if (code == 0)
+            ++c->connects_;
         subs = c->subscriptions_;
     }
     // What was in flight on the connection before has been written or is gone with it.

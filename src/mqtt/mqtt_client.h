@@ -98,6 +98,10 @@ class Client {
     void disconnect();
 
     bool connected() const;
+    // The number of the connection that stands now, counting from 1; 0 while none stands.
+    // Each connect gets a new number, and the number changes with the same step as
+    // connected(), so a caller can tell "still the connection I published the state on".
+    uint64_t connection() const;
 
     // Messages handed to the library and not yet written to the connection (QoS 0) or not yet
     // acknowledged (QoS 1 and 2). The library's own queue has no bound: a caller that must
@@ -122,6 +126,7 @@ class Client {
     mutable std::mutex mutex_;
     std::vector<std::pair<std::string, int>> subscriptions_;
     bool connected_ = false;
+    uint64_t connects_ = 0;
     bool stopping_ = false;
     std::atomic<uint64_t> handed_{0};
     std::atomic<uint64_t> done_{0};

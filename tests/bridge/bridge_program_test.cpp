@@ -61,6 +61,14 @@ class Watcher {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, within, [&] { return pred(onLocked(topic)); });
     }
+    // The topic of the first message under prefix, "" when none came.
+    std::string firstUnder(const std::string& prefix) {
+        std::lock_guard lock(mutex_);
+        for (const auto& m : messages_)
+            if (m.topic.starts_with(prefix))
+                return m.topic;
+        return "";
+    }
     mqtt::Client& client() { return *client_; }
 
   private:
@@ -127,8 +135,8 @@ class BridgeProgram : public ::testing::Test {
     std::vector<std::unique_ptr<sim::ReaderSim>> sims_;
 };
 
-// Three readers at once, each with its own tags, a stop request ends every run with EPC_STOP,
-// sets every reader "offline" and exits 0.
+// Three readers at once, each with its own tags, each online before its first tag; a stop request ends every
+// run with EPC_STOP, sets every reader "offline" and exits 0.
 TEST_F(BridgeProgram, ServesThreeReadersAtOnceAndStopsThemAllOnSigterm) {
     testsupport::MosquittoBroker broker;
     ASSERT_TRUE(broker.start()) << broker.log();
@@ -154,6 +162,8 @@ TEST_F(BridgeProgram, ServesThreeReadersAtOnceAndStopsThemAllOnSigterm) {
                                     }))
             << name << "\n"
             << bridge.Stdout();
+        // A subscriber learns that a reader is online before it gets its tags.
+        EXPECT_EQ(watcher.firstUnder("site/" + name + "/"), "site/" + name + "/state");
         const auto states = watcher.on("site/" + name + "/state");
         ASSERT_FALSE(states.empty()) << name;
         EXPECT_EQ(states.front().value("state", ""), "online");

@@ -132,16 +132,22 @@ TEST_F(MqttClientTest, ReconnectsAndSubscribesAgainAfterTheBrokerRestarts) {
     sub.subscribe("t/#", 0);
     ASSERT_EQ(sub.start(), "");
     ASSERT_TRUE(seen.waitFor([&] { return seen.connacks.size() == 1; }));
+    const uint64_t first = sub.connection();
+    EXPECT_NE(first, 0u);
 
     broker.stop();
     ASSERT_TRUE(seen.waitFor([&] { return seen.unexpectedDisconnects == 1; }));
     EXPECT_FALSE(sub.connected());
+    EXPECT_EQ(sub.connection(), 0u);
     std::string why;
     EXPECT_FALSE(sub.publish("t/x", "lost", 0, false, nullptr, &why));
     EXPECT_EQ(why, "not connected");
 
     ASSERT_TRUE(broker.start()) << broker.log();
     ASSERT_TRUE(seen.waitFor([&] { return seen.connacks.size() == 2; }, 20s)) << "no reconnect";
+    // A new connection, known as new by its number.
+    EXPECT_NE(sub.connection(), 0u);
+    EXPECT_NE(sub.connection(), first);
 
     Seen pubSeen;
     mqtt::Client pub(OptionsFor(broker, "pub"), pubSeen.handlers());
